@@ -1,0 +1,265 @@
+// The item store: the program's whole model of the installation. One list per category of
+// logged change, the records in those lists, and the header values of the log. The loader
+// fills it once; the wizard sets `selected`, the engine and repair walk the lists. Records
+// and lists come from ItemArena and are never freed one by one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include "base/fixed_text.h"
+
+// Section number given to the log's own directory; above every real section.
+constexpr uint16_t kLogDirectorySection = 32767;
+// Highest real section number (section numbers are 16-bit and 32767 is taken).
+constexpr uint16_t kMaxSections = 32766;
+
+// ---------------------------------------------------------------------------------------
+// ItemArena: chained blocks of 64512 bytes; a request is a pointer bump in the newest
+// block, a request that does not fit takes a new block (of its own size when larger).
+// Memory is not cleared. Released as a whole at the end of the run.
+
+constexpr size_t kArenaBlockSize = 64512;
+
+struct ArenaBlock;
+
+struct ItemArena {
+  ArenaBlock* first = nullptr;
+  ArenaBlock* newest = nullptr;
+  size_t used = 0;      // bytes used in the newest block, its link included
+  size_t capacity = 0;  // size of the newest block
+  size_t blockCount = 0;
+};
+
+extern ItemArena gArena;
+
+// Returns an uncleared area of size bytes, aligned to 8 bytes. Never returns null (a failed
+// allocation ends the process: the run cannot go on without its store).
+void* ArenaAllocate(size_t size);
+// Frees every block.
+void ArenaRelease();
+// A zero-filled copy of text in the arena.
+char* ArenaCopy(const char* text);
+
+// ---------------------------------------------------------------------------------------
+// Lists: arrays of record pointers with a count. A record is appended at index count and
+// keeps its index for the whole run. The capacities are a minimum: a full list grows (its
+// pointer array is copied into a larger arena array), so no record is ever lost.
+
+template <typename T>
+struct ItemList {
+  T** items = nullptr;
+  int32_t count = 0;
+  int32_t capacity = 0;
+
+  T* operator[](int32_t index) const { return items[index]; }
+};
+
+// Allocates the pointer array with the given capacity and an empty count.
+template <typename T>
+void InitList(ItemList<T>& list, int32_t capacity) {
+  list.items = static_cast<T**>(ArenaAllocate(sizeof(T*) * static_cast<size_t>(capacity)));
+  list.count = 0;
+  list.capacity = capacity;
+}
+
+// Makes room for one more record (doubling the pointer array when full).
+template <typename T>
+void ReserveOne(ItemList<T>& list) {
+  if (list.count < list.capacity) return;
+  int32_t grown = list.capacity > 0 ? list.capacity * 2 : 16;
+  T** items = static_cast<T**>(ArenaAllocate(sizeof(T*) * static_cast<size_t>(grown)));
+  for (int32_t i = 0; i < list.count; ++i) items[i] = list.items[i];
+  list.items = items;
+  list.capacity = grown;
+}
+
+// Appends an already filled record.
+template <typename T>
+void AppendItem(ItemList<T>& list, T* item) {
+  ReserveOne(list);
+  list.items[list.count++] = item;
+}
+
+// A new record from the arena with every field at its zero value.
+template <typename T>
+T* NewItem() {
+  void* memory = ArenaAllocate(sizeof(T));
+  return new (memory) T();
+}
+
+// ---------------------------------------------------------------------------------------
+// Records.
+
+// Links of the loader's search tree (PrivateFiles, IniEdits, RegKeys, RegEdits).
+struct TreeLinks {
+  void* before = nullptr;  // first link: records whose keys order before
+  void* after = nullptr;   // second link
+};
+
+struct FileItem {
+  TreeLinks links;
+  FixedText<260> path;
+  FixedText<260> backupPath;
+  FixedText<80> stamp;
+  char* linkSpec = nullptr;
+  int32_t selected = 0;
+  int32_t removeByDefault = 0;
+  uint16_t selfRegSection = 0;
+  uint16_t deviceSection = 0;
+  uint16_t lastSection = 0;
+  uint16_t backupSection = 0;
+  uint16_t infoSection = 0;
+  uint16_t counterSection = 0;
+  int32_t counterCount = 0;
+};
+
+struct DirItem {
+  FixedText<260> path;
+  int32_t selected = 0;
+  uint16_t treeSection = 0;
+  uint16_t dirSection = 0;
+};
+
+struct IniFileItem {
+  FixedText<260> path;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+struct ServiceItem {
+  FixedText<260> name;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+struct RegTreeItem {
+  FixedText<256> key;
+  int32_t root = 0;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+struct EditedFileItem {
+  FixedText<260> path;
+  FixedText<260> backupPath;
+  uint16_t section = 0;
+};
+
+struct DeletedFileItem {
+  FixedText<260> path;
+  FixedText<260> backupPath;
+  uint16_t section = 0;
+};
+
+struct ProgramItem {
+  FixedText<260> command;
+  FixedText<256> displayName;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+struct IconItem {
+  FixedText<256> group;
+  FixedText<256> title;
+  FixedText<256> command;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+struct IniEditItem {
+  TreeLinks links;
+  FixedText<260> file;
+  FixedText<256> sectionName;
+  FixedText<256> key;
+  FixedText<512> firstOldValue;
+  FixedText<512> lastOldValue;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+struct RegKeyItem {
+  TreeLinks links;
+  FixedText<260> key;
+  FixedText<256> valueName;
+  FixedText<12> rootText;
+  int32_t root = 0;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+// Old data of a changed value: strings one after another, each zero-terminated, ended by
+// an empty string. kOldDataSize bytes hold the list and its final empty string.
+constexpr size_t kOldDataSize = 2048;
+
+struct RegEditItem {
+  TreeLinks links;
+  FixedText<256> key;
+  FixedText<256> valueName;
+  FixedText<12> rootText;
+  char firstOldData[kOldDataSize] = {};
+  char lastOldData[kOldDataSize] = {};
+  int32_t root = 0;
+  int32_t type = 0;
+  int32_t selected = 0;
+  uint16_t section = 0;
+};
+
+struct RepairValue {
+  int32_t isChange = 0;
+  int32_t type = 0;
+  void* item = nullptr;  // RegEditItem when isChange, else RegKeyItem
+  char* data = nullptr;  // the first value line, followed by one more zero byte
+};
+
+// ---------------------------------------------------------------------------------------
+// The store: the fifteen lists and the header values of the log. Five header values
+// (appTitle, appDirectory, restorePointWanted, rollbackAvailable, repairAvailable) live in
+// RunState.
+
+struct ItemStore {
+  ItemList<FileItem> PrivateFiles;
+  ItemList<FileItem> SystemFiles;
+  ItemList<FileItem> MissingFiles;
+  ItemList<EditedFileItem> EditedFiles;
+  ItemList<DeletedFileItem> DeletedFiles;
+  ItemList<DirItem> Directories;
+  ItemList<IniFileItem> IniFiles;
+  ItemList<IniEditItem> IniEdits;
+  ItemList<RegKeyItem> RegKeys;
+  ItemList<RegEditItem> RegEdits;
+  ItemList<RegTreeItem> RegTrees;
+  ItemList<RepairValue> RepairValues;
+  ItemList<IconItem> Icons;
+  ItemList<ProgramItem> Programs;
+  ItemList<ServiceItem> Services;
+
+  // SectionSources[i]: the RepairSource text of section i, or null. Grows with the log.
+  char** SectionSources = nullptr;
+  int32_t sectionSourcesCapacity = 0;
+
+  FixedText<128> statusMifName;
+  FixedText<128> manufacturer;
+  FixedText<128> product;
+  FixedText<128> versionNumber;
+  FixedText<128> serialNumber;
+  char* perUserId = nullptr;  // null when the log names none
+  bool deleteInUse = false;
+  char* subSystemName = nullptr;
+  int32_t subSystemSelected = 0;
+  uint16_t sectionCount = 0;
+  int32_t lastSectionOffset = 0;
+  bool ansiLog = false;
+  FixedText<260> profilesRoot;
+  FixedText<260> commonProfileRoot;
+  FixedText<260> systemDirPath;
+  int32_t logSize = 0;
+  int32_t logPosition = 0;
+};
+
+extern ItemStore gStore;
+
+// Releases the arena and creates empty lists with their start capacities and an empty
+// SectionSources table; every header value back to its start value.
+void ResetItemStore();

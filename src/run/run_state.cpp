@@ -1,0 +1,6 @@
+// The run-wide state.
+#include "run/run_state.h"
+
+RunState gRun;
+
+void ResetRunState() { gRun = RunState(); }
