@@ -1,0 +1,13 @@
+// MessageText: every text the program shows, by id (1 to 82). The text comes from the
+// program's string table unless the settings file's section "Language" replaces it with a
+// key "Msg<id>"; in a replacement "|" stands for a line break and "~" for a space.
+#pragma once
+
+#include <cstddef>
+
+// Fills buffer (size bytes) with the zero-terminated text of id; never writes past size.
+void MessageText(int id, char* buffer, size_t size);
+
+// Rewrites a replacement text in place: each "|" becomes CR LF, then each "~" a space,
+// stepping over double-byte characters; the text is cut to fit size bytes.
+void ExpandLanguageText(char* text, size_t size);
