@@ -1,0 +1,16 @@
+// Work left for the next restart: deleting or replacing files that are in use, through
+// delay-until-reboot moves on the Windows NT family and the [rename] section of
+// WININIT.INI elsewhere. Every scheduled operation sets gRun.rebootNeeded.
+#pragma once
+
+#include <cstddef>
+
+// Arranges for the file to be deleted at the next restart.
+void ScheduleDelete(const char* path);
+
+// Copies the backup back over the target now, or at the next restart when the target is
+// in use; the backup copy is deleted.
+void ScheduleReplace(const char* backup, const char* target);
+
+// A path in the target's directory named "~KTU%04x.TMP" that does not exist yet.
+void UniqueTempName(const char* target, char* out, size_t size);

@@ -1,0 +1,31 @@
+// Removing files and directories for the uninstall: one file or a wildcard pattern with
+// the help-index companions of a help file, whole directory trees or only their empty
+// directories, with the shell told about each removal. A file in use is handed to the
+// deferred deletion when the log allows it.
+#pragma once
+
+// Deletes the file; 0 when deleted, 1 when not (it may then be scheduled for deletion at
+// the next restart). Notes when the file is the program's own.
+int DeleteFileNow(const char* path);
+
+// Clears the file's attributes, deletes it, and deletes the .GID/.FTS companions of a
+// .HLP file.
+void RemoveFileAndCompanions(const char* path);
+
+// Removes one logged file or every file matching a pattern; with restore set (and a
+// backup given) the backup copy is put back over the path. 1 when handled, 0 when a
+// pattern was refused as too wide.
+int RemoveFileItem(const char* path, const char* backup, bool restore);
+
+// Removes the directory (which may end in a file pattern) with its subdirectories: with
+// withFiles their files go too, otherwise only empty directories go. Protected
+// directories (Windows, System, Program Files, drive roots) are never touched, and links
+// (reparse points) are never entered.
+void RemoveDirectoryTree(const char* directory, bool withFiles);
+
+// Removes one empty directory; 0 when removed.
+int RemoveOneDirectory(const char* directory);
+
+// True when the directory is one the uninstall must never remove, whatever the form of
+// the path (short or long names, trailing backslash, "." and ".." components, case).
+bool IsProtectedDirectory(const char* directory);

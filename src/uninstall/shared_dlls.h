@@ -1,0 +1,9 @@
+// Shared files counted in the registry (SharedDLLs): lowering the count by what this
+// application added, and asking the user before an unused shared file goes.
+#pragma once
+
+constexpr int kSharedNotCounted = 0;  // not a counted file: treat it normally
+constexpr int kSharedKeep = 1;        // the file stays
+constexpr int kSharedRemove = 2;      // the user agreed to delete it
+
+int ReleaseSharedFile(const char* path, int decrement);
