@@ -419,6 +419,15 @@ class UserInterface {
   // Dispatches messages until the quit message (after the main window was destroyed).
   virtual void PumpUntilQuit() = 0;
 
+  // The wizard (dialog 106), created modeless on the page in gRun.wizardPage, owned by the
+  // given window (0: no owner). Returns 0 when no wizard can be shown; a back-end without
+  // the wizard keeps these defaults.
+  virtual WindowHandle CreateWizard(WindowHandle owner) { return 0; }
+  // Switches the wizard into its progress display with the given heading text.
+  virtual void EnterProgressMode(const char* heading) {}
+  // Blocks until a message arrives (the wizard's wait loop polls the run's flags after it).
+  virtual void WaitForMessage() {}
+
   // The wizard's progress display, used by the drivers. Without a wizard window these do
   // nothing and measure nothing.
   virtual bool HasWizard() = 0;

@@ -140,3 +140,6 @@ int ReadMachineImage(const std::string& json, MachineImage* image, std::string* 
 std::string RegStringBytes(const std::string& text);
 std::string RegMultiStringBytes(const std::vector<std::string>& texts);
 std::string RegDwordBytes(uint32_t value);
+
+// The FILETIME of a UTC calendar time (the image's "YYYY-MM-DD HH:MM:SS" times).
+uint64_t FileTimeFromUtc(int year, int month, int day, int hour, int minute, int second);

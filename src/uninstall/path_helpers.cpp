@@ -1,0 +1,114 @@
+// Path helpers: the existence test, the double-byte-safe character search, the file-name
+// part, and the long/short conversion that walks a path component by component through
+// the platform's directory search.
+#include "uninstall/path_helpers.h"
+
+#include <cstring>
+
+#include "base/text.h"
+#include "platform/platform.h"
+
+bool FileExists(const char* path) { return Sys().GetAttributes(path) != kNoAttributes; }
+
+// Steps whole characters so that a trail byte equal to c (0x5C, the backslash, is a valid
+// trail byte in the Far East code pages) is never reported.
+const char* FindChar(const char* text, char c) {
+  for (const char* p = text;; p = NextChar(p)) {
+    if (*p == c) return p;
+    if (*p == '\0') return nullptr;
+  }
+}
+
+const char* FileNamePart(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\') name = p + 1;
+  }
+  return name;
+}
+
+namespace {
+
+// Replaces the bytes [start, end) of the terminated text in a buffer of size bytes by
+// replacement; what follows moves along. The result is cut at size - 1 bytes.
+void ReplaceSpan(char* text, size_t size, size_t start, size_t end, const char* replacement) {
+  size_t length = strnlen(text, size - 1);
+  size_t tailLength = length - end;
+  size_t newLength = strlen(replacement);
+  size_t limit = size - 1;
+  if (start + newLength > limit) newLength = limit - start;
+  size_t tailRoom = limit - start - newLength;
+  if (tailLength > tailRoom) tailLength = tailRoom;
+  memmove(text + start + newLength, text + end, tailLength);
+  memcpy(text + start, replacement, newLength);
+  text[start + newLength + tailLength] = '\0';
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Moves past one component and the backslash after it (or to the end).
+size_t SkipComponent(const char* path, size_t position) {
+  const char* p = path + position;
+  while (*p != '\0' && *p != '\\') p = NextChar(p);
+  if (*p == '\\') ++p;
+  return static_cast<size_t>(p - path);
+}
+
+}  // namespace
+
+void NormalizePath(char* path, size_t size, bool longForm) {
+  if (path == nullptr || size < 2) return;
+  path[size - 1] = '\0';
+
+  // A path without '~' holds no short component, so its long form is itself.
+  if (longForm && FindChar(path, '~') == nullptr) return;
+
+  if (FindChar(path, '\\') == nullptr) {
+    char directory[256] = {};
+    Sys().GetCurrentDir(directory, sizeof directory);
+    directory[sizeof directory - 1] = '\0';
+    size_t length = strlen(directory);
+    // The current directory of a drive root already ends in a backslash.
+    if (length == 0 || directory[length - 1] != '\\') AppendText(directory, sizeof directory, "\\");
+    ReplaceSpan(path, size, 0, 0, directory);
+  }
+
+  if (IsAsciiLetter(path[0]) && path[1] == ':') path[0] = UpperAscii(path[0]);
+
+  size_t position = 0;
+  if (path[0] == '\\' && path[1] == '\\') position = SkipComponent(path, 2);  // the server
+  position = SkipComponent(path, position);  // the drive or the share
+
+  while (path[position] != '\0') {
+    size_t end = position;
+    while (path[end] != '\0' && path[end] != '\\') end = static_cast<size_t>(NextChar(path + end) - path);
+
+    // An empty component (a doubled backslash) names nothing to look up. A wildcard
+    // component is a pattern, not a name: replacing it by the first match would make the
+    // path name one file where the caller meant all of them.
+    bool lookUp = end > position;
+    for (size_t i = position; i < end && lookUp; ++i) {
+      if (path[i] == '*' || path[i] == '?') lookUp = false;
+    }
+    if (lookUp) {
+      char saved = path[end];
+      path[end] = '\0';
+      FindEntry entry = {};
+      SearchHandle search = Sys().FindFirst(path, &entry);
+      path[end] = saved;
+      if (search != kNoSearch) {
+        Sys().FindEnd(search);
+        entry.name[sizeof entry.name - 1] = '\0';
+        entry.shortName[sizeof entry.shortName - 1] = '\0';
+        const char* replacement =
+            (longForm || entry.shortName[0] == '\0') ? entry.name : entry.shortName;
+        size_t newLength = strlen(replacement);
+        ReplaceSpan(path, size, position, end, replacement);
+        end = position + newLength;
+        if (end > size - 1) end = size - 1;
+      }
+    }
+    position = end;
+    if (path[position] == '\\') ++position;
+  }
+}
