@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 #include "base/fixed_text.h"
@@ -21,6 +22,8 @@ constexpr uint16_t kMaxSections = 32766;
 // Memory is not cleared. Released as a whole at the end of the run.
 
 constexpr size_t kArenaBlockSize = 64512;
+// The link to the next block at the start of every block, padded to keep 8-byte alignment.
+constexpr size_t kArenaLinkSize = 8;
 
 struct ArenaBlock;
 
@@ -39,8 +42,14 @@ extern ItemArena gArena;
 void* ArenaAllocate(size_t size);
 // Frees every block.
 void ArenaRelease();
-// A zero-filled copy of text in the arena.
+// A terminated copy of text (null reads as empty) in the arena.
 char* ArenaCopy(const char* text);
+
+// ---------------------------------------------------------------------------------------
+// Start capacities of the lists; a list grows past them when a log needs more.
+constexpr int32_t kLargeListCapacity = 48000;  // PrivateFiles, RegKeys, RegEdits, RepairValues
+constexpr int32_t kListCapacity = 16000;       // every other list
+constexpr int32_t kSectionSourcesCapacity = 1024;
 
 // ---------------------------------------------------------------------------------------
 // Lists: arrays of record pointers with a count. A record is appended at index count and
@@ -68,6 +77,8 @@ void InitList(ItemList<T>& list, int32_t capacity) {
 template <typename T>
 void ReserveOne(ItemList<T>& list) {
   if (list.count < list.capacity) return;
+  // Past a billion records the count itself would overflow; no log gets near it.
+  if (list.capacity > INT32_MAX / 2) abort();
   int32_t grown = list.capacity > 0 ? list.capacity * 2 : 16;
   T** items = static_cast<T**>(ArenaAllocate(sizeof(T*) * static_cast<size_t>(grown)));
   for (int32_t i = 0; i < list.count; ++i) items[i] = list.items[i];
@@ -93,8 +104,10 @@ T* NewItem() {
 // Records.
 
 // Links of the loader's search tree (PrivateFiles, IniEdits, RegKeys, RegEdits).
+// The walk follows `before` when the record it stands on orders before the sought keys, and
+// `after` when it orders after them (log/item_tree.h).
 struct TreeLinks {
-  void* before = nullptr;  // first link: records whose keys order before
+  void* before = nullptr;  // first link
   void* after = nullptr;   // second link
 };
 
@@ -263,3 +276,12 @@ extern ItemStore gStore;
 // Releases the arena and creates empty lists with their start capacities and an empty
 // SectionSources table; every header value back to its start value.
 void ResetItemStore();
+
+// Opens the next section: sectionCount grows by one and its SectionSources entry becomes
+// null (the table grows as needed). Returns 1, changing nothing, when sectionCount is
+// already kMaxSections.
+int OpenSection();
+// Sets the RepairSource text of the current section (an arena copy).
+void SetSectionSource(const char* source);
+// The RepairSource text of a section, or null (also for a number outside the table).
+const char* SectionSource(int section);

@@ -25,25 +25,18 @@ char* ReadSwitches(char* p) {
           }
         }
         break;
-      case 'A':
-        gRun.automatic = true;
-        break;
+      case 'A': gRun.automatic = true; break;
       case 'S':
         gRun.silent = true;
         gRun.automatic = true;
         break;
-      case 'R':
-        gRun.rollbackChosen = true;
-        break;
-      case 'U':
-        gRun.startAtFinish = true;
-        break;
+      case 'R': gRun.rollbackChosen = true; break;
+      case 'U': gRun.startAtFinish = true; break;
       case 'W':
         gRun.launchShortcut = ReadDecimal(p + 2);
         skipWord = true;
         break;
-      default:
-        return p;
+      default: return p;
     }
     p += 2;
     // The number of /W and whatever else stands in its word up to the next space.

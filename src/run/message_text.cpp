@@ -18,7 +18,9 @@ namespace {
 constexpr char kAbsentMarker[] = "\x7F";
 
 // The seam takes 32-bit sizes; a larger buffer is simply used up to that much.
-uint32_t SeamSize(size_t size) { return size > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<uint32_t>(size); }
+uint32_t SeamSize(size_t size) {
+  return size > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<uint32_t>(size);
+}
 
 }  // namespace
 

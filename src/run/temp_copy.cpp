@@ -10,16 +10,20 @@
 
 namespace {
 
-// True when the open file is not empty and its last byte is not a line feed. Appending to
-// such a file would glue the new entry onto its last line and spoil both.
-bool EndsWithoutLineBreak(FileHandle file) {
+// True when the file is not empty and its last byte is not a line feed. Appending to such
+// a file would glue the new entry onto its last line and spoil both. (Read through a
+// handle of its own: the write handle may not allow reading.)
+bool EndsWithoutLineBreak(const char* path) {
+  FileHandle file = Sys().OpenForRead(path);
+  if (file == kNoFile) return false;
+  bool unterminated = false;
   int64_t end = Sys().Seek(file, 0, kSeekEnd);
-  if (end <= 0) return false;
-  if (Sys().Seek(file, end - 1, kSeekBegin) != end - 1) return false;
-  char last = '\n';
-  int read = Sys().ReadBytes(file, &last, 1);
-  Sys().Seek(file, 0, kSeekEnd);
-  return read == 1 && last != '\n';
+  if (end > 0 && Sys().Seek(file, end - 1, kSeekBegin) == end - 1) {
+    char last = '\n';
+    unterminated = Sys().ReadBytes(file, &last, 1) == 1 && last != '\n';
+  }
+  Sys().CloseFile(file);
+  return unterminated;
 }
 
 void WriteText(FileHandle file, const char* text) {
@@ -43,14 +47,14 @@ void ScheduleTempCopyDeletion(const char* path) {
 
   // Paths are at most 255 characters, so the line always fits.
   char entry[300];
+  bool needsLineBreak = EndsWithoutLineBreak(iniPath);
   FileHandle file = Sys().OpenForWrite(iniPath);
   if (file == kNoFile) {
     file = Sys().CreateTruncated(iniPath);
     if (file == kNoFile) return;
     snprintf(entry, sizeof entry, "[rename]\r\nNUL=%.255s\r\n", path);
   } else {
-    snprintf(entry, sizeof entry, "%sNUL=%.255s\r\n", EndsWithoutLineBreak(file) ? "\r\n" : "",
-             path);
+    snprintf(entry, sizeof entry, "%sNUL=%.255s\r\n", needsLineBreak ? "\r\n" : "", path);
     Sys().Seek(file, 0, kSeekEnd);
   }
   WriteText(file, entry);

@@ -81,7 +81,8 @@ void NormalizePath(char* path, size_t size, bool longForm) {
 
   while (path[position] != '\0') {
     size_t end = position;
-    while (path[end] != '\0' && path[end] != '\\') end = static_cast<size_t>(NextChar(path + end) - path);
+    while (path[end] != '\0' && path[end] != '\\')
+      end = static_cast<size_t>(NextChar(path + end) - path);
 
     // An empty component (a doubled backslash) names nothing to look up. A wildcard
     // component is a pattern, not a name: replacing it by the first match would make the

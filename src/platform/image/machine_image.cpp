@@ -173,9 +173,8 @@ struct Reader {
     }
     if (!value.is_object() || value.size() != 1)
       return Fail(where, "expected a string, a number or an object with one type member");
-    const auto& member = *value.items().begin();
-    const std::string& kind = member.key();
-    const Json& data = member.value();
+    const std::string kind = value.begin().key();
+    const Json& data = value.begin().value();
     std::string text;
     if (kind == "sz" || kind == "expand") {
       if (!String(data, where + "." + kind, &text)) return false;

@@ -1,0 +1,243 @@
+// load_bench: how fast the loader reads a large install log. Prints its figures; it is not
+// a test and asserts nothing.
+//
+// It generates a realistic and a degenerate log (tools/loggen/log_generator.h), puts every
+// logged file on the machine so that files classify as they would after an installation,
+// and loads each log several times as the uninstaller does, timing only the loads.
+//
+//   natively:  the simulated machine, seeded through the platform seam; or, with
+//              --log FILE --image IMAGE, a log and image that loggen wrote
+//   Windows:   the real file system (under Wine: the prefix), seeded into
+//              <temp>\untarn-bench\Realistic and ...\Degenerate on the first run and reused
+//              afterwards (only the logs are written again)
+//
+//   load_bench [--runs N] [--degenerate-runs M] [--log FILE --image IMAGE]
+//   (--degenerate-runs 0 leaves the degenerate log out: it takes minutes by design)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "base/text.h"
+#include "log/item_store.h"
+#include "log/log_loader.h"
+#include "loggen/log_generator.h"
+#include "platform/platform.h"
+#include "run/run_state.h"
+#include "ui/console_ui.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32_platform.h"
+#else
+#include "platform/image/machine_image.h"
+#include "platform/sim/sim_machine.h"
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// Writes a file through the seam (both back-ends); 0 on success.
+int PutFile(const std::string& path, const std::string& bytes) {
+  FileHandle file = Sys().CreateTruncated(path.c_str());
+  if (file == kNoFile) return 1;
+  int written = bytes.empty() ? 0
+                              : Sys().WriteBytes(file, bytes.data(),
+                                                 static_cast<uint32_t>(bytes.size()));
+  Sys().CloseFile(file);
+  return written == static_cast<int>(bytes.size()) ? 0 : 1;
+}
+
+// Every directory of a path, outermost first (the root itself excepted).
+void MakeDirectories(const std::string& path) {
+  for (size_t cut = path.find('\\', 3); ; cut = path.find('\\', cut + 1)) {
+    std::string part = cut == std::string::npos ? path : path.substr(0, cut);
+    if (Sys().GetAttributes(part.c_str()) == kNoAttributes) Sys().MakeDirectory(part.c_str());
+    if (cut == std::string::npos) break;
+  }
+}
+
+// Puts the generated machine state in place: directories, files, INI files and the log.
+// Files already there are kept, so a second run on a real disk only rewrites the log.
+int Seed(const GeneratedLog& generated) {
+  for (const std::string& d : generated.directories) MakeDirectories(d);
+  for (const std::string& path : generated.files) {
+    if (Sys().GetAttributes(path.c_str()) != kNoAttributes) continue;
+    if (PutFile(path, loggen::FileContents(path)) != 0) {
+      size_t cut = path.rfind('\\');
+      MakeDirectories(path.substr(0, cut));
+      if (PutFile(path, loggen::FileContents(path)) != 0) {
+        fprintf(stderr, "load_bench: cannot create %s\n", path.c_str());
+        return 1;
+      }
+    }
+  }
+  for (const GenIniFile& ini : generated.iniFiles) {
+    std::string text;
+    for (const auto& section : ini.sections) {
+      text += "[" + section.first + "]\r\n";
+      for (const auto& entry : section.second) text += entry.first + "=" + entry.second + "\r\n";
+    }
+    MakeDirectories(ini.path.substr(0, ini.path.rfind('\\')));
+    PutFile(ini.path, text);
+  }
+  MakeDirectories(generated.logPath.substr(0, generated.logPath.rfind('\\')));
+  if (PutFile(generated.logPath, generated.log) != 0) {
+    fprintf(stderr, "load_bench: cannot write %s\n", generated.logPath.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int32_t StoreItems() {
+  const ItemStore& s = gStore;
+  return s.PrivateFiles.count + s.SystemFiles.count + s.MissingFiles.count +
+         s.EditedFiles.count + s.DeletedFiles.count + s.Directories.count + s.IniFiles.count +
+         s.IniEdits.count + s.RegKeys.count + s.RegEdits.count + s.RegTrees.count +
+         s.RepairValues.count + s.Icons.count + s.Programs.count + s.Services.count;
+}
+
+// One load as the uninstaller does it: fresh run state and store, the start-up flags.
+int LoadOnce(const std::string& logPath) {
+  ResetRunState();
+  ResetItemStore();
+  VersionInfo version = Sys().Version();
+  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
+  gRun.newShell = version.major >= 4;
+  gRun.logPath.Set(logPath.c_str());
+  return LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
+}
+
+size_t CountLines(const std::string& log) {
+  size_t lines = 0;
+  for (char c : log) lines += c == '\r' ? 1 : 0;
+  return lines;
+}
+
+// Loads the log runs times and prints the figures.
+int Measure(const char* name, const std::string& logPath, const std::string& log, int runs) {
+  double best = 1e9, total = 0;
+  int32_t items = 0;
+  for (int run = 0; run < runs; ++run) {
+    Clock::time_point start = Clock::now();
+    int result = LoadOnce(logPath);
+    Clock::time_point end = Clock::now();
+    if (result != 0) {
+      fprintf(stderr, "load_bench: the loader refused %s\n", logPath.c_str());
+      return 1;
+    }
+    double seconds = Seconds(start, end);
+    best = seconds < best ? seconds : best;
+    total += seconds;
+    items = StoreItems();
+  }
+  size_t lines = CountLines(log);
+  printf("  %-10s %6.1f MB, %7zu records (lines), %6d items stored (%d private files)\n", name,
+         log.size() / 1e6, lines, items, gStore.PrivateFiles.count);
+  printf("  %-10s %d load%s: total %.3f s, mean %.3f s, best %.3f s; %.0f records/s, %.0f items/s\n",
+         "", runs, runs == 1 ? "" : "s", total, total / runs, best, lines / best, items / best);
+  fflush(stdout);
+  return 0;
+}
+
+#ifndef _WIN32
+std::string ReadHostFile(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 5, degenerateRuns = 1;
+  const char* logFile = nullptr;
+  const char* imageFile = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+      runs = atoi(argv[++i]);
+    } else if (strcmp(argv[i], "--degenerate-runs") == 0 && i + 1 < argc) {
+      degenerateRuns = atoi(argv[++i]);
+    } else if (strcmp(argv[i], "--log") == 0 && i + 1 < argc) {
+      logFile = argv[++i];
+    } else if (strcmp(argv[i], "--image") == 0 && i + 1 < argc) {
+      imageFile = argv[++i];
+    } else {
+      fprintf(stderr, "usage: load_bench [--runs N] [--degenerate-runs M] [--log FILE --image IMAGE]\n");
+      return 2;
+    }
+  }
+  if (runs < 1) runs = 1;
+
+  static ConsoleUi ui;
+  InstallUserInterface(&ui);
+#ifdef _WIN32
+  static Win32Platform machine;
+  InstallPlatform(&machine);
+  char temp[260] = {};
+  Sys().TempDirectory(temp, sizeof temp);
+  std::string root = std::string(temp) + "untarn-bench";
+  printf("load_bench on this machine's file system (%s)\n", root.c_str());
+#else
+  static SimMachine machine;
+  InstallPlatform(&machine);
+  std::string root = "C:\\Program Files\\Fernhill";
+  printf("load_bench on the simulated machine\n");
+#endif
+  LoadTextRules();
+
+#ifndef _WIN32
+  if (logFile != nullptr || imageFile != nullptr) {
+    // A log and image that loggen wrote: the log is the image's file at the path it names.
+    MachineImage image;
+    std::string error;
+    Clock::time_point start = Clock::now();
+    if (imageFile == nullptr || logFile == nullptr ||
+        ReadMachineImage(ReadHostFile(imageFile), &image, &error) != 0 ||
+        machine.ApplyImage(image, &error) != 0) {
+      fprintf(stderr, "load_bench: --log and --image go together (%s)\n", error.c_str());
+      return 2;
+    }
+    std::string log = ReadHostFile(logFile);
+    std::string logPath;
+    for (const ImageFile& file : image.files)
+      if (file.contents == log) logPath = file.path;
+    if (logPath.empty()) {
+      fprintf(stderr, "load_bench: the image does not hold %s (write both with loggen)\n", logFile);
+      return 2;
+    }
+    printf("  seeded from %s in %.2f s\n", imageFile, Seconds(start, Clock::now()));
+    return Measure("given", logPath, log, runs);
+  }
+#else
+  (void)logFile;
+  (void)imageFile;
+#endif
+
+  for (int degenerate = 0; degenerate < 2; ++degenerate) {
+    if (degenerate == 1 && degenerateRuns < 1) break;
+    LogGenOptions options;
+    options.degenerate = degenerate == 1;
+    options.appDirectory = root + (degenerate ? "\\Degenerate" : "\\Realistic");
+    options.windowsDirectory = options.appDirectory + "\\Windows";
+    GeneratedLog generated;
+    GenerateLog(options, &generated);
+    Clock::time_point start = Clock::now();
+    if (Seed(generated) != 0) return 1;
+    printf("  %-10s seeded in %.2f s\n", degenerate ? "degenerate" : "realistic",
+           Seconds(start, Clock::now()));
+    if (Measure(degenerate ? "degenerate" : "realistic", generated.logPath, generated.log,
+                degenerate ? degenerateRuns : runs) != 0)
+      return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The demo: a sample application (tests/data/sample) on a throwaway Wine prefix, and what
+# the uninstaller reads from its install log there.
+#
+#  1. a fresh prefix build/demo/prefix (wineboot)
+#  2. tarnseed puts the sample machine image into it: the application's files, its
+#     registry values, INI files and service, and its INSTALL.LOG
+#  3. tarnlog.exe dump loads that log exactly as UNTARN32.EXE does, on the prefix, and a
+#     readable summary of the item store is printed (the whole dump stays in build/demo)
+#
+# Environment: UNTARN_WIN64_BUILD (default build/win64).
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+DEMO=$ROOT/build/demo
+export WINEPREFIX=$DEMO/prefix WINEDEBUG=-all
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+SAMPLE=$ROOT/tests/data/sample
+LOG='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
+
+for program in "$BUILD/tools/tarnseed/tarnseed.exe" "$BUILD/tools/tarnlog/tarnlog.exe"; do
+  [[ -f $program ]] || { echo "demo: $program is missing; run make build first" >&2; exit 1; }
+done
+
+if [[ -d $WINEPREFIX ]]; then
+  "$WINESERVER" -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+fi
+mkdir -p "$DEMO"
+trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
+
+echo "== a fresh Wine prefix: $WINEPREFIX"
+"$WINE" wineboot -i >"$DEMO/wineboot.log" 2>&1
+"$WINESERVER" -w
+
+echo "== seeding it with the sample application (tarnseed)"
+"$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${SAMPLE//\//\\}\\image.json" 2>&1 | tr -d '\r' | sed 's/^/  /'
+
+echo "== what the uninstaller reads from $LOG (tarnlog.exe dump)"
+if ! "$WINE" "$BUILD/tools/tarnlog/tarnlog.exe" dump "$LOG" >"$DEMO/dump.json" 2>"$DEMO/dump.err"; then
+  echo "demo: the log was refused:" >&2
+  tr -d '\r' <"$DEMO/dump.err" >&2
+  exit 1
+fi
+
+python3 - "$DEMO/dump.json" <<'PY'
+import json, sys
+
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+h = d["header"]
+print("  %s, %s %s by %s" % (h["appTitle"], h["product"], h["versionNumber"], h["manufacturer"]))
+print("  application directory %s, %d sections" % (h["appDirectory"], h["sectionCount"]))
+for number, source in enumerate(d["SectionSources"]):
+    if number:
+        print("    section %d installed from %s" % (number, source or "(no source)"))
+flags = [name for name in ("rollbackAvailable", "repairAvailable", "restorePointWanted", "deleteInUse") if h[name]]
+print("  " + ", ".join(flags))
+
+def describe(name, item):
+    if name in ("PrivateFiles", "SystemFiles", "MissingFiles"):
+        extra = []
+        if item["backupPath"]: extra.append("backup " + item["backupPath"])
+        if item["counterCount"] > 1: extra.append("counted %d times" % item["counterCount"])
+        if item["selfRegSection"]: extra.append("self-registered")
+        if item["deviceSection"]: extra.append("386Enh device")
+        if item["linkSpec"]: extra.append("shell link")
+        return item["path"] + (" (" + ", ".join(extra) + ")" if extra else "")
+    if name in ("EditedFiles", "DeletedFiles"):
+        return "%s (backup %s)" % (item["path"], item["backupPath"])
+    if name in ("Directories", "IniFiles"):
+        return item["path"]
+    if name == "IniEdits":
+        old = item["lastOldValue"]
+        return "%s [%s] %s (%s)" % (item["file"], item["sectionName"], item["key"], "was " + old if old else "created")
+    if name in ("RegKeys", "RegEdits"):
+        roots = ["HKCR", "HKCU", "HKLM", "HKU", "HKCC"]
+        root = roots[item["root"]] if 0 <= item["root"] < 5 else item["rootText"]
+        value = item["valueName"] or "(default)"
+        if name == "RegEdits":
+            return "%s\\%s %s, was %s" % (root, item["key"], value, " / ".join(item["firstOldData"]))
+        return "%s\\%s %s" % (root, item["key"], value)
+    if name == "RegTrees":
+        return "root %d: %s" % (item["root"], item["key"])
+    if name == "RepairValues":
+        return "%s[%d] = %s" % (item["item"]["list"], item["item"]["index"], item["data"])
+    if name == "Icons":
+        return "%s / %s -> %s" % (item["group"], item["title"], item["command"])
+    if name == "Programs":
+        return "%s (%s)" % (item["command"], item["displayName"])
+    if name == "Services":
+        return item["name"]
+    return json.dumps(item)
+
+lists = [k for k in d if k not in ("header", "SectionSources")]
+print("  items per list: " + ", ".join("%s %d" % (k, len(d[k])) for k in lists))
+for name in lists:
+    if not d[name]:
+        continue
+    print("  %s:" % name)
+    for item in d[name][:4]:
+        print("    " + describe(name, item))
+    if len(d[name]) > 4:
+        print("    ... and %d more" % (len(d[name]) - 4))
+PY
+echo "== the whole dump: $DEMO/dump.json"

@@ -1,0 +1,918 @@
+// The simulated file system: drives, paths, 8.3 names, attributes, files in use, handles,
+// wildcard search and the restart-time operations (pending renames and WININIT.INI).
+#include <algorithm>
+#include <cstring>
+
+#include "platform/sim/sim_internal.h"
+
+namespace {
+
+constexpr int kErrNotSameDevice = 17;
+constexpr int kErrCallNotImplemented = 120;
+constexpr int kErrDirectory = 267;
+constexpr int kErrNegativeSeek = 131;
+
+const char kSessionManagerKey[] = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingValue[] = "PendingFileRenameOperations";
+
+bool HasWildcard(const std::string& text) {
+  return text.find_first_of("*?") != std::string::npos;
+}
+
+// Characters that a long name may hold but an 8.3 name may not.
+bool IsShortInvalid(char c) { return strchr("+,;=[] ", c) != nullptr || c == '.'; }
+
+// The DOS wildcard dialect that directory searches use: '?' before a dot or the end may
+// match nothing, "*." picks names without an extension, and "*.*" is everything.
+// Pattern form: '<' DOS star, '>' DOS question mark, '"' DOS dot.
+std::string DosPattern(const std::string& pattern) {
+  if (pattern == "*.*") return "*";
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+    if (c == '?') out += '>';
+    else if (c == '.' && (next == '?' || next == '*' || next == '\0')) out += '"';
+    else if (c == '*' && next == '.') out += '<';
+    else out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+// Matches a name against a pattern made by DosPattern; upper is the code page's folding.
+static bool MatchDos(const char* p, const char* n, SimMachine& m) {
+  while (true) {
+    switch (*p) {
+      case '\0':
+        return *n == '\0';
+      case '*':
+        for (const char* k = n;; ++k) {
+          if (MatchDos(p + 1, k, m)) return true;
+          if (*k == '\0') return false;
+        }
+      case '<': {
+        const char* lastDot = strrchr(n, '.');
+        const char* limit = lastDot != nullptr ? lastDot : n + strlen(n);
+        for (const char* k = n; k <= limit; ++k)
+          if (MatchDos(p + 1, k, m)) return true;
+        return false;
+      }
+      case '>':
+        if (*n != '\0' && *n != '.') {
+          ++p;
+          ++n;
+          continue;
+        }
+        while (*p == '>') ++p;
+        continue;
+      case '"':
+        if (*n == '.') {
+          ++p;
+          ++n;
+          continue;
+        }
+        if (*n == '\0') {
+          ++p;
+          continue;
+        }
+        return false;
+      default:
+        if (m.UpperByte(static_cast<uint8_t>(*p)) != m.UpperByte(static_cast<uint8_t>(*n)))
+          return false;
+        ++p;
+        ++n;
+    }
+  }
+}
+
+std::string SimUpper(const std::string& text) {
+  std::string out = text;
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return out;
+}
+
+bool SimEqualNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && SimUpper(a) == SimUpper(b);
+}
+
+bool SimSplitPath(const std::string& fullPath, SimPath* out) {
+  if (fullPath.size() < 3 || fullPath[1] != ':' || fullPath[2] != '\\') return false;
+  out->drive = static_cast<char>(toupper(static_cast<unsigned char>(fullPath[0])));
+  out->parts.clear();
+  size_t start = 3;
+  while (start < fullPath.size()) {
+    size_t end = fullPath.find('\\', start);
+    if (end == std::string::npos) end = fullPath.size();
+    if (end > start) out->parts.push_back(fullPath.substr(start, end - start));
+    start = end + 1;
+  }
+  return true;
+}
+
+int SimCopyOut(const std::string& text, char* buffer, uint32_t size) {
+  if (buffer == nullptr || size == 0) return 0;
+  if (text.size() + 1 > size) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<int>(text.size());
+}
+
+// --- Paths ---------------------------------------------------------------------------------
+
+std::string SimMachine::FullPath(const char* path) {
+  if (path == nullptr || path[0] == '\0') return std::string();
+  std::string text = path;
+  std::replace(text.begin(), text.end(), '/', '\\');
+  if (text.size() >= 2 && text[0] == '\\' && text[1] == '\\') return std::string();  // UNC
+  std::string base;
+  std::string rest;
+  if (text.size() >= 2 && text[1] == ':') {
+    char drive = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
+    if (drive < 'A' || drive > 'Z') return std::string();
+    rest = text.substr(2);
+    if (!rest.empty() && rest[0] == '\\') base = std::string(1, drive) + ":\\";
+    else if (toupper(static_cast<unsigned char>(impl_->currentDir[0])) == drive)
+      base = impl_->currentDir;
+    else
+      base = std::string(1, drive) + ":\\";
+  } else if (text[0] == '\\') {
+    base = impl_->currentDir.substr(0, 3);
+    rest = text;
+  } else {
+    base = impl_->currentDir;
+    rest = text;
+  }
+  SimPath parsed;
+  if (!SimSplitPath(base, &parsed)) return std::string();
+  size_t start = 0;
+  while (start <= rest.size()) {
+    size_t end = rest.find('\\', start);
+    if (end == std::string::npos) end = rest.size();
+    std::string part = rest.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parsed.parts.empty()) parsed.parts.pop_back();
+      continue;
+    }
+    // The file system drops trailing dots and blanks of a name.
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+    if (part.empty()) continue;
+    if (part.find_first_of("<>:\"|") != std::string::npos) return std::string();
+    parsed.parts.push_back(part);
+  }
+  std::string full = std::string(1, parsed.drive) + ":\\";
+  for (size_t i = 0; i < parsed.parts.size(); ++i) {
+    if (i > 0) full += '\\';
+    full += parsed.parts[i];
+  }
+  return full;
+}
+
+// Case-insensitive name comparison by the ANSI code page's folding.
+static bool NameEquals(SimMachine& m, const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    uint8_t x = static_cast<uint8_t>(a[i]);
+    uint8_t y = static_cast<uint8_t>(b[i]);
+    if (m.IsLeadByte(x)) {
+      if (x != y || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    if (m.UpperByte(x) != m.UpperByte(y)) return false;
+  }
+  return true;
+}
+
+static SimNode* ChildNamed(SimMachine& m, SimNode* directory, const std::string& name) {
+  for (auto& child : directory->children)
+    if (NameEquals(m, child->name, name) ||
+        (!child->shortName.empty() && NameEquals(m, child->shortName, name)))
+      return child.get();
+  return nullptr;
+}
+
+// Where a lookup lands: the node (null when absent), its directory (null when a parent is
+// missing) and the error of a failed lookup.
+struct SimLookup {
+  SimNode* node = nullptr;
+  SimNode* directory = nullptr;
+  std::string leaf;
+  int error = 0;
+};
+
+static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string& full,
+                        int depth = 0);
+
+// A junction stands for its target directory when a path goes through it.
+static SimNode* ThroughJunction(SimMachine& m, SimMachine::Impl& impl, SimNode* node,
+                                int depth) {
+  while (node != nullptr && !node->junctionTarget.empty()) {
+    if (depth > 16) return nullptr;
+    SimLookup target = LookUp(m, impl, m.FullPath(node->junctionTarget.c_str()), depth + 1);
+    node = target.node;
+    ++depth;
+  }
+  return node;
+}
+
+static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string& full,
+                        int depth) {
+  SimLookup result;
+  SimPath path;
+  if (!SimSplitPath(full, &path)) {
+    result.error = kErrInvalidName;
+    return result;
+  }
+  auto drive = impl.drives.find(path.drive);
+  if (drive == impl.drives.end()) {
+    result.error = kErrPathNotFound;
+    return result;
+  }
+  SimNode* current = drive->second.root.get();
+  if (path.parts.empty()) {
+    result.node = current;
+    return result;
+  }
+  for (size_t i = 0; i + 1 < path.parts.size(); ++i) {
+    SimNode* next = ChildNamed(m, current, path.parts[i]);
+    next = ThroughJunction(m, impl, next, depth);
+    if (next == nullptr || !next->IsDirectory()) {
+      result.error = kErrPathNotFound;
+      return result;
+    }
+    current = next;
+  }
+  result.directory = current;
+  result.leaf = path.parts.back();
+  result.node = ChildNamed(m, current, result.leaf);
+  if (result.node == nullptr) result.error = kErrFileNotFound;
+  return result;
+}
+
+uint64_t SimNow(const ImagePlatform& settings) {
+  return settings.now != 0 ? settings.now : FileTimeFromUtc(2001, 6, 15, 12, 0, 0);
+}
+
+std::string SimMachine::MakeShortName(const SimNode* directory, const std::string& longName) {
+  // Already 8.3: one dot at most, a base of 1 to 8 and an extension of up to 3 characters,
+  // none of them a character that 8.3 names exclude.
+  size_t dot = longName.rfind('.');
+  std::string base = dot == std::string::npos ? longName : longName.substr(0, dot);
+  std::string ext = dot == std::string::npos ? std::string() : longName.substr(dot + 1);
+  bool valid = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+               (dot == std::string::npos || dot == longName.find('.'));
+  for (char c : base) valid = valid && !IsShortInvalid(c);
+  for (char c : ext) valid = valid && !IsShortInvalid(c);
+  if (valid) return std::string();
+
+  // A leading dot does not start an extension (".profile" is all base).
+  if (dot == 0) {
+    base = longName;
+    ext.clear();
+  }
+  std::string shortBase;
+  for (char c : base) {
+    if (c == ' ' || c == '.') continue;
+    shortBase += strchr("+,;=[]", c) != nullptr ? '_' : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
+  }
+  std::string shortExt;
+  for (char c : ext) {
+    if (c == ' ' || c == '.') continue;
+    if (shortExt.size() == 3) break;
+    shortExt += strchr("+,;=[]", c) != nullptr ? '_' : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
+  }
+  if (shortBase.empty()) shortBase = "_";
+  for (int number = 1; number < 1000000; ++number) {
+    std::string tail = "~" + std::to_string(number);
+    std::string candidate = shortBase.substr(0, 8 - tail.size()) + tail;
+    if (!shortExt.empty()) candidate += "." + shortExt;
+    bool taken = false;
+    if (directory != nullptr)
+      for (const auto& child : directory->children)
+        if (NameEquals(*this, child->name, candidate) ||
+            NameEquals(*this, child->shortName, candidate))
+          taken = true;
+    if (!taken) return candidate;
+  }
+  return std::string();
+}
+
+static SimNode* AddChild(SimMachine& m, SimNode* directory, const std::string& name,
+                         uint32_t attributes, uint64_t now) {
+  auto node = std::make_unique<SimNode>();
+  node->name = name;
+  node->shortName = m.MakeShortName(directory, name);
+  node->attributes = attributes;
+  node->lastWrite = now;
+  node->parent = directory;
+  SimNode* raw = node.get();
+  directory->children.push_back(std::move(node));
+  return raw;
+}
+
+static std::unique_ptr<SimNode> Detach(SimNode* node) {
+  auto& siblings = node->parent->children;
+  for (auto it = siblings.begin(); it != siblings.end(); ++it) {
+    if (it->get() == node) {
+      std::unique_ptr<SimNode> owned = std::move(*it);
+      siblings.erase(it);
+      return owned;
+    }
+  }
+  return nullptr;
+}
+
+static bool IsBusy(const SimNode* node) { return node->inUse || node->openHandles > 0; }
+
+static bool Contains(const SimNode* ancestor, const SimNode* node) {
+  for (; node != nullptr; node = node->parent)
+    if (node == ancestor) return true;
+  return false;
+}
+
+// --- Files and directories -----------------------------------------------------------------
+
+#define FAIL(code)                     \
+  do {                                 \
+    impl_->lastError = (code);         \
+    return (code);                     \
+  } while (0)
+
+uint32_t SimMachine::GetAttributes(const char* path) {
+  SimLookup at = LookUp(*this, *impl_, FullPath(path));
+  if (at.node == nullptr) {
+    impl_->lastError = at.error != 0 ? at.error : kErrFileNotFound;
+    return kNoAttributes;
+  }
+  return at.node->attributes;
+}
+
+int SimMachine::SetAttributes(const char* path, uint32_t attributes) {
+  SimLookup at = LookUp(*this, *impl_, FullPath(path));
+  if (at.node == nullptr) FAIL(at.error);
+  uint32_t kept = at.node->attributes & (kAttrDirectory | kAttrReparsePoint);
+  uint32_t wanted = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  if (wanted == 0 && kept == 0) wanted = kAttrNormal;
+  at.node->attributes = kept | wanted;
+  return 0;
+}
+
+int SimMachine::RemoveFile(const char* path) {
+  SimLookup at = LookUp(*this, *impl_, FullPath(path));
+  if (at.node == nullptr) FAIL(at.error);
+  if (at.node->IsDirectory() || (at.node->attributes & kAttrReadOnly)) FAIL(kErrAccessDenied);
+  if (IsBusy(at.node)) FAIL(kErrSharingViolation);
+  Detach(at.node);
+  return 0;
+}
+
+int SimMachine::CopyFileTo(const char* from, const char* to, bool failIfExists) {
+  SimLookup source = LookUp(*this, *impl_, FullPath(from));
+  if (source.node == nullptr) FAIL(source.error);
+  if (source.node->IsDirectory()) FAIL(kErrAccessDenied);
+  SimLookup target = LookUp(*this, *impl_, FullPath(to));
+  if (target.directory == nullptr) FAIL(target.error == kErrFileNotFound ? kErrPathNotFound : target.error);
+  if (target.node == source.node) FAIL(kErrSharingViolation);
+  SimNode* node = target.node;
+  if (node != nullptr) {
+    if (failIfExists) FAIL(kErrFileExists);
+    if (node->IsDirectory() || (node->attributes & kAttrReadOnly)) FAIL(kErrAccessDenied);
+    if (IsBusy(node)) FAIL(kErrSharingViolation);
+  } else {
+    node = AddChild(*this, target.directory, target.leaf, kAttrArchive, 0);
+  }
+  node->contents = source.node->contents;
+  node->attributes = (source.node->attributes & ~kAttrNormal) | kAttrArchive;
+  node->lastWrite = source.node->lastWrite;
+  return 0;
+}
+
+int SimMachine::MoveFileFlags(const char* from, const char* to, uint32_t flags) {
+  if (flags & kMoveDelayUntilReboot) {
+    if (!settings.ntFamily) FAIL(kErrCallNotImplemented);
+    std::string source = FullPath(from);
+    if (source.empty()) FAIL(kErrInvalidName);
+    // The pending list lives in a value of the machine's own hive; writing it needs the
+    // rights of an administrator.
+    if (!settings.admin) FAIL(kErrAccessDenied);
+    std::string target;
+    if (to != nullptr && to[0] != '\0') {
+      std::string full = FullPath(to);
+      if (full.empty()) FAIL(kErrInvalidName);
+      target = std::string((flags & kMoveReplaceExisting) ? "!" : "") + "\\??\\" + full;
+    }
+    uint32_t type = 0;
+    std::string data;
+    if (!RegValue(kSessionManagerKey, kPendingValue, &type, &data) || type != kRegMultiSz)
+      data.clear();
+    // Drop the list's final terminator before appending: only that one, since an empty
+    // target (a deletion) ends its pair with a terminator of its own.
+    if (data.size() >= 2 && data[data.size() - 1] == '\0' && data[data.size() - 2] == '\0')
+      data.pop_back();
+    if (data.size() == 1 && data[0] == '\0') data.clear();
+    data += "\\??\\" + source + std::string(1, '\0') + target + std::string(1, '\0');
+    data.push_back('\0');
+    return RegSetRaw(kSessionManagerKey, kPendingValue, kRegMultiSz, data);
+  }
+  if (to == nullptr || to[0] == '\0') FAIL(kErrInvalidParameter);
+  SimLookup source = LookUp(*this, *impl_, FullPath(from));
+  if (source.node == nullptr) FAIL(source.error);
+  if (source.directory == nullptr) FAIL(kErrAccessDenied);  // a root
+  SimLookup target = LookUp(*this, *impl_, FullPath(to));
+  if (target.directory == nullptr) FAIL(target.error == kErrFileNotFound ? kErrPathNotFound : target.error);
+  SimNode* node = source.node;
+  if (IsBusy(node)) FAIL(kErrSharingViolation);
+  if (target.node != nullptr && target.node != node) {
+    if (!(flags & kMoveReplaceExisting)) FAIL(kErrAlreadyExists);
+    if (target.node->IsDirectory() || node->IsDirectory()) FAIL(kErrAccessDenied);
+    if (target.node->attributes & kAttrReadOnly) FAIL(kErrAccessDenied);
+    if (IsBusy(target.node)) FAIL(kErrSharingViolation);
+  }
+  if (node->IsDirectory() && Contains(node, target.directory)) FAIL(kErrAccessDenied);
+  SimPath sourcePath, targetPath;
+  SimSplitPath(FullPath(from), &sourcePath);
+  SimSplitPath(FullPath(to), &targetPath);
+  bool sameDrive = sourcePath.drive == targetPath.drive;
+  if (!sameDrive && (node->IsDirectory() || !(flags & kMoveCopyAllowed)))
+    FAIL(kErrNotSameDevice);
+  if (target.node != nullptr && target.node != node) Detach(target.node);
+  std::unique_ptr<SimNode> owned = Detach(node);
+  owned->name = target.leaf;
+  owned->parent = target.directory;
+  owned->shortName.clear();
+  owned->shortName = MakeShortName(target.directory, target.leaf);
+  target.directory->children.push_back(std::move(owned));
+  return 0;
+}
+
+int SimMachine::MakeDirectory(const char* path) {
+  SimLookup at = LookUp(*this, *impl_, FullPath(path));
+  if (at.directory == nullptr) {
+    if (at.node != nullptr) FAIL(kErrAlreadyExists);  // a root
+    FAIL(at.error == kErrFileNotFound ? kErrPathNotFound : at.error);
+  }
+  if (at.node != nullptr) FAIL(kErrAlreadyExists);
+  AddChild(*this, at.directory, at.leaf, kAttrDirectory, SimNow(settings));
+  return 0;
+}
+
+int SimMachine::RemoveEmptyDirectory(const char* path) {
+  std::string full = FullPath(path);
+  SimLookup at = LookUp(*this, *impl_, full);
+  if (at.node == nullptr) FAIL(at.error);
+  if (at.directory == nullptr) FAIL(kErrAccessDenied);  // a root
+  if (!at.node->IsDirectory()) FAIL(kErrDirectory);
+  if (at.node->attributes & kAttrReadOnly) FAIL(kErrAccessDenied);
+  if (at.node->junctionTarget.empty()) {
+    if (!at.node->children.empty()) FAIL(kErrDirNotEmpty);
+    SimLookup current = LookUp(*this, *impl_, impl_->currentDir);
+    if (current.node != nullptr && Contains(at.node, current.node)) FAIL(kErrSharingViolation);
+  }
+  Detach(at.node);
+  return 0;
+}
+
+// --- File contents -------------------------------------------------------------------------
+
+static FileHandle OpenHandle(SimMachine::Impl& impl, SimNode* node, bool read, bool write) {
+  FileHandle handle = impl.nextHandle;
+  impl.nextHandle += 4;
+  impl.files[handle] = SimOpenFile{node, 0, read, write};
+  node->openHandles++;
+  if (write) node->writers++;
+  return handle;
+}
+
+FileHandle SimMachine::OpenForRead(const char* path) {
+  SimLookup at = LookUp(*this, *impl_, FullPath(path));
+  if (at.node == nullptr) {
+    impl_->lastError = at.error;
+    return kNoFile;
+  }
+  if (at.node->IsDirectory()) {
+    impl_->lastError = kErrAccessDenied;
+    return kNoFile;
+  }
+  // A writer of ours shares reading, so only write access ever conflicts.
+  return OpenHandle(*impl_, at.node, true, false);
+}
+
+FileHandle SimMachine::OpenForWrite(const char* path) {
+  SimLookup at = LookUp(*this, *impl_, FullPath(path));
+  if (at.node == nullptr) {
+    impl_->lastError = at.error;
+    return kNoFile;
+  }
+  if (at.node->IsDirectory() || (at.node->attributes & kAttrReadOnly)) {
+    impl_->lastError = kErrAccessDenied;
+    return kNoFile;
+  }
+  if (at.node->inUse || at.node->writers > 0) {
+    impl_->lastError = kErrSharingViolation;
+    return kNoFile;
+  }
+  return OpenHandle(*impl_, at.node, false, true);
+}
+
+FileHandle SimMachine::CreateTruncated(const char* path) {
+  SimLookup at = LookUp(*this, *impl_, FullPath(path));
+  if (at.directory == nullptr) {
+    impl_->lastError = at.node != nullptr ? kErrAccessDenied
+                       : at.error == kErrFileNotFound ? kErrPathNotFound : at.error;
+    return kNoFile;
+  }
+  SimNode* node = at.node;
+  if (node != nullptr) {
+    if (node->IsDirectory() || (node->attributes & kAttrReadOnly)) {
+      impl_->lastError = kErrAccessDenied;
+      return kNoFile;
+    }
+    if (node->inUse || node->writers > 0) {
+      impl_->lastError = kErrSharingViolation;
+      return kNoFile;
+    }
+    node->contents.clear();
+    node->attributes |= kAttrArchive;
+    node->attributes &= ~kAttrNormal;
+    node->lastWrite = SimNow(settings);
+  } else {
+    node = AddChild(*this, at.directory, at.leaf, kAttrArchive, SimNow(settings));
+  }
+  return OpenHandle(*impl_, node, true, true);
+}
+
+int SimMachine::ReadBytes(FileHandle file, void* buffer, uint32_t count) {
+  auto it = impl_->files.find(file);
+  if (it == impl_->files.end()) {
+    impl_->lastError = kErrInvalidHandle;
+    return -1;
+  }
+  SimOpenFile& open = it->second;
+  // A handle from OpenForWrite has no read access; CreateTruncated's has both.
+  if (!open.read) {
+    impl_->lastError = kErrAccessDenied;
+    return -1;
+  }
+  const std::string& contents = open.node->contents;
+  if (open.position >= contents.size()) return 0;
+  size_t n = std::min<size_t>(count, contents.size() - open.position);
+  memcpy(buffer, contents.data() + open.position, n);
+  open.position += n;
+  return static_cast<int>(n);
+}
+
+int SimMachine::WriteBytes(FileHandle file, const void* data, uint32_t count) {
+  auto it = impl_->files.find(file);
+  if (it == impl_->files.end()) {
+    impl_->lastError = kErrInvalidHandle;
+    return -1;
+  }
+  SimOpenFile& open = it->second;
+  if (!open.write) {
+    impl_->lastError = kErrAccessDenied;
+    return -1;
+  }
+  std::string& contents = open.node->contents;
+  if (contents.size() < open.position + count) contents.resize(open.position + count, '\0');
+  memcpy(&contents[open.position], data, count);
+  open.position += count;
+  open.node->lastWrite = SimNow(settings);
+  open.node->attributes = (open.node->attributes & ~kAttrNormal) | kAttrArchive;
+  return static_cast<int>(count);
+}
+
+int64_t SimMachine::Seek(FileHandle file, int64_t offset, int origin) {
+  auto it = impl_->files.find(file);
+  if (it == impl_->files.end()) {
+    impl_->lastError = kErrInvalidHandle;
+    return -1;
+  }
+  SimOpenFile& open = it->second;
+  int64_t base = origin == kSeekCurrent ? static_cast<int64_t>(open.position)
+                 : origin == kSeekEnd   ? static_cast<int64_t>(open.node->contents.size())
+                                        : 0;
+  if (origin < kSeekBegin || origin > kSeekEnd) {
+    impl_->lastError = kErrInvalidParameter;
+    return -1;
+  }
+  if (base + offset < 0) {
+    impl_->lastError = kErrNegativeSeek;
+    return -1;
+  }
+  open.position = static_cast<uint64_t>(base + offset);
+  return base + offset;
+}
+
+int SimMachine::SetLength(FileHandle file, int64_t length) {
+  auto it = impl_->files.find(file);
+  if (it == impl_->files.end()) FAIL(kErrInvalidHandle);
+  if (!it->second.write) FAIL(kErrAccessDenied);
+  if (length < 0) FAIL(kErrNegativeSeek);
+  it->second.node->contents.resize(static_cast<size_t>(length), '\0');
+  it->second.node->lastWrite = SimNow(settings);
+  return 0;
+}
+
+int SimMachine::GetLastWrite(FileHandle file, uint64_t* fileTime) {
+  auto it = impl_->files.find(file);
+  if (it == impl_->files.end()) FAIL(kErrInvalidHandle);
+  *fileTime = it->second.node->lastWrite;
+  return 0;
+}
+
+void SimMachine::CloseFile(FileHandle file) {
+  auto it = impl_->files.find(file);
+  if (it == impl_->files.end()) return;
+  SimNode* node = it->second.node;
+  node->openHandles--;
+  if (it->second.write) node->writers--;
+  impl_->files.erase(it);
+}
+
+// --- Directory search ----------------------------------------------------------------------
+
+static void FillEntry(const SimNode* node, const std::string& name, FindEntry* entry) {
+  memset(entry, 0, sizeof(*entry));
+  strncpy(entry->name, name.c_str(), sizeof(entry->name) - 1);
+  if (name != "." && name != "..")
+    strncpy(entry->shortName, node->shortName.c_str(), sizeof(entry->shortName) - 1);
+  entry->attributes = node->attributes;
+  entry->size = node->IsDirectory() ? 0 : node->contents.size();
+  entry->lastWrite = node->lastWrite;
+}
+
+SearchHandle SimMachine::FindFirst(const char* pattern, FindEntry* entry) {
+  std::string text = pattern != nullptr ? pattern : "";
+  std::replace(text.begin(), text.end(), '/', '\\');
+  size_t slash = text.find_last_of('\\');
+  std::string directoryPart, namePart;
+  if (slash != std::string::npos) {
+    directoryPart = text.substr(0, slash + 1);
+    namePart = text.substr(slash + 1);
+  } else if (text.size() >= 2 && text[1] == ':') {
+    directoryPart = text.substr(0, 2);
+    namePart = text.substr(2);
+  } else {
+    namePart = text;
+  }
+  if (namePart.empty()) {
+    impl_->lastError = kErrFileNotFound;
+    return kNoSearch;
+  }
+  SimSearch search;
+  if (!HasWildcard(namePart)) {
+    SimLookup at = LookUp(*this, *impl_, FullPath(text.c_str()));
+    if (at.node == nullptr || at.directory == nullptr) {
+      impl_->lastError = at.node != nullptr ? kErrFileNotFound : at.error;
+      return kNoSearch;
+    }
+    FindEntry found;
+    FillEntry(at.node, at.node->name, &found);
+    search.entries.push_back(found);
+  } else {
+    std::string directoryFull = FullPath(directoryPart.empty() ? "." : directoryPart.c_str());
+    SimLookup at = LookUp(*this, *impl_, directoryFull);
+    SimNode* directory = ThroughJunction(*this, *impl_, at.node, 0);
+    if (directory == nullptr || !directory->IsDirectory()) {
+      impl_->lastError = kErrPathNotFound;
+      return kNoSearch;
+    }
+    std::string dos = DosPattern(namePart);
+    auto matches = [&](const std::string& name) { return MatchDos(dos.c_str(), name.c_str(), *this); };
+    FindEntry found;
+    if (directory->parent != nullptr) {
+      for (const char* dots : {".", ".."}) {
+        if (!matches(dots)) continue;
+        const SimNode* source = strcmp(dots, ".") == 0 ? directory : directory->parent;
+        FillEntry(source, dots, &found);
+        found.attributes = source->attributes;
+        search.entries.push_back(found);
+      }
+    }
+    std::vector<const SimNode*> children;
+    for (const auto& child : directory->children) children.push_back(child.get());
+    std::sort(children.begin(), children.end(), [](const SimNode* a, const SimNode* b) {
+      return SimUpper(a->name) < SimUpper(b->name);
+    });
+    for (const SimNode* child : children) {
+      if (matches(child->name) || (!child->shortName.empty() && matches(child->shortName))) {
+        FillEntry(child, child->name, &found);
+        search.entries.push_back(found);
+      }
+    }
+  }
+  if (search.entries.empty()) {
+    impl_->lastError = kErrFileNotFound;
+    return kNoSearch;
+  }
+  *entry = search.entries[0];
+  search.next = 1;
+  SearchHandle handle = impl_->nextHandle;
+  impl_->nextHandle += 4;
+  impl_->searches[handle] = std::move(search);
+  return handle;
+}
+
+int SimMachine::FindNext(SearchHandle search, FindEntry* entry) {
+  auto it = impl_->searches.find(search);
+  if (it == impl_->searches.end()) FAIL(kErrInvalidHandle);
+  if (it->second.next >= it->second.entries.size()) FAIL(kErrNoMoreFiles);
+  *entry = it->second.entries[it->second.next++];
+  return 0;
+}
+
+void SimMachine::FindEnd(SearchHandle search) { impl_->searches.erase(search); }
+
+// --- Current directory ---------------------------------------------------------------------
+
+int SimMachine::GetCurrentDir(char* buffer, uint32_t size) {
+  return SimCopyOut(impl_->currentDir, buffer, size);
+}
+
+int SimMachine::SetCurrentDir(const char* path) {
+  std::string full = FullPath(path);
+  SimLookup at = LookUp(*this, *impl_, full);
+  SimNode* node = ThroughJunction(*this, *impl_, at.node, 0);
+  if (node == nullptr) FAIL(at.error != 0 ? at.error : kErrFileNotFound);
+  if (!node->IsDirectory()) FAIL(kErrDirectory);
+  impl_->currentDir = full;
+  return 0;
+}
+
+// --- Test helpers --------------------------------------------------------------------------
+
+SimNode* SimMachine::Find(const std::string& path) {
+  return LookUp(*this, *impl_, FullPath(path.c_str())).node;
+}
+
+bool SimMachine::FileExists(const std::string& path) {
+  SimNode* node = Find(path);
+  return node != nullptr && !node->IsDirectory();
+}
+
+bool SimMachine::DirectoryExists(const std::string& path) {
+  SimNode* node = Find(path);
+  return node != nullptr && node->IsDirectory();
+}
+
+std::string SimMachine::FileContents(const std::string& path) {
+  SimNode* node = Find(path);
+  return node != nullptr ? node->contents : std::string();
+}
+
+int SimMachine::MakeDirectories(const std::string& path) {
+  std::string full = FullPath(path.c_str());
+  SimPath parsed;
+  if (!SimSplitPath(full, &parsed)) return kErrInvalidName;
+  auto drive = impl_->drives.find(parsed.drive);
+  if (drive == impl_->drives.end()) return kErrPathNotFound;
+  SimNode* current = drive->second.root.get();
+  for (const std::string& part : parsed.parts) {
+    SimNode* next = ThroughJunction(*this, *impl_, ChildNamed(*this, current, part), 0);
+    if (next == nullptr) next = AddChild(*this, current, part, kAttrDirectory, SimNow(settings));
+    if (!next->IsDirectory()) return kErrAccessDenied;
+    current = next;
+  }
+  return 0;
+}
+
+int SimMachine::WriteFile(const std::string& path, const std::string& contents,
+                          uint64_t lastWrite) {
+  std::string full = FullPath(path.c_str());
+  size_t slash = full.find_last_of('\\');
+  if (full.empty() || slash < 3 || slash == full.size() - 1) return kErrInvalidName;
+  int result = MakeDirectories(full.substr(0, slash));
+  if (result != 0) return result;
+  SimLookup at = LookUp(*this, *impl_, full);
+  if (at.directory == nullptr) return at.error;
+  SimNode* node = at.node;
+  if (node == nullptr) node = AddChild(*this, at.directory, at.leaf, kAttrArchive, 0);
+  if (node->IsDirectory()) return kErrAccessDenied;
+  node->contents = contents;
+  node->lastWrite = lastWrite != 0 ? lastWrite : SimNow(settings);
+  return 0;
+}
+
+int SimMachine::SetInUse(const std::string& path, bool inUse) {
+  SimNode* node = Find(path);
+  if (node == nullptr) return kErrFileNotFound;
+  node->inUse = inUse;
+  return 0;
+}
+
+int SimMachine::MakeJunction(const std::string& path, const std::string& target) {
+  int result = MakeDirectories(path);
+  if (result != 0) return result;
+  SimNode* node = Find(path);
+  if (node == nullptr || !node->children.empty()) return kErrDirNotEmpty;
+  node->junctionTarget = FullPath(target.c_str());
+  node->attributes |= kAttrReparsePoint;
+  return 0;
+}
+
+// --- Restart -------------------------------------------------------------------------------
+
+static void ClearInUse(SimNode* node) {
+  node->inUse = false;
+  for (auto& child : node->children) ClearInUse(child.get());
+}
+
+// Deletes (a file, or an empty directory) or moves one entry at restart; failures leave the
+// entry where it is, as the session manager does.
+static void RestartOperation(SimMachine& m, const std::string& source, const std::string& target,
+                             bool replace) {
+  if (target.empty()) {
+    if (m.RemoveFile(source.c_str()) != 0) m.RemoveEmptyDirectory(source.c_str());
+    return;
+  }
+  m.MoveFileFlags(source.c_str(), target.c_str(),
+                  replace ? kMoveReplaceExisting | kMoveCopyAllowed : kMoveCopyAllowed);
+}
+
+void SimMachine::SimulateRestart() {
+  for (auto& drive : impl_->drives) ClearInUse(drive.second.root.get());
+  std::vector<intptr_t> open;
+  for (auto& file : impl_->files) open.push_back(file.first);
+  for (intptr_t handle : open) CloseFile(handle);
+  std::string savedDir = impl_->currentDir;
+  impl_->currentDir = "C:\\";
+
+  // Pending renames of the NT kind: pairs of "\??\source" and "\??\target", "!\??\target"
+  // (replace) or an empty target (delete).
+  uint32_t type = 0;
+  std::string data;
+  if (RegValue(kSessionManagerKey, kPendingValue, &type, &data)) {
+    std::vector<std::string> strings;
+    size_t start = 0;
+    while (start < data.size()) {
+      size_t end = data.find('\0', start);
+      if (end == std::string::npos) end = data.size();
+      strings.push_back(data.substr(start, end - start));
+      start = end + 1;
+    }
+    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+      std::string source = strings[i];
+      if (source.empty()) break;  // the list's end
+      std::string target = strings[i + 1];
+      bool replace = !target.empty() && target[0] == '!';
+      if (replace) target.erase(0, 1);
+      if (source.compare(0, 4, "\\??\\") == 0) source.erase(0, 4);
+      if (target.compare(0, 4, "\\??\\") == 0) target.erase(0, 4);
+      RestartOperation(*this, source, target, replace);
+    }
+    RegRemoveRaw(kSessionManagerKey, kPendingValue);
+  }
+
+  // WININIT.INI [rename]: "NUL=path" deletes, "target=source" moves, in file order.
+  std::string windows = settings.windowsDirectory;
+  if (!windows.empty() && windows.back() != '\\') windows += '\\';
+  std::string wininit = windows + "WININIT.INI";
+  if (FileExists(wininit)) {
+    std::string text = FileContents(wininit);
+    bool inRename = false;
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find_first_of("\r\n", start);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(start, end - start);
+      start = end + 1;
+      size_t first = line.find_first_not_of(" \t");
+      if (first == std::string::npos) continue;
+      line = line.substr(first);
+      if (line[0] == '[') {
+        size_t close = line.find(']');
+        inRename = close != std::string::npos && SimEqualNoCase(line.substr(1, close - 1), "rename");
+        continue;
+      }
+      size_t equals = line.find('=');
+      if (!inRename || equals == std::string::npos) continue;
+      std::string key = line.substr(0, equals);
+      std::string value = line.substr(equals + 1);
+      while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+      size_t valueStart = value.find_first_not_of(" \t");
+      value = valueStart == std::string::npos ? std::string() : value.substr(valueStart);
+      while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+      if (SimEqualNoCase(key, "NUL")) RestartOperation(*this, value, std::string(), false);
+      else if (!value.empty()) RestartOperation(*this, value, key, true);
+    }
+    std::string backup = windows + "WININIT.BAK";
+    MoveFileFlags(wininit.c_str(), backup.c_str(), kMoveReplaceExisting);
+  }
+
+  for (auto it = services.begin(); it != services.end();) {
+    it->second.running = false;
+    it->second.openHandles = 0;
+    if (it->second.markedForDelete) it = services.erase(it);
+    else ++it;
+  }
+  impl_->serviceHandles.clear();
+  impl_->currentDir = savedDir;
+  if (!DirectoryExists(savedDir)) impl_->currentDir = "C:\\";
+}

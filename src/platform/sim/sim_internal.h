@@ -1,0 +1,85 @@
+// The private state of the simulated machine, shared by its source files (files, registry,
+// profiles, system services). Not part of the test-facing API.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_machine.h"
+
+struct SimDrive {
+  int type = kDriveFixed;
+  std::unique_ptr<SimNode> root;
+};
+
+struct SimOpenFile {
+  SimNode* node = nullptr;
+  uint64_t position = 0;
+  bool read = false;
+  bool write = false;
+};
+
+struct SimSearch {
+  std::vector<FindEntry> entries;
+  size_t next = 0;
+};
+
+struct SimServiceHandle {
+  bool manager = false;
+  uint32_t access = 0;
+  std::string key;  // upper-cased service name
+};
+
+struct SimLibrary {
+  std::string name;  // as loaded: the full path or the bare name
+  ImageLibrary info;
+  int references = 0;
+};
+
+// A parsed path: drive letter and the components below its root.
+struct SimPath {
+  char drive = 0;
+  std::vector<std::string> parts;
+};
+
+struct SimMachine::Impl {
+  std::map<char, SimDrive> drives;
+  std::string currentDir = "C:\\";
+  uint32_t lastError = 0;
+
+  intptr_t nextHandle = 0x40;
+  std::map<intptr_t, SimOpenFile> files;
+  std::map<intptr_t, SimSearch> searches;
+
+  std::vector<std::unique_ptr<SimRegKey>> regRoots;  // HKCU, HKLM, HKU, HKCC
+  std::map<uint32_t, SimRegKey*> rootKeys;            // predefined handle -> key
+  std::map<RegHandle, SimRegKey*> regHandles;
+  std::vector<std::unique_ptr<SimRegKey>> deletedKeys;  // kept while handles may point at them
+
+  std::map<ServiceHandle, SimServiceHandle> serviceHandles;
+
+  std::vector<ImageLibrary> libraries;  // from the image
+  std::map<LibHandle, SimLibrary> loaded;
+
+  std::vector<ImageProgram> programs;
+  std::map<std::string, SimProgramHook> hooks;  // by upper-cased path
+
+  bool ddeStarted = false;
+  bool ddeConnected = false;
+  int activeGroup = -1;
+  uint32_t tempCounter = 0;
+};
+
+// Upper-cases ASCII letters only: the folding for keys of the sim's own maps.
+std::string SimUpper(const std::string& text);
+bool SimEqualNoCase(const std::string& a, const std::string& b);
+// Splits a resolved full path ("C:\\A\\B") into drive and parts; false when not a path.
+bool SimSplitPath(const std::string& fullPath, SimPath* out);
+// The machine's clock: settings.now, or the default moment when none is set.
+uint64_t SimNow(const ImagePlatform& settings);
+// Copies text into a caller buffer of size bytes; returns the length copied, or 0 (with
+// nothing but a terminator written) when it does not fit.
+int SimCopyOut(const std::string& text, char* buffer, uint32_t size);

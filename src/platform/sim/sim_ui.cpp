@@ -1,0 +1,157 @@
+// The scripted user and the windows of the simulated machine. Every question is written to
+// the transcript; answers come from the queue a test filled, and a question nobody scripted
+// gets the answer that changes least (Cancel, No, no file) and is counted, so a test can
+// insist that the run asked nothing it did not expect.
+#include <cstring>
+
+#include "platform/sim/sim_machine.h"
+
+namespace {
+
+// The answer that does least to the machine for each button set.
+int SafestAnswer(uint32_t type) {
+  switch (type & 0xF) {
+    case kMbOkCancel:
+    case kMbYesNoCancel:
+      return kIdCancel;
+    case kMbYesNo:
+      return kIdNo;
+    case kMbAbortRetryIgnore:
+      return kIdAbort;
+    default:
+      return kIdOk;
+  }
+}
+
+}  // namespace
+
+bool SimUi::TakeAnswer(SimQuestion::Kind kind, SimAnswer* answer) {
+  if (answers.empty() || answers.front().kind != kind) {
+    unscriptedQuestions++;
+    return false;
+  }
+  *answer = answers.front();
+  answers.pop_front();
+  return true;
+}
+
+int SimUi::AskMessage(WindowHandle owner, const char* text, const char* caption, uint32_t type) {
+  SimQuestion question;
+  question.kind = SimQuestion::kMessage;
+  question.text = text != nullptr ? text : "";
+  question.caption = caption != nullptr ? caption : "";
+  question.buttons = type;
+  SimAnswer answer;
+  question.scripted = TakeAnswer(SimQuestion::kMessage, &answer);
+  question.answer = question.scripted ? answer.id : SafestAnswer(type);
+  transcript.push_back(question);
+  return question.answer;
+}
+
+int SimUi::AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) {
+  SimQuestion question;
+  question.kind = SimQuestion::kOpenLog;
+  question.text = filterText != nullptr ? filterText : "";
+  SimAnswer answer;
+  question.scripted = TakeAnswer(SimQuestion::kOpenLog, &answer);
+  int result = 1;  // not chosen
+  if (question.scripted && answer.id == 0 && answer.path.size() + 1 <= size) {
+    memcpy(path, answer.path.c_str(), answer.path.size() + 1);
+    result = 0;
+  }
+  question.answer = result;
+  transcript.push_back(question);
+  return result;
+}
+
+int SimUi::AskSharedFile(WindowHandle owner, const char* text, const char* caption) {
+  SimQuestion question;
+  question.kind = SimQuestion::kSharedFile;
+  question.text = text != nullptr ? text : "";
+  question.caption = caption != nullptr ? caption : "";
+  SimAnswer answer;
+  question.scripted = TakeAnswer(SimQuestion::kSharedFile, &answer);
+  question.answer = question.scripted ? answer.id : kIdCancel;  // closed without a choice
+  transcript.push_back(question);
+  return question.answer;
+}
+
+int SimUi::RegisterMainClass() { return mainClassRegisters ? 1 : 0; }
+
+WindowHandle SimUi::CreateMainWindow(const char* caption, bool show) {
+  WindowHandle handle = nextWindow_++;
+  SimWindow window;
+  window.kind = SimWindow::kMain;
+  window.caption = caption != nullptr ? caption : "";
+  window.visible = show;
+  windows[handle] = window;
+  return handle;
+}
+
+WindowHandle SimUi::CreateProgressWindow() {
+  if (!progressWindowEnabled) return 0;
+  WindowHandle handle = nextWindow_++;
+  SimWindow window;
+  window.kind = SimWindow::kProgress;
+  window.visible = true;
+  windows[handle] = window;
+  return handle;
+}
+
+void SimUi::RedrawLoadBar(WindowHandle progressWindow) {
+  auto it = windows.find(progressWindow);
+  if (it != windows.end() && !it->second.destroyed) loadBarRedraws++;
+}
+
+void SimUi::SetCaption(WindowHandle window, const char* text) {
+  auto it = windows.find(window);
+  if (it != windows.end() && !it->second.destroyed) it->second.caption = text != nullptr ? text : "";
+}
+
+bool SimUi::IsVisible(WindowHandle window) {
+  auto it = windows.find(window);
+  return it != windows.end() && !it->second.destroyed && it->second.visible;
+}
+
+void SimUi::Enable(WindowHandle window, bool enable) {
+  auto it = windows.find(window);
+  if (it != windows.end() && !it->second.destroyed) it->second.enabled = enable;
+}
+
+void SimUi::Destroy(WindowHandle window) {
+  auto it = windows.find(window);
+  if (it != windows.end()) {
+    it->second.destroyed = true;
+    it->second.visible = false;
+  }
+}
+
+void SimUi::WaitCursor(bool on) { waitCursor = on; }
+
+void SimUi::PumpMessages(int ms) {
+  pumpWaits.push_back(ms);
+  if (pumpHook) pumpHook(ms);
+}
+
+void SimUi::PumpUntilQuit() { quitPumps++; }
+
+bool SimUi::HasWizard() { return wizardPresent; }
+
+void SimUi::SetActionText(const char* text) {
+  if (!wizardPresent) return;
+  std::string line = text != nullptr ? text : "";
+  if (line == actionText) return;
+  actionText = line;
+  actionLines.push_back(line);
+}
+
+void SimUi::InvalidateProgressBar() {
+  if (wizardPresent) progressBarInvalidations++;
+}
+
+int SimUi::ActionControlWidth() { return wizardPresent ? actionControlWidth : 0; }
+
+int SimUi::MeasureActionText(const char* text) {
+  if (!wizardPresent || text == nullptr) return 0;
+  return 6 * static_cast<int>(strlen(text));
+}

@@ -1,0 +1,222 @@
+// The run flow, in order: loading the log, the method from the switches, the wizard and
+// its wait loop, the System Restore bracket around the work, the uninstall itself, the
+// settings broadcast, the restart question, the status report, and the end of the run
+// (windows, shell refresh, restart program, self-removal, arena, restart).
+#include "run/run_flow.h"
+
+#include "base/text.h"
+#include "log/item_store.h"
+#include "log/log_loader.h"
+#include "platform/platform.h"
+#include "run/message_text.h"
+#include "run/run_state.h"
+#include "run/self_removal.h"
+#include "status/status_mif.h"
+#include "uninstall/uninstall_driver.h"
+
+namespace {
+
+constexpr int kRebootText = 68;     // "This uninstall must reboot your computer ..."
+constexpr int kPromptCaption = 25;  // "Uninstall"
+
+// System Restore: event and point types of the restore point records.
+constexpr uint32_t kBeginSystemChange = 100;
+constexpr uint32_t kEndSystemChange = 101;
+constexpr uint32_t kApplicationInstall = 0;
+constexpr uint32_t kCancelledOperation = 13;
+
+// SHChangeNotify: a directory's contents changed; the item is an ANSI path, and the shell
+// is not waited for.
+constexpr int32_t kShellUpdateDir = 0x1000;
+constexpr uint32_t kShellPathNoWait = 0x2001;
+
+struct RestorePoint {
+  LibHandle library = 0;
+  bool begun = false;
+  int64_t sequenceNumber = 0;
+  char description[64] = {};
+};
+
+// The method fixed by the switches; without them the wizard's method page decides.
+void ChooseMethodFromSwitches() {
+  if (gRun.automatic) {
+    gRun.uninstallMode = kModeAutomatic;
+    gRun.wizardPage = 11;
+  }
+  if (gRun.startAtFinish) {
+    gRun.wizardPage = 11;
+    gRun.uninstallMode = gRun.launchShortcut != 0 ? kModeRepair : kModeAutomatic;
+  }
+}
+
+// Shows the wizard and waits for the user. Returns false when the run must end without any
+// work and without a report: the user's choices are needed and no wizard can ask for them.
+bool ShowWizardAndWait() {
+  UserInterface& ui = Ui();
+  if (!gRun.launchShortcut && gRun.progressWindow != 0) {
+    ui.Destroy(gRun.progressWindow);
+    gRun.progressWindow = 0;
+  }
+  if (gRun.mainWindow != 0) ui.Enable(gRun.mainWindow, false);
+  WindowHandle owner =
+      (gRun.mainWindow != 0 && ui.IsVisible(gRun.mainWindow)) ? gRun.mainWindow : 0;
+  gRun.wizardWindow = ui.CreateWizard(owner);
+  if (gRun.automatic) return true;  // no waiting; the window only shows the progress
+  if (gRun.wizardWindow == 0) {
+    // The interactive wizard arrives with the dialogs work. Until then a run that needs
+    // the user's method, selections or confirmation cannot go on: nothing may act as if
+    // the user had answered.
+    return false;
+  }
+  // The wizard's handlers set the flags while messages are dispatched.
+  while (!gRun.wizardFinished && !gRun.cancelled) {
+    ui.PumpMessages(0);
+    if (gRun.wizardFinished || gRun.cancelled) break;
+    ui.WaitForMessage();
+  }
+  return true;
+}
+
+void BeginRestorePoint(RestorePoint* point) {
+  Platform& sys = Sys();
+  CopyText(point->description, sizeof point->description, "Uninstall ");
+  AppendText(point->description, sizeof point->description, gRun.appTitle.c_str());
+  point->library = sys.LoadLib("SFC.DLL");
+  if (point->library == 0 || !sys.HasEntry(point->library, "SRSetRestorePoint")) return;
+  RestorePointRequest request = {};
+  request.eventType = kBeginSystemChange;
+  request.pointType = kApplicationInstall;
+  request.sequenceNumber = 0;
+  CopyText(request.description, sizeof request.description, point->description);
+  RestorePointStatus status = {};
+  int32_t result = 0;
+  if (sys.CallRestorePoint(point->library, request, &status, &result) != 0 || result == 0) {
+    return;  // the work runs without a restore point
+  }
+  point->begun = true;
+  point->sequenceNumber = status.sequenceNumber;
+}
+
+void EndRestorePoint(RestorePoint* point) {
+  Platform& sys = Sys();
+  if (point->begun) {
+    RestorePointRequest request = {};
+    request.eventType = kEndSystemChange;
+    // A cancelled uninstall leaves the system half changed: System Restore keeps the
+    // point as one to go back to.
+    request.pointType = gRun.cancelled ? kCancelledOperation : kApplicationInstall;
+    request.sequenceNumber = point->sequenceNumber;
+    CopyText(request.description, sizeof request.description, point->description);
+    RestorePointStatus status = {};
+    int32_t result = 0;
+    sys.CallRestorePoint(point->library, request, &status, &result);
+  }
+  if (point->library != 0) sys.FreeLib(point->library);
+  point->library = 0;
+}
+
+// Files in use were scheduled for the next restart; the user may postpone it. A silent
+// run keeps the restart without asking.
+void AskRestart() {
+  if (!gRun.rebootNeeded || gRun.silent) return;
+  char text[512];
+  char caption[256];
+  if (!gRun.rebootText.Empty()) {
+    CopyText(text, sizeof text, gRun.rebootText.c_str());
+  } else {
+    MessageText(kRebootText, text, sizeof text);
+  }
+  if (!gRun.rebootCaption.Empty()) {
+    CopyText(caption, sizeof caption, gRun.rebootCaption.c_str());
+  } else {
+    MessageText(kPromptCaption, caption, sizeof caption);
+  }
+  if (Ui().AskMessage(gRun.wizardWindow, text, caption, kMbOkCancel) == kIdCancel) {
+    gRun.rebootNeeded = false;
+  }
+}
+
+// The choosing, working and reporting states of a run whose log was accepted. Returns
+// false when the run ends without a status report.
+bool RunLoadedLog() {
+  ChooseMethodFromSwitches();
+
+  if (!gRun.silent && !ShowWizardAndWait()) return false;
+
+  if (!gRun.cancelled) {
+    // No directory of the application may stay in use by this process.
+    Sys().SetCurrentDir("\\");
+
+    RestorePoint point;
+    if (gRun.restorePointWanted) BeginRestorePoint(&point);
+
+    bool repair =
+        gRun.uninstallMode == kModeRepair || (gRun.launchShortcut != 0 && gRun.repairAvailable);
+    if (repair) {
+      // Repair comes with later work; until then a repair run changes nothing (and does
+      // not claim to have repaired anything).
+    } else {
+      UninstallDriver(gRun.logPath.c_str());
+    }
+
+    Sys().BroadcastSettingsChange();
+    if (point.library != 0) EndRestorePoint(&point);
+  }
+
+  AskRestart();
+  if (!gRun.silent && gRun.wizardWindow != 0) {
+    Ui().Destroy(gRun.wizardWindow);
+    gRun.wizardWindow = 0;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RunFlow() {
+  if (!gRun.logPath.Empty()) {
+    Ui().WaitCursor(true);
+    int refused = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
+    Ui().WaitCursor(false);
+    if (refused == 0 && RunLoadedLog()) WriteStatusMif();
+  }
+
+  EndRun();
+  if (gRun.rebootNeeded && gRun.platformKind == kPlatformNt) {
+    char restartProgram[256];
+    WriteRestartProgram(restartProgram, sizeof restartProgram);
+  }
+  FinishSelfRemoval();
+  ArenaRelease();
+  RestartIfNeeded();
+  // The shortcut launch after a repair (/W) comes with the shortcut launcher.
+}
+
+void EndRun() {
+  UserInterface& ui = Ui();
+  if (gRun.progressWindow != 0) {
+    ui.Destroy(gRun.progressWindow);
+    gRun.progressWindow = 0;
+  }
+  if (gRun.wizardWindow != 0) {
+    ui.Destroy(gRun.wizardWindow);
+    gRun.wizardWindow = 0;
+  }
+  if (gRun.mainWindow != 0) {
+    ui.Destroy(gRun.mainWindow);
+    gRun.mainWindow = 0;
+    // Destroying the main window posts the quit message; let every message before it run.
+    ui.PumpUntilQuit();
+  }
+  if (gRun.shellLibrary != 0) {
+    Platform& sys = Sys();
+    if (gRun.hasShellNotify) {
+      char windowsDir[256] = {};
+      sys.WindowsDirectory(windowsDir, sizeof windowsDir);
+      sys.CallShellChangeNotify(gRun.shellLibrary, kShellUpdateDir, kShellPathNoWait, windowsDir);
+    }
+    sys.FreeLib(gRun.shellLibrary);
+    gRun.shellLibrary = 0;
+    gRun.hasShellNotify = false;
+  }
+}

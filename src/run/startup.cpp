@@ -1,0 +1,229 @@
+// RunStartup: everything from the first instruction to the hand-over to the run flow, in
+// the order that later steps depend on (the settings file before the texts, the command
+// line before the windows, the windows before the file dialog).
+#include "run/startup.h"
+
+#include <cstring>
+
+#include "base/text.h"
+#include "platform/platform.h"
+#include "run/command_line.h"
+#include "run/message_text.h"
+#include "run/run_state.h"
+#include "run/temp_copy.h"
+#include "uninstall/path_helpers.h"
+
+namespace {
+
+constexpr uint32_t kTempCopyNumber = 6699;  // always the same name: KTM1A2B
+constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+void ProbePlatform() {
+  VersionInfo version = Sys().Version();
+  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
+  gRun.newShell = version.major >= 4;
+  // Kept for the whole run: the run flow tells the shell about removed items at the end.
+  gRun.shellLibrary = Sys().LoadLib("SHELL32.DLL");
+  gRun.hasShellNotify =
+      gRun.shellLibrary != 0 && Sys().HasEntry(gRun.shellLibrary, "SHChangeNotify");
+}
+
+// The settings file differs from the program only in its extension.
+void FindOwnFiles() {
+  char path[256] = {};
+  Sys().ModuleFileName(path, sizeof path);
+  path[sizeof path - 1] = '\0';
+  gRun.modulePath.Set(path);
+  NormalizePath(gRun.modulePath.data(), PathText::kCapacity, true);
+
+  size_t length = strlen(path);
+  if (length >= 3) memcpy(path + length - 3, "INI", 3);
+  gRun.settingsFile.Set(path);
+}
+
+// An empty command line means the log beside the program, when there is one. Returns true
+// when the line was replaced by its path.
+bool SubstituteLogBesideProgram(char* line, size_t size) {
+  if (line[0] != '\0') return false;
+  char path[256];
+  CopyText(path, sizeof path, gRun.settingsFile.c_str());
+  NormalizePath(path, sizeof path, false);
+  char* name = FileNamePart(path);
+  *name = '\0';
+  AppendText(path, sizeof path, "INSTALL.LOG");
+  // A directory so long that the name no longer fits must not yield a cut name that
+  // might exist by chance.
+  if (strcmp(FileNamePart(path), "INSTALL.LOG") != 0) return false;
+  if (!FileExists(path)) return false;
+  CopyText(line, size, path);
+  return true;
+}
+
+// Copies the program to "KTM1A2B.EXE" in the temporary directory so that a clean-up run of
+// the copy can later remove the installed program file; the copy itself goes at the next
+// restart.
+void MakeTempCopy() {
+  gRun.inPlaceRun = false;
+  gRun.tempCopyPath.Clear();
+
+  char directory[256] = {};
+  if (Sys().TempDirectory(directory, sizeof directory) == 0) return;
+  directory[sizeof directory - 1] = '\0';
+  char name[260] = {};
+  if (Sys().TempFileName(directory, "KTM", kTempCopyNumber, name) == 0) return;
+  name[sizeof name - 1] = '\0';
+  size_t length = strlen(name);
+  // A name that does not fit a path field would be cut, and the cut name with "EXE" laid
+  // over its end would be some other file: make no copy then.
+  if (length < 3 || length >= PathText::kCapacity) return;
+  memcpy(name + length - 3, "EXE", 3);
+  gRun.tempCopyPath.Set(name);
+
+  char own[256] = {};
+  Sys().ModuleFileName(own, sizeof own);
+  own[sizeof own - 1] = '\0';
+  if (Sys().CopyFileTo(own, gRun.tempCopyPath.c_str(), false) == 0) {
+    ScheduleTempCopyDeletion(gRun.tempCopyPath.c_str());
+  }
+}
+
+void ReadDisplaySettingValues() {
+  const char* file = gRun.settingsFile.c_str();
+  gRun.startRed = Sys().ReadIniInt("Settings", "Start Red", 0, file);
+  gRun.startGreen = Sys().ReadIniInt("Settings", "Start Green", 0, file);
+  gRun.startBlue = Sys().ReadIniInt("Settings", "Start Blue", 255, file);
+  gRun.endRed = Sys().ReadIniInt("Settings", "End Red", 0, file);
+  gRun.endGreen = Sys().ReadIniInt("Settings", "End Green", 0, file);
+  gRun.endBlue = Sys().ReadIniInt("Settings", "End Blue", 0, file);
+  gRun.noBackground = Sys().ReadIniInt("Settings", "No Background", 1, file);
+}
+
+// Returns 0 when both windows that the run needs could be made.
+int CreateWindows() {
+  if (Ui().RegisterMainClass() == 0) return 1;
+  bool quiet = gRun.silent || gRun.cleanupRun || gRun.launchShortcut != 0;
+  const char* caption = gRun.hasCommandTitle ? gRun.commandTitle.c_str() : " ";
+  gRun.mainWindow = Ui().CreateMainWindow(caption, !quiet && gRun.noBackground == 0);
+  if (gRun.mainWindow == 0) return 1;
+  if (!quiet) gRun.progressWindow = Ui().CreateProgressWindow();
+  return 0;
+}
+
+// The Program Files directory, which no removal may take; empty when unknown.
+void ReadProgramFilesDir() {
+  gRun.programFilesDir.Clear();
+  RegHandle key = 0;
+  if (Sys().RegOpen(RegistryRoot(2), kCurrentVersionKey, kKeyRead, &key) != 0) return;
+  char value[261] = {};
+  uint32_t type = 0;
+  uint32_t size = 260;
+  if (Sys().RegQuery(key, "ProgramFilesDir", &type, value, &size) == 0) {
+    // Registry strings need not carry their terminator.
+    value[size < 260 ? size : 260] = '\0';
+    gRun.programFilesDir.Set(value);
+    char* last = nullptr;
+    for (char* p = gRun.programFilesDir.data(); *p != '\0'; p = NextChar(p)) last = p;
+    if (last != nullptr && *last == '\\') *last = '\0';
+  }
+  Sys().RegClose(key);
+}
+
+void FindLog() {
+  if (gRun.logPath.Empty()) {
+    // The file dialog replaces the initializing window.
+    if (gRun.progressWindow != 0) {
+      Ui().Destroy(gRun.progressWindow);
+      gRun.progressWindow = 0;
+    }
+    char filter[256];
+    MessageText(1, filter, sizeof filter);
+    char path[256];
+    CopyText(path, sizeof path, "INSTALL.LOG");
+    if (Ui().AskOpenLog(gRun.mainWindow, filter, path, sizeof path) == 0) {
+      path[sizeof path - 1] = '\0';
+      gRun.logPath.Set(path);
+    }
+  }
+
+  // A bare name was typed in the log's own directory. A relative name with a backslash is
+  // left for the system to resolve.
+  if (!gRun.logPath.Empty() && FindChar(gRun.logPath.c_str(), '\\') == nullptr) {
+    char path[256] = {};
+    Sys().GetCurrentDir(path, sizeof path);
+    path[sizeof path - 1] = '\0';
+    size_t length = strlen(path);
+    if (length == 0 || path[length - 1] != '\\') AppendText(path, sizeof path, "\\");
+    AppendText(path, sizeof path, gRun.logPath.c_str());
+    gRun.logPath.Set(path);
+  }
+}
+
+// An early end releases what the probe took; the run flow does that on every other path.
+int EndEarly() {
+  if (gRun.shellLibrary != 0) Sys().FreeLib(gRun.shellLibrary);
+  gRun.shellLibrary = 0;
+  gRun.hasShellNotify = false;
+  return kStartupEnd;
+}
+
+}  // namespace
+
+void BuildCrcTable(uint32_t table[256]) {
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t value = i;
+    for (int round = 0; round < 8; ++round) {
+      value = (value & 1u) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
+    }
+    table[i] = value;
+  }
+}
+
+int RunStartup(const char* commandLine) {
+  ProbePlatform();
+  FindOwnFiles();
+  // The hollow brush, the dialog templates and the banner bitmap belong to the window code,
+  // which takes them when it makes its windows.
+
+  char line[256];
+  CopyText(line, sizeof line, commandLine != nullptr ? commandLine : "");
+  bool besideProgram = SubstituteLogBesideProgram(line, sizeof line);
+
+  // "/Z" at the very start: the run removes its own file at the end, so no copy is needed.
+  if (StartsWithNoCase(line, "/Z")) {
+    gRun.inPlaceRun = true;
+  } else {
+    MakeTempCopy();
+  }
+
+  ParseCommandLine(line);
+  if (besideProgram) {
+    // The path found beside the program is a path, never a path and a title: where the
+    // file system has no short names it may still hold spaces.
+    gRun.logPath.Set(line);
+    gRun.commandTitle.Clear();
+    gRun.hasCommandTitle = false;
+  }
+
+  // The shortcut launcher (damage check before starting an application) takes over here;
+  // it comes back through ContinueStartup when it turns the run into an automatic repair.
+  if (gRun.launchShortcut != 0) return kStartupShortcutLaunch;
+  return ContinueStartup();
+}
+
+int ContinueStartup() {
+  ReadDisplaySettingValues();
+  Sys().SuppressFileErrorBoxes();
+  if (CreateWindows() != 0) return EndEarly();
+
+  BuildCrcTable(gRun.crcTable);
+  MessageText(25, gRun.promptCaption.data(), decltype(gRun.promptCaption)::kCapacity);
+  MessageText(59, gRun.cancelQuestion.data(), decltype(gRun.cancelQuestion)::kCapacity);
+  ReadProgramFilesDir();
+
+  if (gRun.cleanupRun && !gRun.cleanupArguments.Empty()) return kStartupCleanupRun;
+
+  FindLog();
+  MessageText(68, gRun.rebootText.data(), decltype(gRun.rebootText)::kCapacity);
+  MessageText(25, gRun.rebootCaption.data(), decltype(gRun.rebootCaption)::kCapacity);
+  return kStartupRunFlow;
+}

@@ -1,0 +1,38 @@
+// The Windows entry of UNTARN32.EXE: installs the Win32 back-ends of the seam, runs the
+// start-up and hands over to the run flow. The exit code is 0 on every path: callers such
+// as the installer's uninstall entry must not read a failure into an ended uninstall.
+#include <windows.h>
+
+#include "base/text.h"
+#include "platform/platform.h"
+#include "platform/win32/win32_platform.h"
+#include "run/run_flow.h"
+#include "run/startup.h"
+#include "ui/win32/win32_ui.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+  (void)instance;
+  (void)previous;
+  (void)show;
+  static Win32Platform platform;
+  static Win32Ui ui;
+  InstallPlatform(&platform);
+  InstallUserInterface(&ui);
+  LoadTextRules();
+
+  switch (RunStartup(commandLine)) {
+    case kStartupRunFlow: RunFlow(); break;
+    case kStartupCleanupRun:
+      // The clean-up run of the temporary copy is not built yet: end as it would, without
+      // deleting anything.
+      EndRun();
+      break;
+    case kStartupShortcutLaunch:
+      // The shortcut launcher with its damage check is not built yet: end without
+      // launching. When it is, it either ends here or calls ContinueStartup and RunFlow.
+      EndRun();
+      break;
+    default: break;
+  }
+  return 0;
+}

@@ -1,0 +1,121 @@
+// The progress display of the drivers: the action line shown in the wizard's control 1007,
+// message pumping between items so that Cancel stays alive, the shortening of a long path
+// with "..." so that it fits that control, and running a logged program to its end.
+#include "uninstall/action_display.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/text.h"
+#include "platform/platform.h"
+#include "run/run_state.h"
+#include "uninstall/path_helpers.h"
+
+namespace {
+
+// The path line is copied into a buffer of this size (255 characters at most).
+constexpr size_t kFitCopySize = 256;
+
+// The byte offset of the last character boundary at or before limit, stepping with the
+// code page so that a cut never separates a lead byte from its trail byte.
+size_t BoundaryAtOrBefore(const char* text, size_t limit) {
+  const char* p = text;
+  size_t boundary = 0;
+  while (*p != '\0') {
+    const char* next = NextChar(p);
+    if (static_cast<size_t>(next - text) > limit) break;
+    p = next;
+    boundary = static_cast<size_t>(p - text);
+  }
+  return boundary;
+}
+
+// One shortening step of the copy; returns false when it cannot get any shorter.
+bool ShortenOnce(char* copy, size_t anchor) {
+  size_t length = strlen(copy);
+  // A copy cut below the anchor has nothing left to replace but its end.
+  if (anchor > length) anchor = length;
+  char* start = copy + anchor;
+  // Step over the "..." put in by an earlier step, so that the next component is taken.
+  if (*start == '.') {
+    char* slash = FindChar(start, '\\');
+    start = (slash != nullptr) ? slash + 1 : copy + length;
+  }
+  char* end = FindChar(start, '\\');
+  bool lastComponent = (end == nullptr);
+  if (!lastComponent && static_cast<size_t>(end - (copy + anchor)) > 3) {
+    // Replace anchor..end by "..." and close the gap.
+    char* spanStart = copy + anchor;
+    memcpy(spanStart, "...", 3);
+    memmove(spanStart + 3, end, strlen(end) + 1);
+    return true;
+  }
+  // Replace the last four characters by "..."; below four there is nothing left to gain.
+  if (length < 4) return false;
+  size_t cut = BoundaryAtOrBefore(copy, length - 4);
+  memcpy(copy + cut, "...", 4);  // with the terminator
+  return true;
+}
+
+}  // namespace
+
+void PumpMessages(int ms) { Ui().PumpMessages(ms); }
+
+void ShowAction(const char* text) {
+  UserInterface& ui = Ui();
+  if (ui.HasWizard()) {
+    if (text != nullptr) {
+      // The two line breaks put the action below the heading line of the control.
+      char line[kActionTextSize];
+      snprintf(line, sizeof line, "\r\n\r\n%s", text);
+      ui.SetActionText(line);
+    }
+    ui.InvalidateProgressBar();
+  }
+  PumpMessages(1);
+}
+
+void FitPathToControl(char* text, size_t size) {
+  if (text == nullptr || size == 0) return;
+  UserInterface& ui = Ui();
+  // Without the wizard there is nothing to fit the text to.
+  if (!ui.HasWizard()) return;
+  int width = ui.ActionControlWidth();
+  if (width <= 0) return;
+
+  // The path line starts after the first line break and every CR or LF that follows it.
+  char* pathLine = text;
+  while (*pathLine != '\0' && *pathLine != '\r' && *pathLine != '\n') ++pathLine;
+  if (*pathLine == '\0') {
+    pathLine = text;
+  } else {
+    while (*pathLine == '\r' || *pathLine == '\n') ++pathLine;
+  }
+  if (ui.MeasureActionText(pathLine) < width) return;
+
+  char copy[kFitCopySize];
+  size_t copyLength = BoundaryAtOrBefore(pathLine, kFitCopySize - 1);
+  memcpy(copy, pathLine, copyLength);
+  copy[copyLength] = '\0';
+
+  // The drive ("C:\") stays: shortening starts just after the first backslash.
+  const char* firstSlash = FindChar(copy, '\\');
+  size_t anchor = (firstSlash != nullptr) ? static_cast<size_t>(firstSlash + 1 - copy) : 0;
+
+  while (ui.MeasureActionText(copy) >= width) {
+    if (!ShortenOnce(copy, anchor)) break;  // the control is too narrow even for "..."
+  }
+
+  // The copy is never longer than the path line it replaces, so it fits where that was.
+  size_t room = size - static_cast<size_t>(pathLine - text);
+  CopyText(pathLine, room, copy);
+}
+
+void RunAndWait(const char* program, const char* arguments) {
+  char commandLine[1024];
+  int length = snprintf(commandLine, sizeof commandLine, "\"%s\" %s", program,
+                        arguments != nullptr ? arguments : "");
+  // A cut command line would run something other than what was logged.
+  if (length < 0 || static_cast<size_t>(length) >= sizeof commandLine) return;
+  Sys().StartProcess(commandLine, nullptr, true);
+}

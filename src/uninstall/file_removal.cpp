@@ -1,0 +1,421 @@
+// File and directory removal: the delete with its fallback to deletion at the next
+// restart, help-file companions, wildcard patterns, directory trees, and the test that
+// keeps the system's own directories out of reach whatever form a logged path takes.
+//
+// A log is outside input: a path in it may be written in short or long form, with "."
+// and ".." components or a trailing backslash, and may name a directory that is a link
+// to somewhere else. Everything here that deletes more than one named file first brings
+// the path to one canonical form and never walks through a reparse point.
+#include "uninstall/file_removal.h"
+
+#include <cstring>
+
+#include "base/text.h"
+#include "log/item_store.h"
+#include "platform/platform.h"
+#include "run/run_state.h"
+#include "uninstall/deferred.h"
+#include "uninstall/path_helpers.h"
+
+namespace {
+
+constexpr size_t kPathSize = 260;
+// SHChangeNotify arguments.
+constexpr int32_t kShellEventDelete = 0x4;  // SHCNE_DELETE
+constexpr int32_t kShellEventRmdir = 0x10;  // SHCNE_RMDIR
+constexpr uint32_t kShellPathAnsi = 0x1;    // SHCNF_PATHA
+
+void NotifyShell(int32_t event, const char* path) {
+  if (gRun.newShell && gRun.hasShellNotify) {
+    Sys().CallShellChangeNotify(gRun.shellLibrary, event, kShellPathAnsi, path);
+  }
+}
+
+// True when the long form of path is the program's own file.
+bool IsOwnFile(const char* path) {
+  char longForm[kPathSize];
+  CopyText(longForm, sizeof longForm, path);
+  NormalizePath(longForm, sizeof longForm, true);
+  return !gRun.modulePath.Empty() && EqualNoCase(longForm, gRun.modulePath.c_str());
+}
+
+// Joins a + b + c into out; false (and out empty) when the result would not fit, so that
+// a caller never acts on a cut path that names something else.
+bool JoinPath(char* out, size_t size, const char* a, const char* b, const char* c) {
+  size_t la = strlen(a), lb = strlen(b), lc = strlen(c);
+  if (la + lb + lc + 1 > size) {
+    out[0] = '\0';
+    return false;
+  }
+  memcpy(out, a, la);
+  memcpy(out + la, b, lb);
+  memcpy(out + la + lb, c, lc);
+  out[la + lb + lc] = '\0';
+  return true;
+}
+
+// The position of the last backslash of text (stepping whole characters), or null.
+char* LastBackslash(char* text) {
+  char* last = nullptr;
+  for (char* p = text; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\') last = p;
+  }
+  return last;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Brings path to the one form in which two names of the same directory compare equal:
+// absolute, backslashes only, no empty, "." or ".." components, no trailing dots or blanks
+// on a component (the file system drops them), long names, no trailing backslash. A drive
+// root becomes "C:" and a share root "\\server\share". Returns false when the path does
+// not fit out.
+bool CanonicalPath(const char* path, char* out, size_t size) {
+  char absolute[2 * kPathSize];
+  absolute[0] = '\0';
+  if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+    CopyText(absolute, sizeof absolute, path);
+  } else if (path[0] != '\0' && path[1] == ':') {
+    // "C:" and "C:name" (relative to the drive's current directory, which is not known
+    // here) are taken as rooted: treating too much as the root errs toward protection.
+    absolute[0] = path[0];
+    absolute[1] = ':';
+    absolute[2] = '\\';
+    absolute[3] = '\0';
+    AppendText(absolute, sizeof absolute, path + 2);
+  } else {
+    char current[kPathSize] = {};
+    Sys().GetCurrentDir(current, sizeof current);
+    current[sizeof current - 1] = '\0';
+    if (IsSeparator(path[0])) {
+      // Rooted on the current drive.
+      current[2] = '\0';
+      CopyText(absolute, sizeof absolute, current);
+    } else {
+      CopyText(absolute, sizeof absolute, current);
+      AppendText(absolute, sizeof absolute, "\\");
+    }
+    AppendText(absolute, sizeof absolute, path);
+  }
+  if (strlen(absolute) + 1 >= sizeof absolute) return false;
+
+  // The root: "X:" or "\\server\share".
+  size_t used = 0;
+  const char* p = absolute;
+  if (IsSeparator(p[0]) && IsSeparator(p[1])) {
+    out[used++] = '\\';
+    out[used++] = '\\';
+    p += 2;
+    for (int part = 0; part < 2; ++part) {
+      if (part == 1) {
+        if (used + 1 >= size) return false;
+        out[used++] = '\\';
+      }
+      while (*p != '\0' && !IsSeparator(*p)) {
+        const char* next = NextChar(p);
+        while (p < next) {
+          if (used + 1 >= size) return false;
+          out[used++] = *p++;
+        }
+      }
+      while (IsSeparator(*p)) ++p;
+    }
+  } else {
+    if (size < 3) return false;
+    out[used++] = UpperAscii(p[0]);
+    out[used++] = ':';
+    p += 2;
+  }
+  const size_t rootLength = used;
+
+  // Components, each appended as "\name"; ".." takes the last one back off.
+  while (*p != '\0') {
+    while (IsSeparator(*p)) ++p;
+    if (*p == '\0') break;
+    const char* start = p;
+    while (*p != '\0' && !IsSeparator(*p)) p = NextChar(p);
+    size_t length = static_cast<size_t>(p - start);
+    // Trailing dots and blanks are dropped by the file system ("WINDOWS." is WINDOWS).
+    while (length > 0 && (start[length - 1] == '.' || start[length - 1] == ' ')) {
+      if (length == 2 && start[0] == '.' && start[1] == '.') break;
+      --length;
+    }
+    if (length == 0) continue;  // ".", "...", or blanks only
+    if (length == 1 && start[0] == '.') continue;
+    if (length == 2 && start[0] == '.' && start[1] == '.') {
+      while (used > rootLength && out[used - 1] != '\\') --used;
+      if (used > rootLength) --used;
+      continue;
+    }
+    if (used + 1 + length + 1 > size) return false;
+    out[used++] = '\\';
+    memcpy(out + used, start, length);
+    used += length;
+  }
+  out[used] = '\0';
+  if (used == rootLength) return true;
+  NormalizePath(out, size, true);
+  size_t length = strlen(out);
+  while (length > rootLength && out[length - 1] == '\\') out[--length] = '\0';
+  return true;
+}
+
+// Number of components after the root of a canonical path.
+int ComponentCount(const char* canonical) {
+  const char* p = canonical;
+  int skip = 0;
+  if (p[0] == '\\' && p[1] == '\\') {
+    p += 2;
+    skip = 1;  // the backslash between server and share
+  }
+  int count = 0;
+  for (; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\') ++count;
+  }
+  return count - skip;
+}
+
+bool SameDirectory(const char* canonical, const char* other) {
+  if (other == nullptr || other[0] == '\0') return false;
+  char canonicalOther[kPathSize];
+  if (!CanonicalPath(other, canonicalOther, sizeof canonicalOther)) return false;
+  return EqualNoCase(canonical, canonicalOther);
+}
+
+// True when the last component of a pattern lists every file ("*", "*.*", "**.*"...).
+bool MatchesEveryFile(const char* pattern) {
+  const char* name = FileNamePart(pattern);
+  if (const char* slash = strrchr(name, '/')) name = slash + 1;
+  bool star = false;
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (*p == '*') {
+      star = true;
+    } else if (*p != '.') {
+      return false;
+    }
+  }
+  return star;
+}
+
+bool HasWildcard(const char* path) {
+  return FindChar(path, '*') != nullptr || FindChar(path, '?') != nullptr;
+}
+
+// True when a directory above the named one is a link. A tree reached through a link may
+// be one of the protected directories under another name, which the comparison of names
+// cannot see.
+bool ReachedThroughLink(const char* directory) {
+  char canonical[kPathSize];
+  if (!CanonicalPath(directory, canonical, sizeof canonical)) return true;
+  char* start = canonical;
+  if (start[0] == '\\' && start[1] == '\\') {
+    // Skip the server and the share: they are not directories of this machine.
+    start += 2;
+    for (int part = 0; part < 2 && *start != '\0'; ++part) {
+      while (*start != '\0' && *start != '\\') start = NextChar(start);
+      if (part == 0 && *start == '\\') ++start;
+    }
+  } else {
+    start += 2;  // "X:"
+  }
+  // Each ancestor in turn: cut the path at the next backslash after the first component.
+  char* p = start;
+  if (*p == '\\') ++p;
+  for (; *p != '\0'; p = NextChar(p)) {
+    if (*p != '\\') continue;
+    *p = '\0';
+    uint32_t attributes = Sys().GetAttributes(canonical);
+    *p = '\\';
+    if (attributes != kNoAttributes && (attributes & kAttrReparsePoint)) return true;
+  }
+  return false;
+}
+
+bool IsLinkOrBelowLink(const char* directory) {
+  uint32_t attributes = Sys().GetAttributes(directory);
+  if (attributes != kNoAttributes && (attributes & kAttrReparsePoint)) return true;
+  return ReachedThroughLink(directory);
+}
+
+}  // namespace
+
+bool IsProtectedDirectory(const char* directory) {
+  // Anything that cannot be read as a directory below a root is refused.
+  if (directory == nullptr || strlen(directory) < 4) return true;
+  char canonical[kPathSize];
+  if (!CanonicalPath(directory, canonical, sizeof canonical)) return true;
+  if (ComponentCount(canonical) < 1) return true;  // a drive or share root
+
+  char windowsDir[kPathSize] = {};
+  char systemDir[kPathSize] = {};
+  Sys().WindowsDirectory(windowsDir, sizeof windowsDir);
+  Sys().SystemDirectory(systemDir, sizeof systemDir);
+  windowsDir[sizeof windowsDir - 1] = '\0';
+  systemDir[sizeof systemDir - 1] = '\0';
+  return SameDirectory(canonical, windowsDir) || SameDirectory(canonical, systemDir) ||
+         SameDirectory(canonical, gRun.programFilesDir.c_str()) ||
+         SameDirectory(canonical, gStore.systemDirPath.c_str());
+}
+
+int DeleteFileNow(const char* path) {
+  const bool existed = FileExists(path);
+  const bool ownFile = IsOwnFile(path);
+  if (ownFile) gRun.selfDeletePending = true;
+
+  if (Sys().RemoveFile(path) == 0) {
+    NotifyShell(kShellEventDelete, path);
+    return 0;
+  }
+  if (!gStore.deleteInUse || !existed) return 1;
+  // The program's own file is removed by the clean-up run of its temporary copy.
+  if (ownFile) return 1;
+  ScheduleDelete(path);
+  return 1;
+}
+
+void RemoveFileAndCompanions(const char* path) {
+  Sys().SetAttributes(path, kAttrNormal);
+  DeleteFileNow(path);
+
+  size_t length = strlen(path);
+  if (length <= 4 || !EqualNoCase(path + length - 4, ".HLP")) return;
+  // The help system's index files, made beside the help file when it was first opened.
+  char companion[kPathSize];
+  if (length >= sizeof companion) return;
+  static const char* const kCompanionExtensions[] = {".GID", ".FTS"};
+  for (const char* extension : kCompanionExtensions) {
+    memcpy(companion, path, length - 4);
+    memcpy(companion + length - 4, extension, 5);
+    DeleteFileNow(companion);
+  }
+}
+
+int RemoveFileItem(const char* path, const char* backup, bool restore) {
+  if (!HasWildcard(path)) {
+    RemoveFileAndCompanions(path);
+    if (restore && backup != nullptr && backup[0] != '\0') ScheduleReplace(backup, path);
+    return 1;
+  }
+
+  char directory[kPathSize];
+  CopyText(directory, sizeof directory, path);
+  if (strlen(path) >= sizeof directory) return 0;
+  char* slash = LastBackslash(directory);
+  if (slash != nullptr) {
+    slash[1] = '\0';  // keep the backslash: matches are put after it
+  } else {
+    directory[0] = '\0';
+  }
+
+  // The directory the pattern lists, without its backslash. A wildcard in it would let
+  // the listing reach directories that were never checked.
+  char bare[kPathSize];
+  CopyText(bare, sizeof bare, directory);
+  size_t bareLength = strlen(bare);
+  if (bareLength > 0 && bare[bareLength - 1] == '\\') bare[bareLength - 1] = '\0';
+  if (HasWildcard(bare)) return 0;
+
+  // The files listed in a directory that is a link, or lies below one, are the target's.
+  if (bare[0] != '\0' && IsLinkOrBelowLink(bare)) return 0;
+
+  // A pattern that takes every file is refused for a short (root or relative) pattern and
+  // for the directories that hold the system, whatever form their names take.
+  if (MatchesEveryFile(path) && (strlen(path) < 4 || IsProtectedDirectory(bare))) return 0;
+
+  FindEntry entry;
+  SearchHandle search = Sys().FindFirst(path, &entry);
+  if (search == kNoSearch) return 1;
+  do {
+    entry.name[sizeof entry.name - 1] = '\0';
+    if (entry.attributes & kAttrDirectory) continue;
+    char match[kPathSize];
+    if (!JoinPath(match, sizeof match, directory, entry.name, "")) continue;
+    RemoveFileAndCompanions(match);
+  } while (Sys().FindNext(search, &entry) == 0);
+  Sys().FindEnd(search);
+  return 1;
+}
+
+int RemoveOneDirectory(const char* directory) {
+  Sys().SetAttributes(directory, kAttrNormal);
+  if (Sys().RemoveEmptyDirectory(directory) != 0) return 1;
+  NotifyShell(kShellEventRmdir, directory);
+  return 0;
+}
+
+void RemoveDirectoryTree(const char* directoryPath, bool withFiles) {
+  char directory[kPathSize];
+  if (strlen(directoryPath) >= sizeof directory) return;
+  CopyText(directory, sizeof directory, directoryPath);
+
+  char filePattern[kPathSize] = "\\*.*";
+  if (HasWildcard(directory)) {
+    char* slash = LastBackslash(directory);
+    if (slash == nullptr) return;
+    CopyText(filePattern, sizeof filePattern, slash);
+    *slash = '\0';
+  }
+  // A wildcard left in the directory part would let the listing below reach directories
+  // that were never checked.
+  if (HasWildcard(directory)) return;
+  if (IsProtectedDirectory(directory)) return;
+  // Only the deletion of files is dangerous through a link; empty directories may go.
+  if (withFiles && ReachedThroughLink(directory)) return;
+
+  // A directory that is a link (junction or symbolic link) is never entered: its contents
+  // belong to its target. With files the link itself may go; it is removed as a link.
+  uint32_t attributes = Sys().GetAttributes(directory);
+  if (attributes != kNoAttributes && (attributes & kAttrReparsePoint)) {
+    if (withFiles && Sys().RemoveEmptyDirectory(directory) == 0) {
+      NotifyShell(kShellEventRmdir, directory);
+    }
+    return;
+  }
+
+  char listing[kPathSize];
+  char child[kPathSize];
+  FindEntry entry;
+  if (JoinPath(listing, sizeof listing, directory, "\\*.*", "")) {
+    SearchHandle search = Sys().FindFirst(listing, &entry);
+    if (search != kNoSearch) {
+      do {
+        entry.name[sizeof entry.name - 1] = '\0';
+        if (!(entry.attributes & kAttrDirectory)) continue;
+        // "." and "..", and directories such as ".cache", are not entered.
+        if (entry.name[0] == '.') continue;
+        if (entry.attributes & kAttrReparsePoint) {
+          if (withFiles && JoinPath(child, sizeof child, directory, "\\", entry.name) &&
+              Sys().RemoveEmptyDirectory(child) == 0) {
+            NotifyShell(kShellEventRmdir, child);
+          }
+          continue;
+        }
+        // A child whose path with the pattern does not fit is left alone, and with it
+        // this directory.
+        char childPattern[kPathSize];
+        if (!JoinPath(child, sizeof child, directory, "\\", entry.name)) continue;
+        if (!JoinPath(childPattern, sizeof childPattern, child, filePattern, "")) continue;
+        RemoveDirectoryTree(childPattern, withFiles);
+      } while (Sys().FindNext(search, &entry) == 0);
+      Sys().FindEnd(search);
+    }
+  }
+
+  if (withFiles && JoinPath(listing, sizeof listing, directory, filePattern, "")) {
+    SearchHandle search = Sys().FindFirst(listing, &entry);
+    if (search != kNoSearch) {
+      do {
+        entry.name[sizeof entry.name - 1] = '\0';
+        if (entry.attributes & kAttrDirectory) continue;
+        if (!JoinPath(child, sizeof child, directory, "\\", entry.name)) continue;
+        // A file link goes as a link; its attributes are not touched so that the
+        // target's stay as they are.
+        if (!(entry.attributes & kAttrReparsePoint)) Sys().SetAttributes(child, kAttrNormal);
+        DeleteFileNow(child);
+      } while (Sys().FindNext(search, &entry) == 0);
+      Sys().FindEnd(search);
+    }
+  }
+
+  RemoveOneDirectory(directory);
+}

@@ -1,0 +1,533 @@
+// The uninstall driver. Order of the work:
+//   start      labels, section gate, progress total, the wizard's progress display
+//   programs   the programs the log asks to run at uninstall time
+//   rollback   deleted files put back from their backups
+//   services   created services, then the database-engine sub-system (may abort the run)
+//   INI        created INI files, changed INI entries
+//   rollback   edited files put back from their backups
+//   files      preparation (shared counts, unregistration, device lines) from last to
+//              first, then removal of private and system files, then re-registration of
+//              files put back by a rollback
+//   log        deleted after an automatic uninstall, before the directories go
+//   dirs       directories, with their contents where the run calls for it
+//   log        cut back to the previous section by a rollback
+//   registry   changed values restored, created values and keys, whole trees
+//   icons      Program Manager icons and emptied groups
+//   records    the per-user clean-up program and the repair record
+// The order matters: programs run while the application is still whole, files are
+// unregistered before they go, and the log goes before the directory pass so that the
+// application's directory can be removed.
+#include "uninstall/uninstall_driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/text.h"
+#include "log/item_store.h"
+#include "platform/platform.h"
+#include "repair/registry_value_write.h"
+#include "run/message_text.h"
+#include "run/run_state.h"
+#include "uninstall/action_display.h"
+#include "uninstall/file_removal.h"
+#include "uninstall/path_helpers.h"
+#include "uninstall/progman.h"
+#include "uninstall/registry_removal.h"
+#include "uninstall/self_register.h"
+#include "uninstall/services_devices.h"
+#include "uninstall/shared_dlls.h"
+
+namespace {
+
+constexpr size_t kLabelSize = 64;
+// An appended key longer than this is cut to kCapKeep characters and "...".
+constexpr size_t kCapLimit = 48;
+constexpr size_t kCapKeep = 45;
+
+constexpr int kHeadingText = 45;  // "Performing uninstall of %s...", the progress heading
+
+constexpr const char* kPerUserKey = "Software\\Tarn Solutions\\TamUser";
+constexpr const char* kRepairKeyPrefix = "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\";
+constexpr int kRootLocalMachine = 2;
+
+// The action labels, each ending in CR LF so that the item stands on the next line.
+enum LabelIndex {
+  kLabelFile,           // 29 "Removing File:"
+  kLabelSystemFile,     // 30 "Removing System File:"
+  kLabelDirectory,      // 31 "Removing Directory:"
+  kLabelEmptyDirs,      // 32 "Removing Empty Directories:"
+  kLabelIniFile,        // 33 "Removing INI File:"
+  kLabelIniEdit,        // 34 "Editing INI File:"
+  kLabelRegKey,         // 35 "Removing Registration Database Key:"
+  kLabelRegEdit,        // 36 "Editing Registration Database Key:"
+  kLabelIcon,           // 37 "Removing Icon:"
+  kLabelUnregister,     // 40 "Self-Unregistering file:"
+  kLabelSubSystem,      // 44 "Removing Sub-System:"
+  kLabelRegTree,        // 56 "Removing Registration Database Key Sub-Tree:"
+  kLabelProgram,        // 57 "Executing External Program:"
+  kLabelService,        // 58 "Deleting Service:"
+  kLabelCount
+};
+constexpr int kLabelIds[kLabelCount] = {29, 30, 31, 32, 33, 34, 35, 36, 37, 40, 44, 56, 57, 58};
+
+char gLabels[kLabelCount][kLabelSize];
+
+// The run parameters every pass reads, fixed at the start.
+struct Gates {
+  bool automatic;
+  bool custom;
+  bool rollback;
+  uint16_t minSection;
+};
+
+enum class ItemForm { kPlain, kFitted, kCapped };
+
+// Builds label + item text in the action line and shows it.
+void ShowItemAction(LabelIndex label, const char* item, ItemForm form) {
+  char* line = gRun.actionText;
+  CopyText(line, kActionTextSize, gLabels[label]);
+  if (form == ItemForm::kCapped && strlen(item) > kCapLimit) {
+    char capped[kCapLimit + 1];
+    memcpy(capped, item, kCapKeep);
+    memcpy(capped + kCapKeep, "...", 4);
+    AppendText(line, kActionTextSize, capped);
+  } else {
+    AppendText(line, kActionTextSize, item);
+  }
+  if (form == ItemForm::kFitted) FitPathToControl(line, kActionTextSize);
+  ShowAction(line);
+}
+
+bool Cancelled() { return gRun.cancelled; }
+
+bool SelectionPasses(const Gates& g, int32_t selected) { return g.automatic || selected != 0; }
+
+// Counted passes advance the bar for every item they visit, processed or not.
+void CountVisit() { ++gRun.progressPosition; }
+
+void RunPrograms(const Gates& g) {
+  ItemList<ProgramItem>& list = gStore.Programs;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    ProgramItem* item = list[i];
+    if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    // The short form keeps blanks out of the path, so the split below only finds the
+    // blanks that separate the arguments.
+    if (FindChar(item->command.c_str(), '\\') != nullptr) {
+      NormalizePath(item->command.data(), item->command.kCapacity, false);
+    }
+    const char* shown = item->displayName.Empty() ? item->command.c_str()
+                                                  : item->displayName.c_str();
+    ShowItemAction(kLabelProgram, shown, ItemForm::kPlain);
+    char program[sizeof item->command.text];
+    char arguments[sizeof item->command.text];
+    SplitProgramCommand(item->command.c_str(), g.automatic ? "Automatic" : "Custom", program,
+                        arguments, sizeof program);
+    RunAndWait(program, arguments);
+  }
+}
+
+// Puts the backup copies of deleted or edited files back (rollback only).
+template <typename T>
+void RestoreBackups(const Gates& g, ItemList<T>& list) {
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    T* item = list[i];
+    if (item->section < g.minSection || !FileExists(item->backupPath.c_str())) continue;
+    RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), true);
+  }
+}
+
+void RemoveServices(const Gates& g) {
+  ItemList<ServiceItem>& list = gStore.Services;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    ServiceItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    ShowItemAction(kLabelService, item->name.c_str(), ItemForm::kPlain);
+    RemoveService(item->name.c_str());
+    // The service manager finishes a deletion in the background; give it time before
+    // the files of the service are removed.
+    PumpMessages(3500);
+  }
+}
+
+// True when the user chose Abort in the database engine's question.
+bool ReleaseSubSystem(const Gates& g) {
+  const char* name = gStore.subSystemName;
+  if (Cancelled() || name == nullptr || name[0] == '\0') return false;
+  if (!g.automatic && gStore.subSystemSelected == 0) return false;
+  ShowItemAction(kLabelSubSystem, name, ItemForm::kPlain);
+  return ReleaseDatabaseEngine();
+}
+
+void RemoveIniFiles(const Gates& g) {
+  ItemList<IniFileItem>& list = gStore.IniFiles;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    IniFileItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    ShowItemAction(kLabelIniFile, item->path.c_str(), ItemForm::kPlain);
+    Sys().SetAttributes(item->path.c_str(), kAttrNormal);
+    DeleteFileNow(item->path.c_str());
+  }
+}
+
+void RestoreIniEdits(const Gates& g) {
+  ItemList<IniEditItem>& list = gStore.IniEdits;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    IniEditItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    // Writing an entry would create a file the user has since removed.
+    if (!FileExists(item->file.c_str())) continue;
+    ShowItemAction(kLabelIniEdit, item->file.c_str(), ItemForm::kPlain);
+    const char* value = g.rollback ? item->lastOldValue.c_str() : item->firstOldValue.c_str();
+    // An empty old value means the entry did not exist before: delete it.
+    Sys().WriteIniString(item->sectionName.c_str(), item->key.c_str(),
+                         value[0] == '\0' ? nullptr : value, item->file.c_str());
+  }
+}
+
+bool BackupOfThisSection(const Gates& g, const FileItem* item) {
+  return !item->backupPath.Empty() && item->backupSection == g.minSection;
+}
+
+int SharedAnswer(const Gates& g, const FileItem* item) {
+  if (item->counterSection < g.minSection) return kSharedNotCounted;
+  return ReleaseSharedFile(item->path.c_str(), item->counterCount);
+}
+
+// A file that stays loses its path so that no later pass touches it; in a rollback a file
+// whose backup is put back keeps it, because the removal pass restores the backup.
+void KeepFile(const Gates& g, FileItem* item) {
+  if (g.rollback && BackupOfThisSection(g, item)) return;
+  item->path.Clear();
+}
+
+// Unregisters the file and removes its device lines, unless a rollback puts an older copy
+// back (that copy keeps the registration and lines it had).
+void UndoFileRegistrations(const Gates& g, FileItem* item) {
+  bool goesForGood =
+      !g.rollback || (item->backupSection == item->lastSection && item->backupPath.Empty());
+  if (!goesForGood) return;
+  if (item->selfRegSection >= g.minSection) {
+    SelfRegister(gLabels[kLabelUnregister], item->path.c_str(), kUnregisterServer);
+  }
+  if (item->deviceSection >= g.minSection) RemoveDeviceLines(item->path.c_str());
+}
+
+void PreparePrivateFiles(const Gates& g) {
+  ItemList<FileItem>& list = gStore.PrivateFiles;
+  for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
+    FileItem* item = list[i];
+    bool chosen = (g.automatic && (item->removeByDefault != 0 || g.rollback)) ||
+                  item->selected != 0;
+    if (!chosen || item->lastSection < g.minSection) continue;
+    int answer = SharedAnswer(g, item);
+    if (answer == kSharedKeep) {
+      KeepFile(g, item);
+    } else {
+      UndoFileRegistrations(g, item);
+    }
+  }
+}
+
+void PrepareSystemFiles(const Gates& g) {
+  ItemList<FileItem>& list = gStore.SystemFiles;
+  for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
+    FileItem* item = list[i];
+    if (item->lastSection < g.minSection) continue;
+    int answer = SharedAnswer(g, item);
+    if (answer == kSharedKeep) {
+      KeepFile(g, item);
+    } else if (answer == kSharedRemove) {
+      item->selected = 1;
+    }
+    if (item->selected != 0 && !item->path.Empty()) UndoFileRegistrations(g, item);
+  }
+}
+
+// True when the path lies under one of the profile folders, whose directories belong to
+// the user's Start Menu and are never removed here.
+bool UnderProfileRoot(const char* path) {
+  return StartsWithNoCase(path, gStore.profilesRoot.c_str()) ||
+         StartsWithNoCase(path, gStore.commonProfileRoot.c_str());
+}
+
+void RemovePrivateFiles(const Gates& g) {
+  ItemList<FileItem>& list = gStore.PrivateFiles;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    FileItem* item = list[i];
+    CountVisit();
+    if (item->path.Empty() || item->lastSection < g.minSection) continue;
+    bool chosen = (g.automatic && (item->removeByDefault != 0 ||
+                                   (g.rollback && BackupOfThisSection(g, item)))) ||
+                  item->selected != 0;
+    if (!chosen) continue;
+    bool restore = g.rollback && item->backupSection == g.minSection;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) == 0) continue;
+    ShowItemAction(kLabelFile, item->path.c_str(), ItemForm::kFitted);
+    if (UnderProfileRoot(item->path.c_str())) continue;
+    // Only succeeds when the directory is now empty.
+    char directory[sizeof item->path.text];
+    CopyText(directory, sizeof directory, item->path.c_str());
+    char* name = FileNamePart(directory);
+    if (name > directory) {
+      name[-1] = '\0';
+      Sys().RemoveEmptyDirectory(directory);
+    }
+  }
+}
+
+void RemoveSystemFiles(const Gates& g) {
+  ItemList<FileItem>& list = gStore.SystemFiles;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    FileItem* item = list[i];
+    CountVisit();
+    if (item->path.Empty() || item->lastSection < g.minSection) continue;
+    bool chosen = item->selected != 0 || (g.rollback && BackupOfThisSection(g, item));
+    if (!chosen) continue;
+    bool restore = g.rollback && item->backupSection == g.minSection;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) == 0) continue;
+    ShowItemAction(kLabelSystemFile, item->path.c_str(), ItemForm::kFitted);
+  }
+}
+
+// Registers the files a rollback put back, as the older installation had them.
+void ReregisterRestored(const Gates& g, ItemList<FileItem>& list, bool privateFiles) {
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    FileItem* item = list[i];
+    if (item->path.Empty()) continue;
+    bool chosen = privateFiles ? (g.automatic && (item->removeByDefault != 0 ||
+                                                  !item->backupPath.Empty())) ||
+                                     item->selected != 0
+                               : item->selected != 0 || !item->backupPath.Empty();
+    if (!chosen || item->lastSection < g.minSection) continue;
+    if (!BackupOfThisSection(g, item) || item->selfRegSection < g.minSection) continue;
+    SelfRegister(gLabels[kLabelUnregister], item->path.c_str(), kRegisterServer);
+  }
+}
+
+void RemoveDirectories(const Gates& g) {
+  ItemList<DirItem>& list = gStore.Directories;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    DirItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected) || item->dirSection < g.minSection) continue;
+    bool withContents = g.custom || item->treeSection >= g.minSection;
+    size_t length = item->path.Length();
+    if (length > 0 && item->path[length - 1] == '\\') item->path[length - 1] = '\0';
+    ShowItemAction(withContents ? kLabelDirectory : kLabelEmptyDirs, item->path.c_str(),
+                   ItemForm::kFitted);
+    RemoveDirectoryTree(item->path.c_str(), withContents);
+  }
+}
+
+// A rollback leaves the log as it was before the last installation: without its last
+// section, or gone when that was the only one.
+void CutLogBack(const char* logPath) {
+  if (gStore.lastSectionOffset == 0) {
+    DeleteFileNow(logPath);
+    return;
+  }
+  Platform& sys = Sys();
+  FileHandle log = sys.OpenForWrite(logPath);
+  if (log == kNoFile) return;
+  sys.SetLength(log, gStore.lastSectionOffset);
+  sys.CloseFile(log);
+}
+
+void RestoreRegEdits(const Gates& g) {
+  ItemList<RegEditItem>& list = gStore.RegEdits;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    RegEditItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    ShowItemAction(kLabelRegEdit, item->key.c_str(), ItemForm::kCapped);
+    // A key removed since the installation is not made again.
+    RegistryValueWrite(item->root, item->type, item->key.c_str(), item->valueName.c_str(),
+                       g.rollback ? item->lastOldData : item->firstOldData, false);
+  }
+}
+
+// Keys go from the last logged to the first, so that subkeys go before their parents.
+void RemoveRegKeys(const Gates& g) {
+  ItemList<RegKeyItem>& list = gStore.RegKeys;
+  for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
+    RegKeyItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    ShowItemAction(kLabelRegKey, item->key.c_str(), ItemForm::kCapped);
+    RemoveCreatedKey(item->root, item->key.data(), item->key.kCapacity,
+                     item->valueName.c_str());
+  }
+}
+
+void RemoveRegTrees(const Gates& g) {
+  ItemList<RegTreeItem>& list = gStore.RegTrees;
+  for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
+    RegTreeItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    ShowItemAction(kLabelRegTree, item->key.c_str(), ItemForm::kCapped);
+    DeleteKeyTree(item->root, item->key.c_str());
+  }
+}
+
+void RemoveIcons(const Gates& g) {
+  ItemList<IconItem>& list = gStore.Icons;
+  bool opened = false;
+  for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
+    IconItem* item = list[i];
+    CountVisit();
+    if (!SelectionPasses(g, item->selected)) continue;
+    if (g.rollback && item->section != g.minSection) continue;
+    // The conversation reads every group once; it is opened only when an icon goes.
+    if (!opened) {
+      OpenProgmanConversation();
+      opened = true;
+    }
+    ShowItemAction(kLabelIcon, item->title.c_str(), ItemForm::kPlain);
+    RemoveProgmanIcon(i);
+  }
+  if (opened) CloseProgmanConversation();
+}
+
+// Starts the per-user clean-up program, which removes what the application left in each
+// user's profile; it runs on its own, the uninstall does not wait for it.
+void StartPerUserCleanup() {
+  Platform& sys = Sys();
+  RegHandle key = 0;
+  if (sys.RegOpen(RegistryRoot(kRootLocalMachine), kPerUserKey, kKeyQueryValue, &key) != 0) {
+    return;
+  }
+  char path[256] = {};
+  uint32_t type = 0;
+  uint32_t size = sizeof path - 1;  // keeps room for the terminator
+  if (sys.RegQuery(key, "Path", &type, path, &size) == 0) {
+    path[sizeof path - 1] = '\0';
+    NormalizePath(path, sizeof path, false);
+    char command[1024];
+    snprintf(command, sizeof command, "%s /U \"%s\"", path, gStore.perUserId);
+    sys.ExecProgram(command, kSwShow);
+  }
+  sys.RegClose(key);
+}
+
+// The installer keeps a repair record per install log, named by the log's long path with
+// forward slashes because a registry key name cannot hold a backslash. longPath was taken
+// before the log and its directory went: a short path cannot be brought to its long form
+// once its components no longer exist.
+void RemoveRepairRecord(const char* longPath) {
+  char key[512];
+  CopyText(key, sizeof key, kRepairKeyPrefix);
+  size_t inserted = strlen(key);
+  AppendText(key, sizeof key, longPath);
+  for (char* p = key + inserted; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\') *p = '/';
+  }
+  DeleteKeyTree(kRootLocalMachine, key);
+}
+
+void StartProgressDisplay() {
+  char format[512];
+  char heading[1024];
+  MessageText(kHeadingText, format, sizeof format);
+  // The heading holds one "%s"; the title is put in by hand so that any other '%' of a
+  // replacement text from the settings file never reaches a format function.
+  char* mark = strstr(format, "%s");
+  if (mark != nullptr) {
+    *mark = '\0';
+    CopyText(heading, sizeof heading, format);
+    AppendText(heading, sizeof heading, gRun.appTitle.c_str());
+    AppendText(heading, sizeof heading, mark + 2);
+  } else {
+    CopyText(heading, sizeof heading, format);
+  }
+  Ui().EnterProgressMode(heading);
+  ShowAction(nullptr);
+  gRun.progressMode = true;
+}
+
+}  // namespace
+
+uint16_t MinimumSection() {
+  return (gRun.rollbackChosen && gRun.uninstallMode != kModeCustom) ? gStore.sectionCount : 1;
+}
+
+void SplitProgramCommand(const char* command, const char* defaultArguments, char* program,
+                         char* arguments, size_t size) {
+  CopyText(program, size, command);
+  CopyText(arguments, size, defaultArguments);
+  size_t length = strlen(program);
+  // A blank is never a trail byte of a double-byte character, so stepping back byte by
+  // byte finds only real blanks.
+  for (size_t cut = length; cut > 0; --cut) {
+    if (cut != length && program[cut] != ' ') continue;
+    char kept = program[cut];
+    program[cut] = '\0';
+    if (FileExists(program)) {
+      if (kept == ' ') CopyText(arguments, size, command + cut + 1);
+      return;
+    }
+    program[cut] = kept;
+  }
+}
+
+void UninstallDriver(const char* logPath) {
+  if (gRun.uninstallMode == kModeCustom) gRun.rollbackChosen = false;
+  Gates g;
+  g.automatic = gRun.uninstallMode == kModeAutomatic;
+  g.custom = gRun.uninstallMode == kModeCustom;
+  g.rollback = gRun.rollbackChosen;
+  g.minSection = MinimumSection();
+
+  char longLogPath[256];
+  CopyText(longLogPath, sizeof longLogPath, logPath);
+  NormalizePath(longLogPath, sizeof longLogPath, true);
+
+  for (int i = 0; i < kLabelCount; ++i) MessageText(kLabelIds[i], gLabels[i], kLabelSize);
+
+  gRun.progressPosition = 0;
+  int32_t total = gStore.Icons.count + gStore.Services.count + gStore.RegEdits.count +
+                  gStore.RegTrees.count + gStore.RegKeys.count + gStore.IniEdits.count +
+                  gStore.IniFiles.count + gStore.Directories.count +
+                  gStore.SystemFiles.count + gStore.PrivateFiles.count;
+  gRun.progressTotal = total > 0 ? total : 1;
+
+  StartProgressDisplay();
+
+  RunPrograms(g);
+  if (g.rollback) RestoreBackups(g, gStore.DeletedFiles);
+  RemoveServices(g);
+  // The user chose to stop: what was done stays done, nothing else is touched.
+  if (ReleaseSubSystem(g)) return;
+  RemoveIniFiles(g);
+  RestoreIniEdits(g);
+  if (g.rollback) RestoreBackups(g, gStore.EditedFiles);
+  PreparePrivateFiles(g);
+  PrepareSystemFiles(g);
+  RemovePrivateFiles(g);
+  RemoveSystemFiles(g);
+  if (g.rollback) {
+    ReregisterRestored(g, gStore.PrivateFiles, true);
+    ReregisterRestored(g, gStore.SystemFiles, false);
+  }
+  // The log lies in the application's directory: it must be gone before that directory
+  // can be removed. A cancelled run keeps it, since the application is still partly there.
+  if (g.automatic && !g.rollback && !Cancelled()) DeleteFileNow(logPath);
+  RemoveDirectories(g);
+  if (g.rollback && !Cancelled()) CutLogBack(logPath);
+  RestoreRegEdits(g);
+  RemoveRegKeys(g);
+  RemoveRegTrees(g);
+  RemoveIcons(g);
+  if (Cancelled()) return;
+
+  // Only a run that removes the whole application clears what the installer keeps about
+  // it; a rollback that leaves earlier sections keeps both for the remaining installation.
+  bool wholeApplication = (g.automatic && !g.rollback) ||
+                          (g.rollback && gStore.lastSectionOffset == 0);
+  if (!wholeApplication) return;
+  if (gStore.perUserId != nullptr && gStore.perUserId[0] != '\0') StartPerUserCleanup();
+  RemoveRepairRecord(longLogPath);
+}

@@ -1,0 +1,156 @@
+// Whole runs on the simulated machine: a machine image, an install log, a command line and
+// the user's answers go in; the machine is read back afterwards.
+//
+// The wizard is played by WizardUi: a user interface that forwards everything to the
+// scripted SimUi and stands in for the wizard window, answering its pages as the test's
+// WizardScript says (the method, rollback, the selections, Finish or Cancel).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/text.h"
+#include "log/item_store.h"
+#include "platform/image/machine_image.h"
+#include "platform/sim/sim_machine.h"
+#include "run/run_flow.h"
+#include "run/run_state.h"
+#include "run/self_removal.h"
+#include "run/startup.h"
+#include "uninstall/progman.h"
+
+struct WizardScript {
+  bool present = false;  // CreateWizard makes a window
+  bool cancel = false;   // the user cancels on the first page
+  int mode = kModeAutomatic;
+  bool rollback = false;
+  std::function<void()> select;  // sets `selected` flags as the category pages would
+};
+
+class WizardUi final : public UserInterface {
+ public:
+  explicit WizardUi(SimUi& sim) : sim_(sim) {}
+
+  WizardScript script;
+  int wizardsCreated = 0;
+  int waits = 0;
+  std::string heading;
+
+  WindowHandle CreateWizard(WindowHandle owner) override {
+    if (!script.present) return 0;
+    ++wizardsCreated;
+    sim_.wizardPresent = true;
+    return 0x7000;
+  }
+  void EnterProgressMode(const char* text) override { heading = text; }
+  // The user answers the pages while the run waits for a message.
+  void WaitForMessage() override {
+    ++waits;
+    if (script.cancel) {
+      gRun.cancelled = true;
+      return;
+    }
+    gRun.uninstallMode = script.mode;
+    gRun.rollbackChosen = script.rollback;
+    if (script.select) script.select();
+    gRun.wizardFinished = true;
+  }
+
+  int AskMessage(WindowHandle owner, const char* text, const char* caption,
+                 uint32_t type) override {
+    return sim_.AskMessage(owner, text, caption, type);
+  }
+  int AskOpenLog(WindowHandle owner, const char* filterText, char* path,
+                 uint32_t size) override {
+    return sim_.AskOpenLog(owner, filterText, path, size);
+  }
+  int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override {
+    return sim_.AskSharedFile(owner, text, caption);
+  }
+  int RegisterMainClass() override { return sim_.RegisterMainClass(); }
+  WindowHandle CreateMainWindow(const char* caption, bool show) override {
+    return sim_.CreateMainWindow(caption, show);
+  }
+  WindowHandle CreateProgressWindow() override { return sim_.CreateProgressWindow(); }
+  void RedrawLoadBar(WindowHandle window) override { sim_.RedrawLoadBar(window); }
+  void SetCaption(WindowHandle window, const char* text) override {
+    sim_.SetCaption(window, text);
+  }
+  bool IsVisible(WindowHandle window) override { return sim_.IsVisible(window); }
+  void Enable(WindowHandle window, bool enable) override { sim_.Enable(window, enable); }
+  void Destroy(WindowHandle window) override {
+    if (window == 0x7000) {
+      sim_.wizardPresent = false;
+      return;
+    }
+    sim_.Destroy(window);
+  }
+  void WaitCursor(bool on) override { sim_.WaitCursor(on); }
+  void PumpMessages(int ms) override { sim_.PumpMessages(ms); }
+  void PumpUntilQuit() override { sim_.PumpUntilQuit(); }
+  bool HasWizard() override { return sim_.HasWizard(); }
+  void SetActionText(const char* text) override { sim_.SetActionText(text); }
+  void InvalidateProgressBar() override { sim_.InvalidateProgressBar(); }
+  int ActionControlWidth() override { return sim_.ActionControlWidth(); }
+  int MeasureActionText(const char* text) override { return sim_.MeasureActionText(text); }
+
+ private:
+  SimUi& sim_;
+};
+
+class ScenarioTest : public ::testing::Test {
+ protected:
+  // A fresh machine and user each time, so that a table-driven test can start every case
+  // from scratch with TearDown(); SetUp().
+  void SetUp() override {
+    machinePtr = std::make_unique<SimMachine>();
+    simPtr = std::make_unique<SimUi>();
+    uiPtr = std::make_unique<WizardUi>(*simPtr);
+    machine = machinePtr.get();
+    sim = simPtr.get();
+    ui = uiPtr.get();
+    InstallPlatform(machine);
+    InstallUserInterface(ui);
+    ResetRunState();
+    ResetItemStore();
+    ResetSelfRemoval();
+    gProgman = ProgmanState();
+    // The restart program that the Windows build embeds as resource 300/30202.
+    machine->resources[(uint64_t{300} << 32) | 30202] = "MZ restart program";
+  }
+  void TearDown() override {
+    ResetItemStore();
+    ResetRunState();
+  }
+
+  void LoadImage(const std::string& json) {
+    MachineImage image;
+    std::string error;
+    ASSERT_EQ(0, ReadMachineImage(json, &image, &error)) << error;
+    ASSERT_EQ(0, machine->ApplyImage(image, &error)) << error;
+    LoadTextRules();
+  }
+
+  // Start-up and the run flow, as the Windows entry runs them.
+  void Run(const char* commandLine) {
+    if (RunStartup(commandLine) == kStartupRunFlow) RunFlow();
+  }
+
+  int Starts(SimProcessStart::Method method, const std::string& prefix = "") const {
+    int n = 0;
+    for (const SimProcessStart& start : machine->processes) {
+      n += start.method == method && start.commandLine.compare(0, prefix.size(), prefix) == 0;
+    }
+    return n;
+  }
+
+  std::unique_ptr<SimMachine> machinePtr;
+  std::unique_ptr<SimUi> simPtr;
+  std::unique_ptr<WizardUi> uiPtr;
+  SimMachine* machine = nullptr;
+  SimUi* sim = nullptr;
+  WizardUi* ui = nullptr;
+};

@@ -1,0 +1,161 @@
+// Path helpers on the simulated machine: existence, the double-byte-safe search, the file
+// name part and the long/short conversion, including its bounds.
+#include "uninstall/path_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/text.h"
+#include "platform/sim/sim_machine.h"
+#include "run/run_state.h"
+
+namespace {
+
+class PathTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallPlatform(&machine);
+    InstallUserInterface(&ui);
+    LoadTextRules();
+    machine.WriteFile("C:\\Program Files\\App\\UNINST.EXE", "MZ");
+    machine.WriteFile("C:\\Program Files\\App\\Long Name Library.dll", "MZ");
+    machine.WriteFile("C:\\Program Files\\App\\README.TXT", "x");
+    machine.MakeDirectories("C:\\Program Files\\Common Files");
+  }
+  void TearDown() override {
+    machine.settings.ansiCodePage = 1252;
+    LoadTextRules();
+  }
+  void UseCodePage(uint32_t codePage) {
+    machine.settings.ansiCodePage = codePage;
+    LoadTextRules();
+  }
+  std::string Normalized(const char* path, bool longForm) {
+    char buffer[256];
+    CopyText(buffer, sizeof buffer, path);
+    NormalizePath(buffer, sizeof buffer, longForm);
+    return buffer;
+  }
+
+  SimMachine machine;
+  SimUi ui;
+};
+
+TEST_F(PathTest, FileExistsForFilesAndDirectories) {
+  EXPECT_TRUE(FileExists("C:\\Program Files\\App\\UNINST.EXE"));
+  EXPECT_TRUE(FileExists("c:\\progra~1\\app\\uninst.exe"));
+  EXPECT_TRUE(FileExists("C:\\Program Files\\App"));
+  EXPECT_FALSE(FileExists("C:\\Program Files\\App\\MISSING.EXE"));
+  EXPECT_FALSE(FileExists("C:\\Nowhere\\UNINST.EXE"));
+}
+
+TEST_F(PathTest, FindCharStepsOverDoubleByteCharacters) {
+  struct Case {
+    const char* text;
+    char c;
+    int expected;  // offset, -1 for none
+  };
+  // 0x83 0x5C is one character in code page 932 whose second byte is a backslash.
+  const Case kCases[] = {
+      {"C:\\APP", '\\', 2},   {"APP", '\\', -1},      {"", '\\', -1},     {"\x83\x5C\\X", '\\', 2},
+      {"\x83\x5C", '\\', -1}, {"A\x83\x7C|", '|', 3}, {"\x83", '\\', -1}, {"abc", '\0', 3},
+  };
+  UseCodePage(932);
+  for (const Case& c : kCases) {
+    const char* found = FindChar(c.text, c.c);
+    int offset = found == nullptr ? -1 : static_cast<int>(found - c.text);
+    EXPECT_EQ(offset, c.expected) << "text [" << c.text << "] char " << int(c.c);
+  }
+  // The same bytes in a single-byte code page are two characters.
+  UseCodePage(1252);
+  EXPECT_EQ(FindChar("\x83\x5C\\X", '\\') - "\x83\x5C\\X", 1);
+}
+
+TEST_F(PathTest, FileNamePart) {
+  struct Case {
+    const char* path;
+    int offset;
+    uint32_t codePage;
+  };
+  const Case kCases[] = {
+      {"C:\\APP\\", 7, 1252},         {"APP.EXE", 0, 1252}, {"C:\\A\\B.TXT", 5, 1252},
+      {"\\\\S\\SHARE\\F", 10, 1252},  {"", 0, 1252},        {"C:\\\x83\x5CX.TXT", 3, 932},
+      {"C:\\\x83\x5CX.TXT", 5, 1252},
+  };
+  for (const Case& c : kCases) {
+    UseCodePage(c.codePage);
+    EXPECT_EQ(FileNamePart(c.path) - c.path, c.offset) << c.path << " cp " << c.codePage;
+  }
+}
+
+TEST_F(PathTest, NormalizesToLongAndShortForms) {
+  struct Case {
+    const char* path;
+    bool longForm;
+    const char* expected;
+  };
+  const Case kCases[] = {
+      // Without '~' the long form is the path itself, even relative and lower-case.
+      {"c:\\program files\\app", true, "c:\\program files\\app"},
+      {"relative\\path.txt", true, "relative\\path.txt"},
+      {"C:\\Program Files\\App\\UNINST.EXE /X", false, "C:\\PROGRA~1\\App\\UNINST.EXE /X"},
+      {"c:\\program files\\app\\long name library.dll", false, "C:\\PROGRA~1\\App\\LONGNA~1.DLL"},
+      {"c:\\progra~1\\app\\longna~1.dll", true, "C:\\Program Files\\App\\Long Name Library.dll"},
+      {"c:\\progra~1\\Missing\\x~1.txt", true, "C:\\Program Files\\Missing\\x~1.txt"},
+      // A name that is already 8.3 ("App", "README.TXT") has no short name of its own and
+      // keeps its long one, in the case the file system stores.
+      {"c:\\program files\\app\\readme.txt", false, "C:\\PROGRA~1\\App\\README.TXT"},
+      {"C:\\Program Files\\\\App", false, "C:\\PROGRA~1\\\\App"},
+      {"C:\\Program Files\\", false, "C:\\PROGRA~1\\"},
+      {"C:\\", false, "C:\\"},
+      // A pattern stays a pattern: it is not replaced by the first file it matches.
+      {"C:\\Program Files\\App\\*.EXE", false, "C:\\PROGRA~1\\App\\*.EXE"},
+      {"C:\\Program Files\\Ap?\\UNINST.EXE", false, "C:\\PROGRA~1\\Ap?\\UNINST.EXE"},
+      // The server and share of a UNC path are not searched for.
+      {"\\\\server\\share\\Some Dir", false, "\\\\server\\share\\Some Dir"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Normalized(c.path, c.longForm), c.expected)
+        << c.path << (c.longForm ? " (long)" : " (short)");
+  }
+}
+
+TEST_F(PathTest, BarePathTakesTheCurrentDirectory) {
+  machine.settings.currentDirectory = "C:\\Program Files\\App";
+  machine.SetCurrentDir("C:\\Program Files\\App");
+  EXPECT_EQ(Normalized("uninst.exe", false), "C:\\PROGRA~1\\App\\UNINST.EXE");
+  EXPECT_EQ(Normalized("x~1", true), "C:\\Program Files\\App\\x~1");
+  // The root's current directory already ends in a backslash.
+  machine.SetCurrentDir("C:\\");
+  EXPECT_EQ(Normalized("Program Files", false), "C:\\PROGRA~1");
+}
+
+// Expansion to long names is cut at the buffer's end; nothing past it is touched.
+TEST_F(PathTest, NeverWritesPastTheBuffer) {
+  const size_t kSizes[] = {2, 5, 12, 20, 64, 256};
+  for (size_t size : kSizes) {
+    for (bool longForm : {true, false}) {
+      char buffer[300];
+      memset(buffer, '#', sizeof buffer);
+      std::string path = "c:\\progra~1\\app\\longna~1.dll";
+      if (size == 256) path += "\\" + std::string(230, 'Z') + "~";
+      CopyText(buffer, size, path.c_str());
+      NormalizePath(buffer, size, longForm);
+      size_t length = strnlen(buffer, sizeof buffer);
+      EXPECT_LT(length, size) << "size " << size;
+      for (size_t i = size; i < sizeof buffer; ++i) {
+        ASSERT_EQ(buffer[i], '#') << "byte " << i << " written, size " << size;
+      }
+    }
+  }
+  char buffer[256];
+  CopyText(buffer, sizeof buffer,
+           ("c:\\progra~1\\app\\longna~1.dll\\" + std::string(225, 'Z') + "~").c_str());
+  NormalizePath(buffer, sizeof buffer, true);
+  std::string expected = "C:\\Program Files\\App\\Long Name Library.dll\\" + std::string(225, 'Z');
+  EXPECT_EQ(std::string(buffer), expected.substr(0, 255));
+}
+
+}  // namespace

@@ -1,0 +1,376 @@
+// Start-up scenarios on the simulated machine: where the log comes from, the temporary
+// copy and its restart-time deletion on both platform kinds, the windows, the texts, the
+// Program Files directory and the three ways the start-up ends.
+#include "run/startup.h"
+
+#include <string>
+
+#include "run/temp_copy.h"
+#include "sim_run_fixture.h"
+
+namespace {
+
+constexpr char kProgram[] = "C:\\Program Files\\My App\\UNTARN32.EXE";
+constexpr char kSettings[] = "C:\\Program Files\\My App\\UNTARN32.INI";
+constexpr char kLogBeside[] = "C:\\Program Files\\My App\\INSTALL.LOG";
+constexpr char kShortLogBeside[] = "C:\\PROGRA~1\\MYAPP~1\\INSTALL.LOG";
+constexpr char kTempCopy[] = "C:\\TEMP\\KTM1A2B.EXE";
+constexpr char kWininit[] = "C:\\WINDOWS\\WININIT.INI";
+constexpr char kCurrentVersion[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+constexpr char kSessionManager[] = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+class StartupTest : public SimRunTest {
+ protected:
+  void SetUp() override {
+    SimRunTest::SetUp();
+    machine.settings.modulePath = kProgram;
+    machine.settings.tempDirectory = "C:\\TEMP\\";
+    machine.settings.windowsDirectory = "C:\\WINDOWS";
+    machine.WriteFile(kProgram, "MZ program bytes");
+    machine.MakeDirectories("C:\\TEMP");
+    machine.MakeDirectories("C:\\WINDOWS");
+  }
+  void UseOtherPlatform() {
+    machine.settings.ntFamily = false;
+    machine.settings.major = 4;
+    machine.settings.minor = 0;
+  }
+  const SimWindow* WindowOf(WindowHandle handle) {
+    auto found = ui.windows.find(handle);
+    return found == ui.windows.end() ? nullptr : &found->second;
+  }
+  int OpenLogQuestions() {
+    int count = 0;
+    for (const SimQuestion& q : ui.transcript) count += q.kind == SimQuestion::kOpenLog;
+    return count;
+  }
+};
+
+TEST_F(StartupTest, EmptyLineTakesTheLogBesideTheProgram) {
+  machine.WriteFile(kLogBeside, "log");
+  EXPECT_EQ(RunStartup(""), kStartupRunFlow);
+  EXPECT_STREQ(gRun.logPath.c_str(), kShortLogBeside);
+  EXPECT_FALSE(gRun.hasCommandTitle);
+  EXPECT_EQ(OpenLogQuestions(), 0);
+  EXPECT_STREQ(gRun.modulePath.c_str(), kProgram);
+  EXPECT_STREQ(gRun.settingsFile.c_str(), kSettings);
+}
+
+TEST_F(StartupTest, EmptyLineWithoutLogAsksForOne) {
+  machine.WriteFile("C:\\ELSEWHERE\\INSTALL.LOG", "log");
+  ui.AnswerOpenLog("C:\\ELSEWHERE\\INSTALL.LOG");
+  EXPECT_EQ(RunStartup(""), kStartupRunFlow);
+  ASSERT_EQ(OpenLogQuestions(), 1);
+  EXPECT_EQ(ui.transcript[0].text, "Installation Logs");
+  EXPECT_STREQ(gRun.logPath.c_str(), "C:\\ELSEWHERE\\INSTALL.LOG");
+}
+
+TEST_F(StartupTest, CancelledFileDialogLeavesNoLog) {
+  ui.CancelOpenLog();
+  EXPECT_EQ(RunStartup(""), kStartupRunFlow);
+  EXPECT_EQ(OpenLogQuestions(), 1);
+  EXPECT_TRUE(gRun.logPath.Empty());
+}
+
+// The file dialog replaces the initializing window.
+TEST_F(StartupTest, FileDialogDestroysTheInitializingWindow) {
+  ui.progressWindowEnabled = true;
+  ui.CancelOpenLog();
+  RunStartup("");
+  EXPECT_EQ(gRun.progressWindow, 0u);
+  bool destroyedProgress = false;
+  for (const auto& entry : ui.windows) {
+    if (entry.second.kind == SimWindow::kProgress) destroyedProgress = entry.second.destroyed;
+  }
+  EXPECT_TRUE(destroyedProgress);
+}
+
+TEST_F(StartupTest, TemporaryCopyUnlessTheLineStartsWithZ) {
+  struct Case {
+    const char* line;
+    bool copied;
+  };
+  const Case kCases[] = {
+      {"C:\\APP\\INSTALL.LOG", true},     {"/Z C:\\APP\\INSTALL.LOG", false},
+      {"/z C:\\A C:\\B\\", false},        {"/A /Z C:\\APP\\INSTALL.LOG", true},
+      {" /Z C:\\APP\\INSTALL.LOG", true},
+  };
+  for (const Case& c : kCases) {
+    machine.RemoveFile(kTempCopy);
+    ResetRunState();
+    ui.CancelOpenLog();
+    RunStartup(c.line);
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(machine.FileExists(kTempCopy), c.copied);
+    EXPECT_EQ(gRun.inPlaceRun, !c.copied);
+    EXPECT_STREQ(gRun.tempCopyPath.c_str(), c.copied ? kTempCopy : "");
+    if (c.copied) {
+      EXPECT_EQ(machine.FileContents(kTempCopy), "MZ program bytes");
+    }
+  }
+}
+
+TEST_F(StartupTest, SecondRunOverwritesTheCopy) {
+  machine.WriteFile(kTempCopy, "an older copy");
+  RunStartup("C:\\APP\\INSTALL.LOG");
+  EXPECT_EQ(machine.FileContents(kTempCopy), "MZ program bytes");
+}
+
+TEST_F(StartupTest, CopyDeletedAtRestartOnTheNtFamily) {
+  RunStartup("C:\\APP\\INSTALL.LOG");
+  EXPECT_EQ(gRun.platformKind, kPlatformNt);
+  // One pair: the copy, then an empty target (delete), and the list's end.
+  uint32_t type = 0;
+  std::string pending;
+  ASSERT_TRUE(machine.RegValue(kSessionManager, "PendingFileRenameOperations", &type, &pending));
+  EXPECT_EQ(type, kRegMultiSz);
+  EXPECT_EQ(pending, std::string("\\??\\C:\\TEMP\\KTM1A2B.EXE\0\0\0", 26));
+  EXPECT_FALSE(machine.FileExists(kWininit));
+  machine.SimulateRestart();
+  EXPECT_FALSE(machine.FileExists(kTempCopy));
+  EXPECT_TRUE(machine.FileExists(kProgram));
+}
+
+TEST_F(StartupTest, CopyDeletedAtRestartThroughWininit) {
+  UseOtherPlatform();
+  RunStartup("C:\\APP\\INSTALL.LOG");
+  EXPECT_EQ(gRun.platformKind, kPlatformOther);
+  EXPECT_EQ(machine.FileContents(kWininit), "[rename]\r\nNUL=C:\\TEMP\\KTM1A2B.EXE\r\n");
+  machine.SimulateRestart();
+  EXPECT_FALSE(machine.FileExists(kTempCopy));
+}
+
+TEST_F(StartupTest, WininitEntriesAreAppended) {
+  UseOtherPlatform();
+  gRun.platformKind = kPlatformOther;
+  struct Case {
+    const char* before;
+    const char* after;
+  };
+  const Case kCases[] = {
+      {"[rename]\r\nNUL=C:\\OLD.TMP\r\n", "[rename]\r\nNUL=C:\\OLD.TMP\r\nNUL=C:\\X\\Y.EXE\r\n"},
+      // After whatever section comes last.
+      {"[rename]\r\n[other]\r\nA=B\r\n", "[rename]\r\n[other]\r\nA=B\r\nNUL=C:\\X\\Y.EXE\r\n"},
+      // A last line without its line break is ended first, not glued to the entry.
+      {"[rename]\r\nNUL=C:\\OLD.TMP", "[rename]\r\nNUL=C:\\OLD.TMP\r\nNUL=C:\\X\\Y.EXE\r\n"},
+      {"", "NUL=C:\\X\\Y.EXE\r\n"},
+  };
+  for (const Case& c : kCases) {
+    machine.WriteFile(kWininit, c.before);
+    ScheduleTempCopyDeletion("C:\\X\\Y.EXE");
+    EXPECT_EQ(machine.FileContents(kWininit), c.after) << c.before;
+  }
+  // The path is written as given, not converted to its short form.
+  machine.RemoveFile(kWininit);
+  ScheduleTempCopyDeletion("C:\\Program Files\\My App\\UNTARN32.EXE");
+  EXPECT_EQ(machine.FileContents(kWininit),
+            "[rename]\r\nNUL=C:\\Program Files\\My App\\UNTARN32.EXE\r\n");
+  // Neither opened nor created: nothing happens.
+  machine.RemoveFile(kWininit);
+  machine.settings.windowsDirectory = "C:\\NO SUCH DIR";
+  ScheduleTempCopyDeletion("C:\\X\\Y.EXE");
+  EXPECT_FALSE(machine.FileExists("C:\\NO SUCH DIR\\WININIT.INI"));
+}
+
+// A temporary directory so long that the copy's name would be cut makes no copy at all;
+// a name of exactly 255 characters is still whole.
+TEST_F(StartupTest, NoCopyWhenItsNameWouldBeCut) {
+  struct Case {
+    size_t dirLength;  // characters of the directory's own name
+    bool copied;
+  };
+  const Case kCases[] = {{240, true}, {241, false}, {243, false}};
+  for (const Case& c : kCases) {
+    ResetRunState();
+    std::string dir = "C:\\" + std::string(c.dirLength, 'T') + "\\";
+    machine.MakeDirectories(dir);
+    machine.settings.tempDirectory = dir;
+    RunStartup("C:\\APP\\INSTALL.LOG");
+    std::string copy = dir + "KTM1A2B.EXE";
+    EXPECT_EQ(gRun.tempCopyPath.c_str(), c.copied ? copy : std::string()) << c.dirLength;
+    EXPECT_EQ(machine.FileExists(copy), c.copied) << c.dirLength;
+    EXPECT_FALSE(gRun.inPlaceRun);
+  }
+}
+
+TEST_F(StartupTest, PlatformProbe) {
+  struct Case {
+    bool nt;
+    uint32_t major;
+    int kind;
+    bool newShell;
+  };
+  const Case kCases[] = {
+      {true, 4, kPlatformNt, true},     {true, 3, kPlatformNt, false},
+      {false, 4, kPlatformOther, true}, {false, 3, kPlatformOther, false},
+      {true, 10, kPlatformNt, true},
+  };
+  for (const Case& c : kCases) {
+    ResetRunState();
+    machine.settings.ntFamily = c.nt;
+    machine.settings.major = c.major;
+    RunStartup("/Z C:\\APP\\INSTALL.LOG");
+    EXPECT_EQ(gRun.platformKind, c.kind);
+    EXPECT_EQ(gRun.newShell, c.newShell);
+  }
+}
+
+TEST_F(StartupTest, ProgramFilesDirectory) {
+  struct Case {
+    const char* value;  // null: no value
+    const char* expected;
+  };
+  const Case kCases[] = {
+      {"C:\\Program Files\\", "C:\\Program Files"},
+      {"C:\\Program Files", "C:\\Program Files"},
+      {"D:\\", "D:"},
+      {"", ""},
+      {nullptr, ""},
+  };
+  for (const Case& c : kCases) {
+    ResetRunState();
+    machine.RegRemoveRaw(kCurrentVersion, "ProgramFilesDir");
+    if (c.value != nullptr) {
+      machine.RegSetRaw(kCurrentVersion, "ProgramFilesDir", kRegSz, std::string(c.value) + '\0');
+    }
+    RunStartup("/Z C:\\APP\\INSTALL.LOG");
+    EXPECT_STREQ(gRun.programFilesDir.c_str(), c.expected) << (c.value ? c.value : "(none)");
+  }
+  // A value stored without its terminator is still read as text.
+  ResetRunState();
+  machine.RegSetRaw(kCurrentVersion, "ProgramFilesDir", kRegSz, "E:\\Apps\\");
+  RunStartup("/Z C:\\APP\\INSTALL.LOG");
+  EXPECT_STREQ(gRun.programFilesDir.c_str(), "E:\\Apps");
+}
+
+TEST_F(StartupTest, BareLogNameTakesTheCurrentDirectory) {
+  struct Case {
+    const char* currentDir;
+    const char* line;
+    const char* expected;
+  };
+  const Case kCases[] = {
+      {"C:\\APP", "/Z INSTALL.LOG", "C:\\APP\\INSTALL.LOG"},
+      {"C:\\", "/Z INSTALL.LOG", "C:\\INSTALL.LOG"},
+      {"C:\\APP", "/Z SUB\\INSTALL.LOG", "SUB\\INSTALL.LOG"},
+      {"C:\\APP", "/Z INSTALL.LOG My Title", "C:\\APP\\INSTALL.LOG"},
+  };
+  machine.MakeDirectories("C:\\APP");
+  for (const Case& c : kCases) {
+    ResetRunState();
+    machine.SetCurrentDir(c.currentDir);
+    RunStartup(c.line);
+    EXPECT_STREQ(gRun.logPath.c_str(), c.expected) << c.line;
+  }
+}
+
+TEST_F(StartupTest, DisplaySettingsAndWindows) {
+  machine.WriteFile(kSettings,
+                    "[Settings]\r\nStart Red=10\r\nStart Green=20\r\nStart Blue=30\r\n"
+                    "End Red=40\r\nEnd Green=50\r\nEnd Blue=60\r\nNo Background=0\r\n");
+  ui.progressWindowEnabled = true;
+  EXPECT_EQ(RunStartup("/Z C:\\APP\\INSTALL.LOG Title Text"), kStartupRunFlow);
+  EXPECT_EQ(gRun.startRed, 10);
+  EXPECT_EQ(gRun.startGreen, 20);
+  EXPECT_EQ(gRun.startBlue, 30);
+  EXPECT_EQ(gRun.endRed, 40);
+  EXPECT_EQ(gRun.endGreen, 50);
+  EXPECT_EQ(gRun.endBlue, 60);
+  EXPECT_EQ(gRun.noBackground, 0);
+  EXPECT_TRUE(machine.fileErrorBoxesSuppressed);
+  const SimWindow* main = WindowOf(gRun.mainWindow);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(main->caption, "Title Text");
+  EXPECT_TRUE(main->visible);
+  EXPECT_NE(gRun.progressWindow, 0u);
+}
+
+TEST_F(StartupTest, DefaultsHideTheMainWindow) {
+  EXPECT_EQ(RunStartup("/Z C:\\APP\\INSTALL.LOG"), kStartupRunFlow);
+  EXPECT_EQ(gRun.startBlue, 255);
+  EXPECT_EQ(gRun.noBackground, 1);
+  const SimWindow* main = WindowOf(gRun.mainWindow);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(main->caption, " ");
+  EXPECT_FALSE(main->visible);
+}
+
+// Silent, clean-up and shortcut runs show neither the main window nor the initializing one.
+TEST_F(StartupTest, QuietRunsShowNoWindows) {
+  machine.WriteFile(kSettings, "[Settings]\r\nNo Background=0\r\n");
+  ui.progressWindowEnabled = true;
+  const char* kLines[] = {"/S /Z C:\\APP\\INSTALL.LOG", "/z C:\\A C:\\B\\"};
+  for (const char* line : kLines) {
+    ResetRunState();
+    RunStartup(line);
+    const SimWindow* main = WindowOf(gRun.mainWindow);
+    ASSERT_NE(main, nullptr) << line;
+    EXPECT_FALSE(main->visible) << line;
+    EXPECT_EQ(gRun.progressWindow, 0u) << line;
+  }
+  ResetRunState();
+  gRun.automatic = true;  // what the shortcut launcher sets before coming back
+  gRun.launchShortcut = 2;
+  gRun.settingsFile.Set(kSettings);
+  EXPECT_EQ(ContinueStartup(), kStartupRunFlow);
+  EXPECT_FALSE(WindowOf(gRun.mainWindow)->visible);
+  EXPECT_EQ(gRun.progressWindow, 0u);
+}
+
+TEST_F(StartupTest, WindowFailureEndsAtOnce) {
+  ui.mainClassRegisters = false;
+  EXPECT_EQ(RunStartup("/Z C:\\APP\\INSTALL.LOG"), kStartupEnd);
+  EXPECT_EQ(gRun.shellLibrary, 0u);
+  EXPECT_EQ(OpenLogQuestions(), 0);
+}
+
+TEST_F(StartupTest, CleanupAndShortcutRunsBranchOff) {
+  EXPECT_EQ(RunStartup("/z1 C:\\OLD\\UNTARN32.EXE C:\\APP\\"), kStartupCleanupRun);
+  EXPECT_STREQ(gRun.cleanupArguments.c_str(), "C:\\OLD\\UNTARN32.EXE C:\\APP\\");
+  EXPECT_TRUE(gRun.rebootNeeded);
+  EXPECT_TRUE(gRun.inPlaceRun);
+
+  // A clean-up switch with nothing after it is an ordinary run that asks for the log.
+  ResetRunState();
+  ui.CancelOpenLog();
+  EXPECT_EQ(RunStartup("/z"), kStartupRunFlow);
+  EXPECT_EQ(OpenLogQuestions(), 1);
+
+  ResetRunState();
+  size_t windowsBefore = ui.windows.size();
+  EXPECT_EQ(RunStartup("/W3 C:\\APP\\INSTALL.LOG"), kStartupShortcutLaunch);
+  EXPECT_EQ(gRun.launchShortcut, 3);
+  EXPECT_EQ(ui.windows.size(), windowsBefore);
+}
+
+TEST_F(StartupTest, TextsAndCrcTable) {
+  RunStartup("/Z C:\\APP\\INSTALL.LOG");
+  EXPECT_STREQ(gRun.promptCaption.c_str(), "Uninstall");
+  EXPECT_STREQ(gRun.cancelQuestion.c_str(), "Are you sure you want to cancel the uninstall?");
+  EXPECT_STREQ(gRun.rebootCaption.c_str(), "Uninstall");
+  EXPECT_EQ(std::string(gRun.rebootText.c_str()).substr(0, 40),
+            "This uninstall must reboot your computer");
+  // The check value of CRC-32 over "123456789".
+  uint32_t crc = 0xFFFFFFFFu;
+  for (const char* p = "123456789"; *p != '\0'; ++p) {
+    crc = gRun.crcTable[(crc ^ static_cast<uint8_t>(*p)) & 0xFF] ^ (crc >> 8);
+  }
+  EXPECT_EQ(crc ^ 0xFFFFFFFFu, 0xCBF43926u);
+}
+
+TEST_F(StartupTest, TextsComeFromTheSettingsFile) {
+  machine.WriteFile(kSettings, "[Language]\r\nMsg25=Remove|Program\r\nMsg1=Logs~only\r\n");
+  ui.CancelOpenLog();
+  RunStartup("");
+  EXPECT_STREQ(gRun.promptCaption.c_str(), "Remove\r\nProgram");
+  ASSERT_EQ(OpenLogQuestions(), 1);
+  EXPECT_EQ(ui.transcript[0].text, "Logs only");
+}
+
+TEST_F(StartupTest, ShellLibraryIsKept) {
+  RunStartup("/Z C:\\APP\\INSTALL.LOG");
+  EXPECT_NE(gRun.shellLibrary, 0u);
+  EXPECT_TRUE(gRun.hasShellNotify);
+}
+
+}  // namespace

@@ -1,0 +1,360 @@
+#!/usr/bin/env bash
+# End to end under Wine: the real UNTARN32.EXE (x86_64) removes a sample application from a
+# throwaway prefix, and in a second prefix rolls back the application's last installation.
+#
+# Each prefix is seeded by tarnseed from tests/data/e2e/image.json (files, registry, shared
+# counts, a service, a file held in use); the uninstaller, the self-registering library and
+# program of tools/e2e and the install log are copied into the application directory; a
+# [386Enh] device line is added to SYSTEM.INI; the Program Manager stand-in serves the
+# application's group. Then `/S` (or `/S /R`) runs, the clean-up run of the temporary copy
+# is waited for, the prefix is checked, `wineboot -r` carries out the restart-time work,
+# and the prefix is checked again.
+#
+# Environment: UNTARN_WIN64_BUILD (default build/win64), WINE_TIMEOUT seconds per program
+# (default 300), E2E_KEEP=1 keeps the prefixes for a look afterwards.
+set -u
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+DATA=$ROOT/tests/data/e2e
+WORK=$ROOT/build/wine/e2e
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+WINE_TIMEOUT=${WINE_TIMEOUT:-300}
+export WINEDEBUG=-all
+
+UNTARN=$BUILD/src/UNTARN32.exe
+TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
+PROGMAN=$BUILD/tools/progman/progman_standin.exe
+APP_DIR='C:\Program Files\Tarn Sample'
+
+PREFIXES=()
+BACKGROUND=()  # ids of the processes this script started in the background
+XVFB_PID=
+
+cleanup() {
+  local pid prefix
+  for pid in "${BACKGROUND[@]}"; do kill "$pid" 2>/dev/null; done
+  for prefix in "${PREFIXES[@]}"; do WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null; done
+  [[ -n $XVFB_PID ]] && kill "$XVFB_PID" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+
+FAILURES=0
+CHECKS=0
+fail() { echo "  FAIL: $*"; FAILURES=$((FAILURES + 1)); }
+pass() { CHECKS=$((CHECKS + 1)); }
+
+# The Unix path of a Windows path inside the prefix's C: drive.
+unix_path() {
+  local p=${2#[Cc]:\\}
+  echo "$1/drive_c/${p//\\//}"
+}
+# A Windows path for a Unix path, through Wine's Z: drive.
+win_path() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# Wine keeps the case a file was created with; find it without regard to case.
+exists_ci() {
+  local prefix=$1 path=$2 dir base
+  local unix
+  unix=$(unix_path "$prefix" "$path")
+  dir=$(dirname "$unix")
+  base=$(basename "$unix")
+  [[ -d $dir ]] || return 1
+  find "$dir" -maxdepth 1 -iname "$base" | grep -q .
+}
+file_ci() {
+  local prefix=$1 path=$2 unix
+  unix=$(unix_path "$prefix" "$path")
+  find "$(dirname "$unix")" -maxdepth 1 -iname "$(basename "$unix")" 2>/dev/null | head -1
+}
+
+expect_gone() {
+  if exists_ci "$1" "$2"; then fail "$3: $2 should be gone"; else pass; fi
+}
+expect_there() {
+  if exists_ci "$1" "$2"; then pass; else fail "$3: $2 should be there"; fi
+}
+expect_contents() {
+  local f
+  f=$(file_ci "$1" "$2")
+  if [[ -z $f ]]; then fail "$4: $2 missing, expected \"$3\""; return; fi
+  if [[ "$(cat "$f")" == "$3" ]]; then pass; else fail "$4: $2 holds \"$(cat "$f")\", expected \"$3\""; fi
+}
+# expect_ini PREFIX FILE SECTION KEY VALUE|--none WHAT
+expect_ini() {
+  local f value
+  f=$(file_ci "$1" "$2")
+  value=$(tr -d '\r' <"$f" 2>/dev/null | awk -v s="[$3]" -v k="$4" '
+      tolower($0) == tolower(s) { on = 1; next }
+      /^\[/ { on = 0 }
+      on && tolower(substr($0, 1, length(k) + 1)) == tolower(k "=") { print substr($0, length(k) + 2); found = 1 }
+      END { if (!found) print "--none" }')
+  if [[ "$value" == "$5" ]]; then pass; else fail "$6: [$3] $4 in $2 is \"$value\", expected \"$5\""; fi
+}
+
+# reg_value PREFIX KEY NAME: prints the data of a value, or --none.
+reg_value() {
+  local out
+  out=$(WINEPREFIX=$1 timeout 60 "$WINE" reg query "$2" /v "$3" 2>/dev/null | tr -d '\r' |
+        awk -v n="$3" 'tolower($1) == tolower(n) { $1 = ""; $2 = ""; sub(/^ +/, ""); print; found = 1 } END { if (!found) print "--none" }')
+  echo "${out:---none}"
+}
+reg_key_exists() { WINEPREFIX=$1 timeout 60 "$WINE" reg query "$2" >/dev/null 2>&1; }
+expect_reg() {
+  local v
+  v=$(reg_value "$1" "$2" "$3")
+  if [[ "$v" == "$4" ]]; then pass; else fail "$5: $2 \"$3\" is \"$v\", expected \"$4\""; fi
+}
+expect_key() {  # PREFIX KEY yes|no WHAT
+  if reg_key_exists "$1" "$2"; then
+    [[ $3 == yes ]] && pass || fail "$4: key $2 should be gone"
+  else
+    [[ $3 == no ]] && pass || fail "$4: key $2 should be there"
+  fi
+}
+
+# The self-registering library and program of tools/e2e, built once per build tree.
+build_e2e_tools() {
+  local out=$BUILD/e2e
+  mkdir -p "$out"
+  local flags=(-std=c++17 -O2 -Wall -Wextra -Werror -static)
+  if [[ ! $out/E2ESELF.DLL -nt $ROOT/tools/e2e/e2e_selfreg_lib.cpp ]]; then
+    x86_64-w64-mingw32-g++ "${flags[@]}" -shared -o "$out/E2ESELF.DLL" \
+      "$ROOT/tools/e2e/e2e_selfreg_lib.cpp" -ladvapi32 || return 1
+  fi
+  if [[ ! $out/E2ETOOL.EXE -nt $ROOT/tools/e2e/e2e_tool.cpp ]]; then
+    x86_64-w64-mingw32-g++ "${flags[@]}" -mwindows -o "$out/E2ETOOL.EXE" \
+      "$ROOT/tools/e2e/e2e_tool.cpp" -ladvapi32 || return 1
+  fi
+}
+
+start_display() {
+  local n
+  for n in $(seq 90 120); do
+    [[ -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    sleep 1
+    if kill -0 "$XVFB_PID" 2>/dev/null; then
+      export DISPLAY=:$n
+      return 0
+    fi
+  done
+  echo "e2e: no X display could be started" >&2
+  return 1
+}
+
+# wait_for FILE SECONDS
+wait_for() {
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    [[ -e $1 ]] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# prepare NAME: a fresh prefix seeded with the sample application; leaves PREFIX, the
+# stop file and the ids of the holder and the Program Manager stand-in.
+prepare() {
+  local name=$1
+  PREFIX=$WORK/prefix-$name
+  STOP=$WORK/$name.stop
+  local ready=$WORK/$name.ready pm_ready=$WORK/$name.pm-ready
+  PM_STATE=$WORK/$name-progman.txt
+  rm -rf "$PREFIX" "$STOP" "$ready" "$pm_ready"
+  mkdir -p "$WORK"
+  PREFIXES+=("$PREFIX")
+  if ! WINEPREFIX=$PREFIX timeout 300 "$WINE" wineboot -i >"$WORK/$name-boot.log" 2>&1; then
+    echo "e2e: wineboot failed (see $WORK/$name-boot.log)" >&2
+    return 1
+  fi
+  WINEPREFIX=$PREFIX "$WINESERVER" -w
+
+  # Seed, then keep the in-use file open until the run is over.
+  WINEPREFIX=$PREFIX "$WINE" "$TARNSEED" --hold --until "$(win_path "$STOP")" \
+    --ready "$(win_path "$ready")" "$(win_path "$DATA/image.json")" \
+    >"$WORK/$name-seed.log" 2>&1 &
+  BACKGROUND+=($!)
+  if ! wait_for "$ready" 120; then
+    echo "e2e: tarnseed did not get ready (see $WORK/$name-seed.log)" >&2
+    return 1
+  fi
+
+  local app
+  app=$(unix_path "$PREFIX" "$APP_DIR")
+  cp "$UNTARN" "$app/UNTARN32.EXE" && cp "$BUILD/e2e/E2ESELF.DLL" "$BUILD/e2e/E2ETOOL.EXE" "$app/" &&
+    cp "$DATA/INSTALL.LOG" "$app/INSTALL.LOG" || return 1
+  printf '[386Enh]\r\ndevice=*vmm\r\ndevice=C:\\Program Files\\Tarn Sample\\TSVXD.386\r\n' \
+    >>"$PREFIX/drive_c/windows/system.ini"
+
+  cp "$DATA/progman.txt" "$PM_STATE"
+  WINEPREFIX=$PREFIX "$WINE" "$PROGMAN" "$(win_path "$PM_STATE")" --stop "$(win_path "$STOP")" \
+    --ready "$(win_path "$pm_ready")" --timeout 280 --log "$(win_path "$WORK/$name-progman.log")" \
+    >/dev/null 2>&1 &
+  BACKGROUND+=($!)
+  if ! wait_for "$pm_ready" 60; then
+    echo "e2e: the Program Manager stand-in did not get ready" >&2
+    return 1
+  fi
+}
+
+# run_uninstaller ARGS...: runs UNTARN32.EXE from the application directory, then lets the
+# holder and the stand-in go and waits for every process of the prefix (the clean-up run
+# and the restart program included) to end.
+run_uninstaller() {
+  local app
+  app=$(unix_path "$PREFIX" "$APP_DIR")
+  WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$app/UNTARN32.EXE" "$@" \
+    >"$WORK/$NAME-run.log" 2>&1
+  local status=$?
+  [[ $status -eq 0 ]] && pass || fail "UNTARN32.EXE exit status $status"
+  touch "$STOP"
+  local pid
+  for pid in "${BACKGROUND[@]}"; do wait "$pid" 2>/dev/null; done
+  BACKGROUND=()
+  WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINESERVER" -w
+}
+
+restart_prefix() {
+  WINEPREFIX=$PREFIX timeout 300 "$WINE" wineboot -r >>"$WORK/$NAME-boot.log" 2>&1
+  WINEPREFIX=$PREFIX timeout 300 "$WINESERVER" -w
+}
+
+check_mif() {  # WORDS...
+  local f word
+  f=$(file_ci "$PREFIX" 'C:\windows\TARNSMPL.MIF')
+  if [[ -z $f ]]; then fail "status report C:\\windows\\TARNSMPL.MIF missing"; return; fi
+  for word in "$@"; do
+    grep -q -- "$word" "$f" && pass || fail "status report lacks \"$word\""
+  done
+}
+
+SHARED='HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
+REPAIR='HKLM\Software\Tarn Solutions\Tarn Installation System\Repair\C:/Program Files/Tarn Sample/INSTALL.LOG'
+
+test_uninstall() {
+  NAME=uninstall
+  echo "-- /S: uninstall the sample application"
+  prepare uninstall || return 1
+  run_uninstaller /S "$APP_DIR\\INSTALL.LOG"
+  local p=$PREFIX w=uninstall
+
+  # The file held in use waits for the restart. Checked first, on the files and on the
+  # registry as the ended wineserver saved it: under Wine 8 the next Wine session (the
+  # `reg query` calls below) already carries out pending renames.
+  expect_there "$p" 'C:\Tarn Data\BUSY.DAT' "$w (before the restart)"
+  if grep -i '^"PendingFileRenameOperations"' "$p/system.reg" | grep -qi 'Tarn Data\\\\BUSY.DAT'; then
+    pass
+  else
+    fail "$w: no pending deletion of BUSY.DAT in the registry"
+  fi
+  # Files of the application and the directories it made.
+  for f in SAMPLE.EXE README.TXT CORE.DLL PLUGIN.DLL E2ESELF.DLL E2ETOOL.EXE TSVXD.386 \
+           INSTALL.LOG DOCS DATA; do
+    expect_gone "$p" "$APP_DIR\\$f" "$w"
+  done
+  # The clean-up run of the temporary copy removed the program and the emptied directory.
+  expect_gone "$p" "$APP_DIR\\UNTARN32.EXE" "$w (clean-up run)"
+  expect_gone "$p" "$APP_DIR" "$w (clean-up run)"
+  expect_gone "$p" 'C:\windows\system32\TSPRIV.DLL' "$w"
+  expect_gone "$p" 'C:\windows\TSNEW.INI' "$w"
+  # Shared files: still used by others, or the last user in a silent run: they stay.
+  expect_there "$p" 'C:\windows\system32\TSSHARED.DLL' "$w"
+  expect_there "$p" 'C:\windows\system32\TSLAST.DLL' "$w"
+  expect_reg "$p" "$SHARED" 'C:\windows\system32\TSSHARED.DLL' 0x2 "$w"
+  expect_reg "$p" "$SHARED" 'C:\windows\system32\TSLAST.DLL' --none "$w"
+  # Backups are not the application's files.
+  expect_contents "$p" 'C:\Tarn Backup\CORE.DLL' 'MZ core 1.0' "$w"
+  # INI entries: the old value back, the created entry gone, others untouched.
+  expect_ini "$p" 'C:\windows\TSOLD.INI' Options Level 3 "$w"
+  expect_ini "$p" 'C:\windows\TSOLD.INI' Options Mode --none "$w"
+  expect_ini "$p" 'C:\windows\TSOLD.INI' Options Keep yes "$w"
+  if grep -q '^;device=C:\\Program Files\\Tarn Sample\\TSVXD.386' "$p/drive_c/windows/system.ini" &&
+     grep -q '^device=\*vmm' "$p/drive_c/windows/system.ini"; then pass
+  else fail "$w: the device line of TSVXD.386 was not commented out (or another line was)"; fi
+  # Registry.
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Installed --none "$w"
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Upgraded --none "$w"
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Color red "$w"
+  expect_key "$p" 'HKLM\Software\Tarn Sample\Tree' no "$w"
+  expect_reg "$p" 'HKLM\Software\Tarn Keep' Stays yes "$w"
+  expect_key "$p" "$REPAIR" no "$w (repair record)"
+  # Self-registration undone before the files went.
+  expect_reg "$p" 'HKLM\Software\Tarn E2E' Library --none "$w (library unregistered)"
+  expect_reg "$p" 'HKLM\Software\Tarn E2E' Program --none "$w (program unregistered)"
+  # The program the log runs at uninstall time, with its logged argument.
+  if grep -q '/cleanup' "$p/drive_c/e2e/ran.txt" 2>/dev/null; then pass
+  else fail "$w: the logged program did not run with /cleanup"; fi
+  # The service.
+  if WINEPREFIX=$p timeout 60 "$WINE" sc query TarnSampleSvc >/dev/null 2>&1; then
+    fail "$w: service TarnSampleSvc still exists"
+  else pass; fi
+  # Program Manager: the application's group went, the other one stayed.
+  if grep -q $'^G\tTarn Sample' "$PM_STATE"; then fail "$w: group Tarn Sample still there"; else pass; fi
+  if grep -q $'^G\tAccessories' "$PM_STATE"; then pass; else fail "$w: group Accessories was removed"; fi
+  check_mif "Success" "Uninstall" "Tarn Solutions" "E2E-0001"
+  restart_prefix
+  expect_gone "$p" 'C:\Tarn Data\BUSY.DAT' "$w (after the restart)"
+}
+
+test_rollback() {
+  NAME=rollback
+  echo "-- /S /R: roll back the last installation"
+  prepare rollback || return 1
+  run_uninstaller /S /R "$APP_DIR\\INSTALL.LOG"
+  local p=$PREFIX w=rollback
+
+  expect_contents "$p" "$APP_DIR\\CORE.DLL" 'MZ core 1.0' "$w (backup put back)"
+  expect_gone "$p" 'C:\Tarn Backup\CORE.DLL' "$w (backup moved back)"
+  expect_gone "$p" "$APP_DIR\\PLUGIN.DLL" "$w"
+  for f in SAMPLE.EXE README.TXT E2ESELF.DLL E2ETOOL.EXE UNTARN32.EXE DOCS DATA; do
+    expect_there "$p" "$APP_DIR\\$f" "$w (first installation)"
+  done
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Upgraded --none "$w"
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Installed 1 "$w"
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Color green "$w"
+  expect_key "$p" 'HKLM\Software\Tarn Sample\Tree' yes "$w"
+  expect_reg "$p" 'HKLM\Software\Tarn E2E' Library registered "$w"
+  expect_ini "$p" 'C:\windows\TSOLD.INI' Options Level 9 "$w"
+  expect_ini "$p" 'C:\windows\TSOLD.INI' Options Mode fast "$w"
+  expect_key "$p" "$REPAIR" yes "$w (repair record kept)"
+  # The log is cut back to its first section.
+  local log
+  log=$(file_ci "$p" "$APP_DIR\\INSTALL.LOG")
+  local first
+  first=$(awk 'BEGIN { RS = "\r\n" } /^\*\*\* / { n++ } n == 2 { exit } { printf "%s\r\n", $0 }' \
+          "$DATA/INSTALL.LOG" | wc -c)
+  if [[ -n $log && $(stat -c %s "$log") -eq $first ]] && cmp -s -n "$first" "$log" "$DATA/INSTALL.LOG"; then
+    pass
+  else
+    fail "$w: INSTALL.LOG is not cut back to its first section ($first bytes)"
+  fi
+  if [[ -e $p/drive_c/e2e/ran.txt ]]; then fail "$w: the first section's program ran"; else pass; fi
+  if grep -q $'^G\tTarn Sample' "$PM_STATE"; then pass; else fail "$w: group of section 1 removed"; fi
+  check_mif "Success" "Rollback"
+}
+
+main() {
+  local missing=0 f
+  for f in "$UNTARN" "$TARNSEED" "$PROGMAN"; do
+    [[ -f $f ]] || { echo "e2e: $f is missing; build the win64 tree first" >&2; missing=1; }
+  done
+  [[ $missing -eq 0 ]] || return 1
+  build_e2e_tools || { echo "e2e: could not build tools/e2e" >&2; return 1; }
+  start_display || return 1
+
+  test_uninstall || FAILURES=$((FAILURES + 1))
+  test_rollback || FAILURES=$((FAILURES + 1))
+
+  if [[ ${E2E_KEEP:-0} != 1 ]]; then
+    for f in "${PREFIXES[@]}"; do WINEPREFIX=$f "$WINESERVER" -k 2>/dev/null; rm -rf "$f"; done
+    PREFIXES=()
+  fi
+  echo "e2e_uninstall: $CHECKS checks passed, $FAILURES failed"
+  [[ $FAILURES -eq 0 ]]
+}
+
+main "$@"

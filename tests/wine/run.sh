@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# The Windows build's tests under Wine. Each suite gets a fresh prefix under build/wine,
+# runs there with wine64 (32-bit code does not run on these machines), and its own
+# wineserver is ended afterwards. The script fails when any suite fails.
+#
+# Adding a suite: write a function run_<name> that returns the suite's status, using
+# fresh_prefix / in_prefix / end_prefix, and add its name to SUITES.
+#
+# Environment: UNTARN_WIN64_BUILD (default build/win64), WINE_TIMEOUT seconds per program
+# (default 600).
+set -u
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+WINE_ROOT=$ROOT/build/wine
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+WINE_TIMEOUT=${WINE_TIMEOUT:-600}
+export WINEDEBUG=-all
+
+SUITES=(contract tarnseed)
+PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
+
+# fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
+# path in PREFIX (not printed: a subshell would lose the record in PREFIXES).
+fresh_prefix() {
+  local prefix=$WINE_ROOT/prefix-$1
+  PREFIX=$prefix
+  if [[ -d $prefix ]]; then
+    WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
+    rm -rf "$prefix"
+  fi
+  mkdir -p "$WINE_ROOT"
+  PREFIXES+=("$prefix")
+  if ! WINEPREFIX=$prefix timeout 300 "$WINE" wineboot -i >"$WINE_ROOT/$1-boot.log" 2>&1; then
+    echo "wine: wineboot failed for $prefix (see $WINE_ROOT/$1-boot.log)" >&2
+    return 1
+  fi
+  WINEPREFIX=$prefix "$WINESERVER" -w
+}
+
+# in_prefix PREFIX PROGRAM ARGS...: runs a Windows program there; its exit status.
+in_prefix() {
+  local prefix=$1
+  shift
+  WINEPREFIX=$prefix timeout "$WINE_TIMEOUT" "$WINE" "$@"
+}
+
+# end_prefix PREFIX: ends that prefix's wineserver (and with it anything left running in it).
+end_prefix() {
+  WINEPREFIX=$1 "$WINESERVER" -k 2>/dev/null
+  return 0
+}
+
+end_all_prefixes() {
+  local prefix
+  for prefix in "${PREFIXES[@]}"; do end_prefix "$prefix"; done
+}
+trap end_all_prefixes EXIT
+
+# The platform contract suite against the Win32 back-end.
+run_contract() {
+  local exe=$BUILD/tests/contract_tests.exe
+  if [[ ! -f $exe ]]; then
+    echo "contract: $exe is missing; build the win64 tree first (make win64)" >&2
+    return 1
+  fi
+  fresh_prefix contract || return 1
+  local prefix=$PREFIX
+  local log=$WINE_ROOT/contract.log
+  in_prefix "$prefix" "$exe" --gtest_color=no >"$log" 2>&1
+  local status=$?
+  # Failures and the summary; the whole output stays in the log.
+  tr -d '\r' <"$log" | grep -v -E '^\[ +(RUN|OK) +\]|^\[-+\]|^$'
+  end_prefix "$prefix"
+  if [[ $status -ne 0 ]]; then
+    echo "contract: FAILED (exit $status, full output in $log)" >&2
+  fi
+  return $status
+}
+
+# The fixture tool: seeds a prefix from an image, then the prefix is read back from the
+# Unix side (drive_c) and with Wine's reg.exe; with --hold an in-use file resists deletion.
+run_tarnseed() {
+  local exe=$BUILD/tools/tarnseed/tarnseed.exe
+  if [[ ! -f $exe ]]; then
+    echo "tarnseed: $exe is missing; build the win64 tree first (make win64)" >&2
+    return 1
+  fi
+  fresh_prefix tarnseed || return 1
+  local prefix=$PREFIX
+  local log=$WINE_ROOT/tarnseed.log
+  local image=$ROOT/tests/wine/data/tarnseed_image.json
+  local problems=0
+  check() {  # check DESCRIPTION COMMAND...: runs the command, counts a failure
+    if "${@:2}" >/dev/null 2>&1; then echo "  ok: $1"; else echo "  FAILED: $1"; problems=$((problems + 1)); fi
+  }
+
+  in_prefix "$prefix" "$exe" "$image" >"$log" 2>&1
+  local status=$?
+  # The in-use file is only held with --hold.
+  check "seeding reports success" test "$status" -eq 0
+  local app=$prefix/drive_c/Seeded/App
+  check "file contents" grep -q "hello from the image" "$app/readme.txt"
+  check "last-write time" test "$(TZ=UTC date -r "$app/readme.txt" '+%F %T')" = "2001-06-15 12:00:00"
+  check "binary contents" test "$(od -An -tx1 "$app/locked.dll" | tr -d ' \n')" = "4d5a0001"
+  check "empty directory" test -d "$prefix/drive_c/Seeded/Empty Dir"
+  check "string value" bash -c "WINEPREFIX='$prefix' '$WINE' reg query 'HKLM\\Software\\Tarnseed Check' /v Name 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ *Seeded'"
+  check "dword value" bash -c "WINEPREFIX='$prefix' '$WINE' reg query 'HKLM\\Software\\Tarnseed Check' /v Count 2>/dev/null | tr -d '\r' | grep -q 'REG_DWORD *0x7'"
+  check "service" bash -c "WINEPREFIX='$prefix' '$WINE' reg query 'HKLM\\System\\CurrentControlSet\\Services\\TarnseedCheckSvc' /v ImagePath 2>/dev/null | tr -d '\r' | grep -qi 'svc.exe'"
+
+  # Hold: the busy file must survive a delete while tarnseed holds it, and go after.
+  local stop=$prefix/drive_c/hold.stop ready=$prefix/drive_c/hold.ready
+  in_prefix "$prefix" "$exe" --hold --until 'C:\hold.stop' --ready 'C:\hold.ready' "$image" \
+    >"$WINE_ROOT/tarnseed-hold.log" 2>&1 &
+  local holder=$!
+  local waited=0
+  while [[ ! -f $ready && $waited -lt 300 ]]; do sleep 0.2; waited=$((waited + 1)); done
+  check "hold becomes ready" test -f "$ready"
+  in_prefix "$prefix" cmd /c del 'C:\Seeded\App\busy.dll' >/dev/null 2>&1
+  check "held file resists deletion" test -f "$app/busy.dll"
+  touch "$stop"
+  wait "$holder"
+  check "hold ends when told" test $? -eq 0
+  in_prefix "$prefix" cmd /c del 'C:\Seeded\App\busy.dll' >/dev/null 2>&1
+  check "released file can be deleted" test ! -f "$app/busy.dll"
+
+  end_prefix "$prefix"
+  if [[ $problems -ne 0 ]]; then
+    echo "tarnseed: $problems check(s) FAILED (tool output in $log)" >&2
+    return 1
+  fi
+  return 0
+}
+
+failed=()
+for suite in "${SUITES[@]}"; do
+  echo "== wine: $suite"
+  if ! "run_$suite"; then failed+=("$suite"); fi
+done
+
+if [[ ${#failed[@]} -ne 0 ]]; then
+  echo "wine: failed suites: ${failed[*]}" >&2
+  exit 1
+fi
+echo "wine: all suites passed"
+"$ROOT/tests/wine/e2e_uninstall.sh" || exit 1  # end to end: uninstall and rollback of a sample application

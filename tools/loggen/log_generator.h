@@ -1,0 +1,492 @@
+// Generates large install logs for load tests and benchmarks, with the machine state that
+// makes every logged item real: the files exist (so they classify as private files and not
+// as missing ones), the registry values and the INI files exist.
+//
+// The realistic log spreads its private files over a few hundred folders of an application
+// tree with varied names and extensions, adds a new part of every list in each section and
+// logs a fraction of the earlier items again in later sections, as upgrades do. The
+// degenerate log puts every private file into one folder under names whose last character
+// varies slowest and rises with each file: the loader's search tree compares paths from
+// their end and never rebalances, so each file lands one step deeper than the one before
+// and the tree becomes a list.
+//
+// Header-only so that loggen and the load benchmark share it without a library of their own.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+struct LogGenOptions {
+  bool degenerate = false;
+  int sections = 20;
+  int privateFiles = 48000;
+  int regValues = 48000;
+  int iniEdits = 16000;
+  // Percent of an earlier section's items that a later section logs again.
+  int repeatPercent = 5;
+  // The application directory, without a trailing backslash; the log lies in it.
+  std::string appDirectory = "C:\\Program Files\\Fernhill\\Generated";
+  // The directory of the INI files that are not in the application tree.
+  std::string windowsDirectory = "C:\\WINDOWS";
+  uint32_t seed = 20010615;
+};
+
+struct GenRegValue {
+  int root = 2;          // log numbering: 0 HKCR, 1 HKCU, 2 HKLM
+  std::string key;
+  std::string name;
+  int logType = 0;       // log numbering: 0 SZ, 1 EXPAND_SZ, 3 DWORD, 4 BINARY
+  std::string data;      // as the log writes it
+};
+
+struct GenIniFile {
+  std::string path;
+  // section name, then key = value lines, in file order
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
+};
+
+struct GeneratedLog {
+  std::string logPath;                  // appDirectory\INSTALL.LOG
+  std::string log;                      // the log's bytes
+  std::vector<std::string> directories; // every directory the files need, parents first
+  std::vector<std::string> files;       // every distinct private file
+  std::vector<GenRegValue> values;      // every distinct registry value
+  std::vector<GenIniFile> iniFiles;
+  int privateFileLines = 0;             // file groups written (repeats included)
+  int regGroups = 0;
+  int iniGroups = 0;
+};
+
+namespace loggen {
+
+// A small deterministic generator: the same seed gives the same log on every machine.
+struct Random {
+  uint64_t state;
+  explicit Random(uint32_t seed) : state(seed * 2654435761ull + 1) {}
+  uint32_t Next() {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return static_cast<uint32_t>(state >> 11);
+  }
+  int Below(int n) { return n <= 0 ? 0 : static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+};
+
+inline uint32_t Crc32(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// What every generated file holds: its own path, so sizes and checksums vary.
+inline std::string FileContents(const std::string& path) { return "generated: " + path + "\r\n"; }
+
+// The FileStamp of a generated file: date, time, a version text, size and CRC-32.
+inline std::string Stamp(const std::string& path) {
+  std::string contents = FileContents(path);
+  char text[96];
+  snprintf(text, sizeof text, " 06-15-2001 | 10:12:30 | 1.0.0.0 | %u | %08x",
+           static_cast<unsigned>(contents.size()), Crc32(contents));
+  return text;
+}
+
+inline const char* const kTopFolders[] = {"Program", "Help", "Data", "Samples", "Templates",
+                                          "Plugins", "Skins", "Fonts", "Docs", "Lib"};
+inline const char* const kMidFolders[] = {
+    "English", "German", "French", "Italian", "Spanish", "Dutch", "Swedish", "Common",
+    "Shared",  "Extras", "Legacy", "Office",  "Web",     "Print", "Import",  "Export"};
+inline const char* const kLeafFolders[] = {"Basic", "Advanced", "Images", "Sounds",
+                                           "Tutorial", "Reference", "Forms"};
+inline const char* const kStems[] = {
+    "main",    "toolbar", "splash",  "readme",  "license", "setup",   "config",   "common",
+    "print",   "preview", "export",  "import",  "filter",  "convert", "spell",    "thesaur",
+    "gramm",   "chart",   "table",   "draw",    "picture", "clip",    "sound",    "macro",
+    "script",  "wizard",  "helper",  "update",  "network", "mail",    "fax",      "scan",
+    "font",    "style",   "theme",   "icon",    "cursor",  "report",  "query",    "index",
+    "catalog", "letter",  "memo",    "invoice", "budget",  "calendar", "contact", "notes",
+    "journal", "archive", "backup",  "restore", "viewer",  "editor",  "browser",  "dict"};
+// Extensions by top folder, in the order of kTopFolders.
+inline const char* const kExtensions[][5] = {
+    {".EXE", ".DLL", ".OCX", ".DLL", ".TLB"}, {".HLP", ".CNT", ".CHM", ".HTM", ".GID"},
+    {".DAT", ".IDX", ".XML", ".TXT", ".LEX"}, {".DOC", ".TXT", ".BMP", ".WAV", ".RTF"},
+    {".DOT", ".TPL", ".XLT", ".DOT", ".HTM"}, {".DLL", ".FLT", ".CNV", ".DLL", ".INI"},
+    {".BMP", ".GIF", ".ICO", ".CUR", ".SKN"}, {".TTF", ".FON", ".TTF", ".PFB", ".PFM"},
+    {".TXT", ".HTM", ".PDF", ".GIF", ".CSS"}, {".DLL", ".LIB", ".BPL", ".DLL", ".PKG"}};
+
+inline std::string Number(const char* format, int n) {
+  char text[96];
+  snprintf(text, sizeof text, format, n);
+  return text;
+}
+
+// The folders of the application tree: top, top\mid and some top\mid\leaf, a few hundred.
+inline std::vector<std::string> AppFolders(const std::string& app, Random& random) {
+  std::vector<std::string> folders;
+  for (const char* top : kTopFolders) {
+    folders.push_back(app + "\\" + top);
+    for (const char* mid : kMidFolders) {
+      if (random.Below(4) == 0) continue;
+      std::string middle = app + "\\" + top + "\\" + mid;
+      folders.push_back(middle);
+      for (const char* leaf : kLeafFolders)
+        if (random.Below(3) == 0) folders.push_back(middle + "\\" + leaf);
+    }
+  }
+  return folders;
+}
+
+inline int TopIndexOf(const std::string& folder, const std::string& app) {
+  std::string rest = folder.substr(app.size() + 1);
+  for (int i = 0; i < 10; ++i) {
+    size_t length = strlen(kTopFolders[i]);
+    if (rest.compare(0, length, kTopFolders[i]) == 0 &&
+        (rest.size() == length || rest[length] == '\\'))
+      return i;
+  }
+  return 0;
+}
+
+// A realistic set of distinct file paths over the folders: most folders hold a few dozen
+// files, a few hold many, names mix stems, numbers and the extensions of their folder.
+inline std::vector<std::string> RealisticFiles(const std::vector<std::string>& folders,
+                                               const std::string& app, int count,
+                                               Random& random) {
+  std::vector<std::string> files;
+  std::unordered_set<std::string> seen;
+  const int stems = static_cast<int>(sizeof kStems / sizeof kStems[0]);
+  while (static_cast<int>(files.size()) < count) {
+    // Squaring a uniform pick favours the first folders: uneven folder sizes.
+    int a = random.Below(static_cast<int>(folders.size()));
+    int b = random.Below(static_cast<int>(folders.size()));
+    const std::string& folder = folders[static_cast<size_t>(a < b ? a : b)];
+    int top = TopIndexOf(folder, app);
+    std::string name = kStems[random.Below(stems)];
+    int form = random.Below(4);
+    if (form == 1) name += Number("%d", random.Below(100));
+    if (form == 2) name += Number("%03d", random.Below(1000));
+    if (form == 3) name += std::string("_") + kStems[random.Below(stems)];
+    name += kExtensions[top][random.Below(5)];
+    std::string path = folder + "\\" + name;
+    if (seen.insert(path).second) files.push_back(path);
+  }
+  return files;
+}
+
+// Every private file in one folder, numbered so that each new path compares after all the
+// earlier ones from the end: the number is written with its digits reversed, so the last
+// character is the most significant digit and varies slowest.
+inline std::vector<std::string> DegenerateFiles(const std::string& folder, int count) {
+  std::vector<std::string> files;
+  files.reserve(static_cast<size_t>(count));
+  for (int n = 0; n < count; ++n) {
+    std::string digits = Number("%06d", n);
+    std::string reversed(digits.rbegin(), digits.rend());
+    files.push_back(folder + "\\F" + reversed + ".DAT");
+  }
+  return files;
+}
+
+inline std::string Guid(Random& random) {
+  char text[48];
+  snprintf(text, sizeof text, "{%08X-%04X-%04X-%04X-%04X%08X}", random.Next(),
+           random.Next() & 0xFFFF, random.Next() & 0xFFFF, random.Next() & 0xFFFF,
+           random.Next() & 0xFFFF, random.Next());
+  return text;
+}
+
+// Distinct registry values of the kinds an installation writes: COM classes under HKCR,
+// file types, settings under HKLM and per-user defaults under HKCU.
+inline std::vector<GenRegValue> RegistryValues(const std::vector<std::string>& files,
+                                               int count, Random& random) {
+  static const char* const kAreas[] = {"Options", "Toolbars", "Recent", "Printing",
+                                       "Filters", "Spelling", "Display", "Network"};
+  static const char* const kNames[] = {"Enabled", "Path",  "Size",  "Position", "Color",
+                                       "Count",   "Order", "Style", "Level",    "Mode"};
+  std::vector<GenRegValue> values;
+  values.reserve(static_cast<size_t>(count));
+  int serial = 0;
+  while (static_cast<int>(values.size()) < count) {
+    int kind = random.Below(10);
+    const std::string& file = files[static_cast<size_t>(random.Below(static_cast<int>(files.size())))];
+    if (kind < 3) {
+      // A COM class: four values under CLSID.
+      std::string clsid = "CLSID\\" + Guid(random);
+      values.push_back({0, clsid, "", 0, "Generated Object " + std::to_string(serial)});
+      values.push_back({0, clsid + "\\InprocServer32", "", 0, file});
+      values.push_back({0, clsid + "\\InprocServer32", "ThreadingModel", 0, "Apartment"});
+      values.push_back({0, clsid + "\\ProgID", "", 0, "Generated.Object." + std::to_string(serial)});
+    } else if (kind < 4) {
+      std::string ext = ".g" + Number("%05d", serial);
+      values.push_back({0, ext, "", 0, "Generated.Document." + std::to_string(serial)});
+      values.push_back({0, "Generated.Document." + std::to_string(serial) + "\\shell\\open\\command", "",
+                        1, "\"" + file + "\" \"%1\""});
+    } else if (kind < 8) {
+      std::string key = std::string("Software\\Fernhill\\Generated\\") + kAreas[random.Below(8)] +
+                        "\\Set" + std::to_string(serial / 7);
+      std::string name = std::string(kNames[random.Below(10)]) + std::to_string(serial);
+      int type = random.Below(3) == 0 ? 3 : (random.Below(5) == 0 ? 4 : 0);
+      std::string data = type == 3   ? std::to_string(random.Below(100000))
+                         : type == 4 ? Number("%08x", static_cast<int>(random.Next() & 0x7FFFFFFF))
+                                     : file;
+      values.push_back({2, key, name, type, data});
+    } else {
+      std::string key = std::string("Software\\Fernhill\\Generated\\User\\") + kAreas[random.Below(8)];
+      values.push_back({1, key, std::string("Default") + std::to_string(serial), 0,
+                        "value " + std::to_string(random.Below(1000))});
+    }
+    ++serial;
+  }
+  values.resize(static_cast<size_t>(count));
+  return values;
+}
+
+inline std::vector<GenIniFile> IniFiles(const LogGenOptions& options, int count) {
+  // 40 files of 20 sections of 20 keys hold 16000 entries; more entries add files.
+  const int keysPerSection = 20, sectionsPerFile = 20;
+  int fileCount = (count + keysPerSection * sectionsPerFile - 1) / (keysPerSection * sectionsPerFile);
+  std::vector<GenIniFile> files;
+  int made = 0;
+  for (int f = 0; f < fileCount; ++f) {
+    GenIniFile file;
+    file.path = f % 2 == 0 ? options.windowsDirectory + "\\GEN" + Number("%02d", f) + ".INI"
+                           : options.appDirectory + "\\Program\\generated" + Number("%02d", f) + ".ini";
+    for (int s = 0; s < sectionsPerFile && made < count; ++s) {
+      file.sections.push_back({"Section " + std::to_string(s), {}});
+      for (int k = 0; k < keysPerSection && made < count; ++k, ++made)
+        file.sections.back().second.push_back(
+            {"Key" + std::to_string(k), "value " + std::to_string(made)});
+    }
+    files.push_back(file);
+  }
+  return files;
+}
+
+// Which section first logs item i of n, when n items are spread evenly over the sections.
+inline int SectionOf(int i, int n, int sections) {
+  return static_cast<int>(static_cast<int64_t>(i) * sections / (n > 0 ? n : 1)) + 1;
+}
+
+}  // namespace loggen
+
+// Builds the log and the state of the machine it was written on.
+inline void GenerateLog(const LogGenOptions& options, GeneratedLog* out) {
+  using namespace loggen;
+  Random random(options.seed);
+  *out = GeneratedLog();
+  const std::string& app = options.appDirectory;
+  out->logPath = app + "\\INSTALL.LOG";
+
+  std::vector<std::string> folders;
+  if (options.degenerate) {
+    folders.push_back(app + "\\Data");
+    out->files = DegenerateFiles(app + "\\Data", options.privateFiles);
+  } else {
+    folders = AppFolders(app, random);
+    out->files = RealisticFiles(folders, app, options.privateFiles, random);
+  }
+  // Parents first, so a machine can be seeded in order.
+  out->directories.push_back(app);
+  for (const std::string& folder : folders) {
+    size_t from = app.size() + 1;
+    for (size_t cut = folder.find('\\', from); cut != std::string::npos;
+         cut = folder.find('\\', cut + 1))
+      out->directories.push_back(folder.substr(0, cut));
+    out->directories.push_back(folder);
+  }
+  {
+    std::unordered_set<std::string> seen;
+    std::vector<std::string> unique;
+    for (const std::string& d : out->directories)
+      if (seen.insert(d).second) unique.push_back(d);
+    out->directories.swap(unique);
+  }
+  out->values = RegistryValues(out->files, options.regValues, random);
+  out->iniFiles = IniFiles(options, options.iniEdits);
+
+  struct IniEntry {
+    const GenIniFile* file;
+    const std::string* section;
+    const std::string* key;
+    const std::string* value;
+  };
+  std::vector<IniEntry> entries;
+  for (const GenIniFile& file : out->iniFiles)
+    for (const auto& section : file.sections)
+      for (const auto& entry : section.second)
+        entries.push_back({&file, &section.first, &entry.first, &entry.second});
+
+  const int sections = options.sections < 1 ? 1 : options.sections;
+  const int fileCount = static_cast<int>(out->files.size());
+  const int valueCount = static_cast<int>(out->values.size());
+  const int entryCount = static_cast<int>(entries.size());
+  std::string& log = out->log;
+  log.reserve(static_cast<size_t>(fileCount) * 200 + static_cast<size_t>(valueCount) * 150);
+
+  auto fileGroup = [&](const std::string& path) {
+    log += "File Copy: " + path + " |" + Stamp(path) + "\r\n";
+    ++out->privateFileLines;
+  };
+  auto regGroup = [&](const GenRegValue& v) {
+    log += "RegDB Key: " + v.key + "\r\nRegDB Val: " + v.data + "\r\n";
+    if (!v.name.empty()) log += "RegDB Name: " + v.name + "\r\n";
+    if (v.logType != 0) log += "RegDB Type: " + std::to_string(v.logType) + "\r\n";
+    if (v.root != 0) log += "RegDB Root: " + std::to_string(v.root) + "\r\n";
+    ++out->regGroups;
+  };
+  auto iniGroup = [&](const IniEntry& e, bool withOld) {
+    log += "INI File: " + e.file->path + "\r\nINI Sect: " + *e.section + "\r\nINI Item: " +
+           *e.key + "\r\nINI Val: " + *e.value + "\r\n";
+    if (withOld) log += "INI Old: previous " + *e.value + "\r\n";
+    ++out->iniGroups;
+  };
+
+  int nextFile = 0, nextValue = 0, nextEntry = 0;
+  for (int s = 1; s <= sections; ++s) {
+    log += Number("***  Installation Started 06/%02d/2001 10:12  ***\r\n", (s - 1) % 28 + 1);
+    log += "Title: Generated Application Installation\r\n";
+    log += "Source: C:\\SETUP\\SETUP.EXE | 06-01-2001 | 09:00:00 | 412160\r\n";
+    if (s == 1) {
+      log += "Manufacturer: Fernhill Software\r\nProduct: Generated Application\r\n";
+      log += "Version Number: 1.0\r\nDelete in-use files: On\r\n";
+      for (const std::string& d : out->directories) log += "Made Dir: " + d + "\r\n";
+    }
+    // This section's new items, then a share of the earlier ones again (an upgrade).
+    int filesBefore = nextFile, valuesBefore = nextValue, entriesBefore = nextEntry;
+    for (; nextFile < fileCount && SectionOf(nextFile, fileCount, sections) == s; ++nextFile)
+      fileGroup(out->files[static_cast<size_t>(nextFile)]);
+    for (int r = 0; r < filesBefore * options.repeatPercent / 100 / (s > 1 ? s - 1 : 1); ++r)
+      fileGroup(out->files[static_cast<size_t>(random.Below(filesBefore))]);
+    for (; nextValue < valueCount && SectionOf(nextValue, valueCount, sections) == s; ++nextValue)
+      regGroup(out->values[static_cast<size_t>(nextValue)]);
+    for (int r = 0; r < valuesBefore * options.repeatPercent / 100 / (s > 1 ? s - 1 : 1); ++r)
+      regGroup(out->values[static_cast<size_t>(random.Below(valuesBefore))]);
+    for (; nextEntry < entryCount && SectionOf(nextEntry, entryCount, sections) == s; ++nextEntry)
+      iniGroup(entries[static_cast<size_t>(nextEntry)], nextEntry % 4 == 0);
+    for (int r = 0; r < entriesBefore * options.repeatPercent / 100 / (s > 1 ? s - 1 : 1); ++r)
+      iniGroup(entries[static_cast<size_t>(random.Below(entriesBefore))], true);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// The machine image (docs/machine-image.md) in which every logged item exists.
+
+namespace loggen {
+
+inline void JsonString(std::string& out, const std::string& text) {
+  out.push_back('"');
+  for (char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      if (c == '"' || c == '\\') out.push_back('\\');
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+}
+
+inline const char* RootName(int root) { return root == 0 ? "HKCR" : root == 1 ? "HKCU" : "HKLM"; }
+
+}  // namespace loggen
+
+// The image as JSON text. With logInImage the log itself is one of the image's files
+// (base64), so the image alone is the whole machine.
+inline std::string MachineImageJson(const GeneratedLog& generated, bool logInImage) {
+  using namespace loggen;
+  std::string json = "{\n  \"platform\": {\"kind\": \"nt\", \"version\": [5, 1, 2600]},\n";
+  json += "  \"directories\": [";
+  for (size_t i = 0; i < generated.directories.size(); ++i) {
+    json += i == 0 ? "\n    " : ",\n    ";
+    JsonString(json, generated.directories[i]);
+  }
+  json += "\n  ],\n  \"files\": [";
+  bool first = true;
+  auto file = [&](const std::string& path, const std::string& contents) {
+    json += first ? "\n    {\"path\": " : ",\n    {\"path\": ";
+    first = false;
+    JsonString(json, path);
+    json += ", \"time\": \"2001-06-15 10:12:30\", \"text\": ";
+    JsonString(json, contents);
+    json += "}";
+  };
+  for (const std::string& path : generated.files) file(path, FileContents(path));
+  for (const GenIniFile& ini : generated.iniFiles) {
+    std::string contents;
+    for (const auto& section : ini.sections) {
+      contents += "[" + section.first + "]\r\n";
+      for (const auto& entry : section.second)
+        contents += entry.first + "=" + entry.second + "\r\n";
+    }
+    file(ini.path, contents);
+  }
+  if (logInImage) {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string encoded;
+    const std::string& bytes = generated.log;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+      uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
+      if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+      if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
+      encoded.push_back(kAlphabet[(group >> 18) & 63]);
+      encoded.push_back(kAlphabet[(group >> 12) & 63]);
+      encoded.push_back(i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=');
+      encoded.push_back(i + 2 < bytes.size() ? kAlphabet[group & 63] : '=');
+    }
+    json += ",\n    {\"path\": ";
+    JsonString(json, generated.logPath);
+    json += ", \"base64\": \"" + encoded + "\"}";
+  }
+  json += "\n  ],\n  \"registry\": {";
+  // One member per key, its values in log order.
+  std::vector<std::string> keyOrder;
+  std::unordered_map<std::string, std::vector<const GenRegValue*>> byKey;
+  for (const GenRegValue& v : generated.values) {
+    std::string key = std::string(RootName(v.root)) + "\\" + v.key;
+    auto found = byKey.find(key);
+    if (found == byKey.end()) {
+      keyOrder.push_back(key);
+      byKey[key].push_back(&v);
+    } else {
+      found->second.push_back(&v);
+    }
+  }
+  for (size_t k = 0; k < keyOrder.size(); ++k) {
+    json += k == 0 ? "\n    " : ",\n    ";
+    JsonString(json, keyOrder[k]);
+    json += ": {";
+    std::unordered_set<std::string> names;
+    bool firstValue = true;
+    for (const GenRegValue* v : byKey[keyOrder[k]]) {
+      if (!names.insert(v->name).second) continue;
+      json += firstValue ? "" : ", ";
+      firstValue = false;
+      JsonString(json, v->name);
+      json += ": ";
+      if (v->logType == 3) {
+        json += v->data;
+      } else if (v->logType == 4) {
+        json += "{\"binary\": \"" + v->data + "\"}";
+      } else if (v->logType == 1) {
+        json += "{\"expand\": ";
+        JsonString(json, v->data);
+        json += "}";
+      } else {
+        JsonString(json, v->data);
+      }
+    }
+    json += "}";
+  }
+  json += "\n  }\n}\n";
+  return json;
+}

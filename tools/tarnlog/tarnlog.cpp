@@ -1,0 +1,89 @@
+// tarnlog: loads an install log exactly as the uninstaller does and prints what it read.
+//
+//   tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG
+//
+// Natively the machine is simulated (seeded from IMAGE) and LOG is a path on it; built for
+// Windows it is the machine the program runs on. The item store goes to standard output as
+// JSON (docs/tarnlog.md). Exit status: 0 printed, 2 the loader refused the log (its message
+// is on standard error), 1 the command line or the machine could not be used.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "tarnlog/json_writer.h"
+#include "tarnlog/load_log.h"
+#include "tarnlog/store_dump.h"
+#include "tarnlog/tool_machine.h"
+#include "ui/console_ui.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+int Usage() {
+  fprintf(stderr,
+          "usage: tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG\n"
+          "  LOG            the install log, a path on the machine that is read\n"
+          "  --machine      seed the simulated machine from this machine image (native)\n"
+          "  --log-from     put this host file on the simulated machine at LOG first (native)\n");
+  return 1;
+}
+
+// Output as bytes: the JSON is UTF-8 with "\n" line ends on every build.
+void WriteOut(const std::string& text) {
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  fwrite(text.data(), 1, text.size(), stdout);
+  fflush(stdout);
+}
+
+int Dump(const ToolMachineOptions& machine) {
+  std::string error;
+  if (InstallToolMachine(machine, &error) != 0) {
+    fprintf(stderr, "tarnlog: %s\n", error.c_str());
+    return 1;
+  }
+  // The console user prints every message the loader shows to standard error.
+  static ConsoleUi ui;
+  InstallUserInterface(&ui);
+  if (LoadLogAsUninstaller(machine.logPath) != 0) {
+    std::string hint = MissingLogHint(machine);
+    if (!hint.empty()) fprintf(stderr, "%s\n", hint.c_str());
+    return 2;
+  }
+  JsonWriter w;
+  DumpStore(w);
+  if (w.failed) {
+    fprintf(stderr, "tarnlog: internal error: unbalanced JSON\n");
+    return 1;
+  }
+  WriteOut(w.out);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const char* command = argv[1];
+  ToolMachineOptions machine;
+  for (int i = 2; i < argc; ++i) {
+    if (strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
+      machine.imagePath = argv[++i];
+    } else if (strcmp(argv[i], "--log-from") == 0 && i + 1 < argc) {
+      machine.logFrom = argv[++i];
+    } else if (argv[i][0] == '-' || machine.logPath != nullptr) {
+      return Usage();
+    } else {
+      machine.logPath = argv[i];
+    }
+  }
+  if (machine.logPath == nullptr) return Usage();
+  if (strcmp(command, "dump") == 0) return Dump(machine);
+  return Usage();
+}
