@@ -49,7 +49,9 @@ void RegisterLibrary(const char* path, int direction) {
   int32_t initResult = -1;
   if (sys.HasEntry(ole, "OleInitialize") &&
       sys.CallEntryWithPointer(ole, "OleInitialize", nullptr, &initResult) == 0 &&
-      initResult == 0) {
+      (initResult == 0 || initResult == 1)) {
+    // S_FALSE (1) means OLE was already initialised on this thread: that is success too,
+    // and refusing it would leave a server registered for a file about to be deleted.
     // The logged path, not its short form: the library registers the name it is loaded by.
     LibHandle library = sys.LoadLib(path);
     if (library != 0) {

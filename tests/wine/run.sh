@@ -18,7 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 export WINEDEBUG=-all
 
-SUITES=(contract tarnseed)
+SUITES=(contract tarnseed e2e_uninstall dump_agreement)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -52,11 +52,35 @@ end_prefix() {
   return 0
 }
 
-end_all_prefixes() {
+# start_display: a virtual X display for suites that need Wine's desktop (its shell serves
+# the Program Manager conversation only when a desktop runs). Started once, on a free
+# display number, and stopped by its process id when the script ends.
+XVFB_PID=
+start_display() {
+  [[ -n $XVFB_PID ]] && return 0
+  local n
+  for n in $(seq 90 120); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    local waited=0
+    while [[ ! -e /tmp/.X11-unix/X$n && $waited -lt 50 ]]; do sleep 0.1; waited=$((waited + 1)); done
+    if kill -0 "$XVFB_PID" 2>/dev/null; then
+      export DISPLAY=:$n
+      return 0
+    fi
+    XVFB_PID=
+  done
+  echo "wine: no virtual display could be started" >&2
+  return 1
+}
+
+end_all() {
   local prefix
   for prefix in "${PREFIXES[@]}"; do end_prefix "$prefix"; done
+  if [[ -n $XVFB_PID ]]; then kill "$XVFB_PID" 2>/dev/null; fi
 }
-trap end_all_prefixes EXIT
+trap end_all EXIT
 
 # The platform contract suite against the Win32 back-end.
 run_contract() {
@@ -65,6 +89,7 @@ run_contract() {
     echo "contract: $exe is missing; build the win64 tree first (make win64)" >&2
     return 1
   fi
+  start_display || return 1
   fresh_prefix contract || return 1
   local prefix=$PREFIX
   local log=$WINE_ROOT/contract.log
@@ -133,6 +158,12 @@ run_tarnseed() {
   return 0
 }
 
+# End to end: the real UNTARN32.EXE uninstalls, and rolls back, a sample application.
+run_e2e_uninstall() { "$ROOT/tests/wine/e2e_uninstall.sh"; }
+
+# tarnlog dump on a seeded prefix agrees with the native dump on the same image.
+run_dump_agreement() { "$ROOT/tests/wine/dump_agreement.sh"; }
+
 failed=()
 for suite in "${SUITES[@]}"; do
   echo "== wine: $suite"
@@ -144,4 +175,3 @@ if [[ ${#failed[@]} -ne 0 ]]; then
   exit 1
 fi
 echo "wine: all suites passed"
-"$ROOT/tests/wine/e2e_uninstall.sh" || exit 1  # end to end: uninstall and rollback of a sample application

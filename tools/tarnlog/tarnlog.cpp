@@ -1,10 +1,12 @@
 // tarnlog: loads an install log exactly as the uninstaller does and prints what it read.
 //
 //   tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG
+//   tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [/A] [/R] [/S] LOG
 //
 // Natively the machine is simulated (seeded from IMAGE) and LOG is a path on it; built for
 // Windows it is the machine the program runs on. The item store goes to standard output as
-// JSON (docs/tarnlog.md). Exit status: 0 printed, 2 the loader refused the log (its message
+// JSON (docs/tarnlog.md); the plan lists, in order, every action line, question and change
+// an automatic uninstall (or, with /R, rollback) would make, without making any of them. Exit status: 0 printed, 2 the loader refused the log (its message
 // is on standard error), 1 the command line or the machine could not be used.
 #include <cstdio>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include "platform/platform.h"
 #include "tarnlog/json_writer.h"
 #include "tarnlog/load_log.h"
+#include "tarnlog/plan.h"
 #include "tarnlog/store_dump.h"
 #include "tarnlog/tool_machine.h"
 #include "ui/console_ui.h"
@@ -27,9 +30,13 @@ namespace {
 int Usage() {
   fprintf(stderr,
           "usage: tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG\n"
+          "       tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [/A] [/R] [/S] LOG\n"
           "  LOG            the install log, a path on the machine that is read\n"
           "  --machine      seed the simulated machine from this machine image (native)\n"
-          "  --log-from     put this host file on the simulated machine at LOG first (native)\n");
+          "  --log-from     put this host file on the simulated machine at LOG first (native)\n"
+          "  --json         the plan as JSON instead of text\n"
+          "  /A /R /S       the program's switches (the plan is always of the automatic method;\n"
+          "                 /R makes it a rollback)\n");
   return 1;
 }
 
@@ -66,17 +73,46 @@ int Dump(const ToolMachineOptions& machine) {
   return 0;
 }
 
+int Plan(const ToolMachineOptions& machine, const std::string& switches, bool json) {
+  std::string error;
+  if (InstallPlanMachine(machine, &error) != 0) {
+    fprintf(stderr, "tarnlog: %s\n", error.c_str());
+    return 1;
+  }
+  PlanResult result;
+  RunPlan(switches, machine.logPath, &result);
+  if (result.loadResult != 0) {
+    for (const PlanStep& step : result.steps) fprintf(stderr, "%s\n", step.text.c_str());
+    return 2;
+  }
+  if (json) {
+    JsonWriter w;
+    WritePlanJson(w, result);
+    WriteOut(w.out);
+  } else {
+    WriteOut(PlanText(result));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const char* command = argv[1];
   ToolMachineOptions machine;
+  std::string switches;
+  bool json = false;
   for (int i = 2; i < argc; ++i) {
     if (strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
       machine.imagePath = argv[++i];
     } else if (strcmp(argv[i], "--log-from") == 0 && i + 1 < argc) {
       machine.logFrom = argv[++i];
+    } else if (strcmp(argv[i], "--json") == 0) {
+      json = true;
+    } else if (argv[i][0] == '/' && argv[i][1] != '\0' && argv[i][2] == '\0' &&
+               machine.logPath == nullptr) {
+      switches += std::string(switches.empty() ? "" : " ") + argv[i];
     } else if (argv[i][0] == '-' || machine.logPath != nullptr) {
       return Usage();
     } else {
@@ -85,5 +121,6 @@ int main(int argc, char** argv) {
   }
   if (machine.logPath == nullptr) return Usage();
   if (strcmp(command, "dump") == 0) return Dump(machine);
+  if (strcmp(command, "plan") == 0) return Plan(machine, switches, json);
   return Usage();
 }

@@ -66,3 +66,7 @@ std::string MissingLogHint(const ToolMachineOptions& options) {
          "use --log-from HOSTFILE to put a host file at a path there, e.g.\n"
          "  tarnlog dump --log-from " + options.logPath + " \"C:\\Program Files\\App\\INSTALL.LOG\"";
 }
+
+int InstallPlanMachine(const ToolMachineOptions& options, std::string* error) {
+  return InstallToolMachine(options, error);
+}

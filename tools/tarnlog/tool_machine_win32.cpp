@@ -1,8 +1,13 @@
-// The Windows tool's machine: the real one, through the Win32 back-end. Seeding belongs to
-// the native build (and to tarnseed), so an image or a host log is refused here rather
-// than silently ignored.
+// The Windows tool's machines: the real one, through the Win32 back-end, for dump; for plan
+// a simulated copy of the real machine's state for everything the log names, so that the
+// uninstall can run in full without changing anything. Seeding from an image belongs to the
+// native build (and to tarnseed), so --machine and --log-from are refused here rather than
+// silently ignored.
+#include "platform/sim/sim_machine.h"
 #include "platform/win32/win32_platform.h"
+#include "tarnlog/machine_snapshot.h"
 #include "tarnlog/tool_machine.h"
+#include "ui/console_ui.h"
 
 int InstallToolMachine(const ToolMachineOptions& options, std::string* error) {
   if (options.imagePath != nullptr || options.logFrom != nullptr) {
@@ -15,3 +20,21 @@ int InstallToolMachine(const ToolMachineOptions& options, std::string* error) {
 }
 
 std::string MissingLogHint(const ToolMachineOptions& options) { return std::string(); }
+
+int InstallPlanMachine(const ToolMachineOptions& options, std::string* error) {
+  if (InstallToolMachine(options, error) != 0) return 1;
+  // The snapshot loads the log on the real machine first, to learn what it names; a
+  // refusal there is reported by the plan's own load on the copy.
+  static ConsoleUi ui;
+  InstallUserInterface(&ui);
+  MachineImage image;
+  SnapshotForLog(options.logPath, &image);
+  static SimMachine copy;
+  std::string reason;
+  if (copy.ApplyImage(image, &reason) != 0) {
+    *error = "the copy of this machine could not be made: " + reason;
+    return 1;
+  }
+  InstallPlatform(&copy);
+  return 0;
+}

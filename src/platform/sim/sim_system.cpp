@@ -532,7 +532,7 @@ LibHandle SimMachine::LoadLib(const char* path) {
   } else if (!bare && FileExists(name) && LooksLikeExecutable(FileContents(name))) {
     library.info.path = name;  // an image without the entry points a test looks for
   } else {
-    impl_->lastError = bare || FileExists(name) ? kErrModNotFound : kErrModNotFound;
+    impl_->lastError = kErrModNotFound;
     return 0;
   }
   for (auto& entry : impl_->loaded) {
@@ -732,10 +732,12 @@ int SimMachine::DdeRequestText(const char* item, char* buffer, uint32_t size, ui
     for (const ImageGroupItem& entry : group.items)
       answer += "\"" + entry.title + "\",\"" + entry.command + "\",,,0,0,0\r\n";
   }
-  // The answer's bytes with their terminator, as far as the buffer holds them.
-  uint32_t length = static_cast<uint32_t>(answer.size() + 1);
-  uint32_t copied = std::min(length, size);
-  if (buffer != nullptr && copied > 0) memcpy(buffer, answer.c_str(), copied);
+  // The answer with its terminator; an answer longer than the buffer is cut and still
+  // terminated, so a caller can always treat the buffer as a string.
+  if (buffer == nullptr || size == 0) return -1;
+  uint32_t copied = std::min(static_cast<uint32_t>(answer.size() + 1), size);
+  memcpy(buffer, answer.c_str(), copied - 1);
+  buffer[copied - 1] = '\0';
   return static_cast<int>(copied);
 }
 

@@ -7,6 +7,8 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_flow.h"
+#include "run/run_state.h"
+#include "run/self_removal.h"
 #include "run/startup.h"
 #include "ui/win32/win32_ui.h"
 
@@ -22,11 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   switch (RunStartup(commandLine)) {
     case kStartupRunFlow: RunFlow(); break;
-    case kStartupCleanupRun:
-      // The clean-up run of the temporary copy is not built yet: end as it would, without
-      // deleting anything.
-      EndRun();
-      break;
+    case kStartupCleanupRun: RunCleanup(gRun.cleanupArguments.c_str()); break;
     case kStartupShortcutLaunch:
       // The shortcut launcher with its damage check is not built yet: end without
       // launching. When it is, it either ends here or calls ContinueStartup and RunFlow.

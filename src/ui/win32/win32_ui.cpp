@@ -2,6 +2,8 @@
 // procedure, and the message pumps that keep the one user-interface thread responsive.
 #include "ui/win32/win32_ui.h"
 
+#include "ui/win32/shared_dlg.h"
+
 #include <windows.h>
 #include <commdlg.h>
 
@@ -97,7 +99,9 @@ int Win32Ui::AskOpenLog(WindowHandle owner, const char* filterText, char* path, 
 // The four-button question is dialog 104, which arrives with the dialogs work; until then
 // every shared file is answered as if the dialog had been closed.
 int Win32Ui::AskSharedFile(WindowHandle owner, const char* text, const char* caption) {
-  return kIdCancel;
+  int answer = ShowSharedDialog(reinterpret_cast<void*>(owner), text, caption);
+  // A dialog that could not be shown answers as a closed one: the file stays.
+  return answer < 0 ? kIdCancel : answer;
 }
 
 int Win32Ui::RegisterMainClass() {

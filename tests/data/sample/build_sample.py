@@ -137,7 +137,7 @@ log = [
     "RegDB Type: 3",
     "RegDB Root: 1",
     r"RegDB Key: Software\Fernhill\Bramble Notes\Settings",
-    "RegDB Val: Grüße aus Bramble",
+    "RegDB Val: Greetings from Bramble",
     "RegDB Name: Greeting",
     "RegDB Root: 1",
     r"RegDB Key: Software\Fernhill\Bramble Notes\Settings",
@@ -214,7 +214,7 @@ image = {
         r"HKLM\Software\Fernhill\Bramble Notes\Settings": {
             "Paths": {"multi": [APP + r"\Templates"]}},
         r"HKCU\Software\Fernhill\Bramble Notes\Settings": {
-            "AutoSave": 1, "Greeting": "Grüße aus Bramble"},
+            "AutoSave": 1, "Greeting": "Greetings from Bramble"},
         r"HKCR\.bnt": {"": "Bramble.Note"},
         r"HKCR\.txt": {"": "Bramble.Note"},
         r"HKCR\CLSID\{6B1D5A20-3F0C-11D5-9A4B-0050DA2C7E11}\InprocServer32": {
@@ -226,7 +226,21 @@ image = {
             "UninstallString": APP + r'\UNTARN32.EXE "' + LOG_PATH + '"'},
     },
     "services": [{"name": "BrambleSync", "binaryPath": APP + r"\BRSYNC.EXE"}],
+    "groups": [{
+        "name": "Bramble Notes",
+        "path": r"C:\windows\BRAMBLEN.GRP",
+        "items": [{"title": "Bramble Notes", "command": SHORT_EXE},
+                  {"title": "Lies mich - Bramble",
+                   "command": r"notepad.exe C:\PROGRA~1\FERNHILL\BRAMBL~1\README.TXT"}],
+    }],
 }
+# Neighbours that the machine had before the installation: removing the application's keys
+# must leave these (and so their parent keys) in place.
+image["registry"].update({
+    r"HKCR\CLSID\{0003000A-0000-0000-C000-000000000046}": {"": "Paintbrush Picture"},
+    r"HKCU\Software\Microsoft\Notepad": {"fWrap": 1},
+    r"HKLM\Software\Fernhill\Shared": {"Runtime": "2.1"},
+})
 
 with open(os.path.join(HERE, "INSTALL.LOG"), "wb") as out:
     out.write(log_bytes)

@@ -85,8 +85,8 @@ const char kSmallLog[] =
 
 TEST(StoreDump, EveryListAndFieldOfASmallLog) {
   Loaded run;
-  run.machine.WriteFile("C:\\APP\\ONE.EXE", "x");
-  run.machine.WriteFile("C:\\APP\\INSTALL.LOG", kSmallLog);
+  ASSERT_EQ(run.machine.WriteFile("C:\\APP\\ONE.EXE", "x"), 0);
+  ASSERT_EQ(run.machine.WriteFile("C:\\APP\\INSTALL.LOG", kSmallLog), 0);
   run.Load("C:\\APP\\INSTALL.LOG");
   ASSERT_EQ(run.result, 0) << run.ui.lastMessage.c_str();
   const Json& d = run.dump;
@@ -157,8 +157,8 @@ TEST(StoreDump, RefusedLogLeavesTheMessageWithTheUser) {
   EXPECT_STREQ(run.ui.lastMessage.c_str(), "Could not open INSTALL.LOG file.");
 
   Loaded invalid;
-  invalid.machine.WriteFile("C:\\BAD.LOG", "no header\r\nTitle: x\r\n");
-  invalid.Load("C:\\BAD.LOG");
+  ASSERT_EQ(invalid.machine.WriteFile("C:\\APP\\BAD.LOG", "no header\r\nTitle: x\r\n"), 0);
+  invalid.Load("C:\\APP\\BAD.LOG");
   EXPECT_EQ(invalid.result, 1);
   EXPECT_STREQ(invalid.ui.lastMessage.c_str(), "Invalid INSTALL.LOG file.");
 }

@@ -39,13 +39,6 @@ TEST_F(FileRemovalTest, HelpFilesTakeTheirIndexCompanionsAndNothingElse) {
   }
 }
 
-TEST_F(FileRemovalTest, ReadOnlyFileIsDeleted) {
-  Write("C:\\APP\\LOCKED.DAT");
-  ASSERT_EQ(machine.SetAttributes("C:\\APP\\LOCKED.DAT", kAttrReadOnly), 0);
-  EXPECT_EQ(RemoveFileItem("C:\\APP\\LOCKED.DAT", "", false), 1);
-  EXPECT_FALSE(machine.FileExists("C:\\APP\\LOCKED.DAT"));
-}
-
 TEST_F(FileRemovalTest, PatternDeletesMatchesInItsDirectoryOnlyAndIgnoresBackup) {
   Write("C:\\APP\\A.TMP");
   Write("C:\\APP\\b.tmp");

@@ -1,0 +1,118 @@
+// The plan of an uninstall and the machine snapshot behind the Windows plan: a plan changes
+// nothing on the machine it reads, records the run's changes in order, and a simulated
+// copy made from a snapshot of a machine plans the same uninstall as the machine itself.
+#include "tarnlog/plan.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/image/machine_image.h"
+#include "platform/sim/sim_machine.h"
+#include "tarnlog/machine_snapshot.h"
+#include "ui/console_ui.h"
+
+namespace {
+
+constexpr const char* kLog = "C:\\Program Files\\Fernhill\\Bramble Notes\\INSTALL.LOG";
+
+MachineImage SampleImage() {
+  std::ifstream in(std::string(TARNLOG_SAMPLE_DIR) + "/image.json", std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  MachineImage image;
+  std::string error;
+  EXPECT_EQ(ReadMachineImage(text.str(), &image, &error), 0) << error;
+  return image;
+}
+
+// The steps in one string per line, the kinds in the list left out.
+std::string Steps(const PlanResult& result, const std::string& leaveOut = "") {
+  std::string text;
+  for (const PlanStep& step : result.steps)
+    if (leaveOut.find(step.kind) == std::string::npos) text += step.kind + ": " + step.text + "\n";
+  return text;
+}
+
+// The plan runs the uninstall for real on the simulated machine it is given (natively one
+// seeded from an image, on Windows a copy): what it records must be what happened there.
+TEST(Plan, RecordsTheChangesTheRunMakesInOrder) {
+  SimMachine machine;
+  std::string error;
+  ASSERT_EQ(machine.ApplyImage(SampleImage(), &error), 0) << error;
+  InstallPlatform(&machine);
+  PlanResult result;
+  RunPlan("/A", kLog, &result);
+  ASSERT_EQ(result.loadResult, 0);
+  std::string steps = Steps(result);
+
+  // Every kind of change the sample calls for is there.
+  EXPECT_NE(steps.find("delete: C:\\Program Files\\Fernhill\\Bramble Notes\\README.TXT\n"), std::string::npos) << steps;
+  EXPECT_NE(steps.find("service: BrambleSync deleted"), std::string::npos) << steps;
+  EXPECT_NE(steps.find("ini: C:\\windows\\fernhill.ini [Shared] Runtime=1.5"), std::string::npos) << steps;
+  EXPECT_NE(steps.find("regset: HKCR\\.txt (default) = \"txtfile\""), std::string::npos) << steps;
+  EXPECT_NE(steps.find("process: "), std::string::npos) << steps;
+  // An action line comes before the changes it announces.
+  size_t action = steps.find("action: Deleting Service: BrambleSync");
+  ASSERT_NE(action, std::string::npos) << steps;
+  EXPECT_LT(action, steps.find("service: BrambleSync deleted"));
+  // The recorded changes are the ones the simulated machine went through.
+  EXPECT_FALSE(machine.FileExists("C:\\Program Files\\Fernhill\\Bramble Notes\\README.TXT"));
+  EXPECT_EQ(machine.RegString("HKCR\\.txt", ""), "txtfile");
+  EXPECT_TRUE(machine.services.empty());
+}
+
+TEST(Plan, RollbackTouchesOnlyTheLastSection) {
+  SimMachine machine;
+  std::string error;
+  ASSERT_EQ(machine.ApplyImage(SampleImage(), &error), 0) << error;
+  InstallPlatform(&machine);
+  PlanResult result;
+  RunPlan("/A /R", kLog, &result);
+  ASSERT_EQ(result.loadResult, 0);
+  std::string steps = Steps(result);
+  // README.TXT came with section 1 only; Invoice.tpl with section 2.
+  EXPECT_EQ(steps.find("README.TXT"), std::string::npos) << steps;
+  EXPECT_NE(steps.find("Invoice.tpl"), std::string::npos) << steps;
+}
+
+TEST(Plan, RefusedLogIsReported) {
+  SimMachine machine;
+  InstallPlatform(&machine);
+  PlanResult result;
+  RunPlan("/A", "C:\\NOWHERE\\INSTALL.LOG", &result);
+  EXPECT_EQ(result.loadResult, 1);
+  ASSERT_EQ(result.steps.size(), 1u);
+  EXPECT_NE(result.steps[0].text.find("Could not open INSTALL.LOG file."), std::string::npos);
+}
+
+// The Windows plan runs on a copy made by SnapshotForLog. Made from a simulated machine, the
+// copy must plan what the machine itself plans. Program Manager groups are not copied (the
+// real one does not answer group requests), so the DDE steps are left out of the match.
+TEST(Plan, SnapshotCopyPlansLikeTheOriginal) {
+  SimMachine original;
+  std::string error;
+  ASSERT_EQ(original.ApplyImage(SampleImage(), &error), 0) << error;
+  InstallPlatform(&original);
+  ConsoleUi ui;
+  InstallUserInterface(&ui);
+  MachineImage snapshot;
+  ASSERT_EQ(SnapshotForLog(kLog, &snapshot), 0);
+
+  SimMachine copy;
+  ASSERT_EQ(copy.ApplyImage(snapshot, &error), 0) << error;
+  InstallPlatform(&copy);
+  PlanResult fromCopy;
+  RunPlan("/A", kLog, &fromCopy);
+
+  InstallPlatform(&original);
+  PlanResult fromOriginal;
+  RunPlan("/A", kLog, &fromOriginal);
+  ASSERT_EQ(fromOriginal.loadResult, 0);
+  ASSERT_EQ(fromCopy.loadResult, 0);
+  EXPECT_EQ(Steps(fromCopy, "dde"), Steps(fromOriginal, "dde"));
+}
+
+}  // namespace

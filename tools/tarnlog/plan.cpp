@@ -1,0 +1,494 @@
+// The plan of an uninstall (plan.h). Two wrappers sit between the program and the machine:
+// a platform that forwards every call and notes the ones that change something, and a
+// user interface that notes action lines and questions and answers every question with the
+// choice that changes the least. Both write into one list, so the order of the steps is
+// the order of the run.
+#include "tarnlog/plan.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "base/text.h"
+#include "log/item_store.h"
+#include "log/log_loader.h"
+#include "platform/platform.h"
+#include "run/command_line.h"
+#include "run/run_state.h"
+#include "ui/console_ui.h"
+#include "uninstall/uninstall_driver.h"
+
+namespace {
+
+std::string Text(const char* text) { return text != nullptr ? text : "(none)"; }
+
+std::string RootName(RegHandle root) {
+  switch (root) {
+    case 0x80000000u: return "HKCR";
+    case 0x80000001u: return "HKCU";
+    case 0x80000002u: return "HKLM";
+    case 0x80000003u: return "HKU";
+    case 0x80000005u: return "HKCC";
+    default: return std::string();
+  }
+}
+
+// Registry data in one line: strings as text, DWORDs as numbers, anything else in hex.
+std::string DataText(uint32_t type, const void* data, uint32_t size) {
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  if (bytes == nullptr) return "(none)";
+  if (type == kRegDword && size == 4)
+    return std::to_string(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | (uint32_t)bytes[3] << 24);
+  if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) {
+    std::string text;
+    for (uint32_t i = 0; i < size; ++i) text.push_back(bytes[i] == 0 ? '|' : static_cast<char>(bytes[i]));
+    while (!text.empty() && text.back() == '|') text.pop_back();
+    return "\"" + text + "\"";
+  }
+  std::string hex;
+  char two[4];
+  for (uint32_t i = 0; i < size && i < 64; ++i) {
+    snprintf(two, sizeof two, "%02x", bytes[i]);
+    hex += two;
+  }
+  return hex + (size > 64 ? "..." : "");
+}
+
+class RecordingPlatform final : public Platform {
+ public:
+  RecordingPlatform(Platform& inner, std::vector<PlanStep>& steps) : in_(inner), steps_(steps) {}
+
+  void Note(const char* kind, const std::string& text) { steps_.push_back({kind, text}); }
+  std::string KeyName(RegHandle key) {
+    std::string root = RootName(key);
+    if (!root.empty()) return root;
+    auto found = keys_.find(key);
+    return found != keys_.end() ? found->second : "(key)";
+  }
+  std::string SubKey(RegHandle parent, const char* path) {
+    std::string name = KeyName(parent);
+    if (path != nullptr && *path != '\0') name += "\\" + std::string(path);
+    return name;
+  }
+
+  uint32_t GetAttributes(const char* p) override { return in_.GetAttributes(p); }
+  int SetAttributes(const char* p, uint32_t a) override {
+    int r = in_.SetAttributes(p, a);
+    if (r == 0) Note("attributes", Text(p) + " = " + std::to_string(a));
+    return r;
+  }
+  int RemoveFile(const char* p) override {
+    int r = in_.RemoveFile(p);
+    Note("delete", Text(p) + (r == 0 ? "" : " (refused: " + std::to_string(r) + ")"));
+    return r;
+  }
+  int CopyFileTo(const char* f, const char* t, bool x) override {
+    int r = in_.CopyFileTo(f, t, x);
+    Note("copy", Text(f) + " -> " + Text(t) + (r == 0 ? "" : " (failed)"));
+    return r;
+  }
+  int MoveFileFlags(const char* f, const char* t, uint32_t flags) override {
+    int r = in_.MoveFileFlags(f, t, flags);
+    std::string when = (flags & kMoveDelayUntilReboot) ? " at the next restart" : "";
+    Note("move", Text(f) + " -> " + (t != nullptr ? std::string(t) : "(deleted)") + when +
+                     (r == 0 ? "" : " (failed)"));
+    return r;
+  }
+  int MakeDirectory(const char* p) override {
+    int r = in_.MakeDirectory(p);
+    if (r == 0) Note("mkdir", Text(p));
+    return r;
+  }
+  int RemoveEmptyDirectory(const char* p) override {
+    int r = in_.RemoveEmptyDirectory(p);
+    if (r == 0) Note("rmdir", Text(p));
+    return r;
+  }
+  FileHandle OpenForRead(const char* p) override { return in_.OpenForRead(p); }
+  FileHandle OpenForWrite(const char* p) override {
+    FileHandle f = in_.OpenForWrite(p);
+    if (f != kNoFile) files_[f] = Text(p);
+    return f;
+  }
+  FileHandle CreateTruncated(const char* p) override {
+    FileHandle f = in_.CreateTruncated(p);
+    if (f != kNoFile) {
+      files_[f] = Text(p);
+      Note("write", Text(p) + " created or emptied");
+    }
+    return f;
+  }
+  int ReadBytes(FileHandle f, void* b, uint32_t c) override { return in_.ReadBytes(f, b, c); }
+  int WriteBytes(FileHandle f, const void* d, uint32_t c) override {
+    int r = in_.WriteBytes(f, d, c);
+    if (r > 0) Note("write", files_[f] + ": " + std::to_string(r) + " bytes");
+    return r;
+  }
+  int64_t Seek(FileHandle f, int64_t o, int origin) override { return in_.Seek(f, o, origin); }
+  int SetLength(FileHandle f, int64_t l) override {
+    int r = in_.SetLength(f, l);
+    if (r == 0) Note("write", files_[f] + ": cut to " + std::to_string(l) + " bytes");
+    return r;
+  }
+  int GetLastWrite(FileHandle f, uint64_t* t) override { return in_.GetLastWrite(f, t); }
+  void CloseFile(FileHandle f) override {
+    files_.erase(f);
+    in_.CloseFile(f);
+  }
+  SearchHandle FindFirst(const char* p, FindEntry* e) override { return in_.FindFirst(p, e); }
+  int FindNext(SearchHandle s, FindEntry* e) override { return in_.FindNext(s, e); }
+  void FindEnd(SearchHandle s) override { in_.FindEnd(s); }
+  int GetCurrentDir(char* b, uint32_t s) override { return in_.GetCurrentDir(b, s); }
+  int TempDirectory(char* b, uint32_t s) override { return in_.TempDirectory(b, s); }
+  int ModuleFileName(char* b, uint32_t s) override { return in_.ModuleFileName(b, s); }
+  int WindowsDirectory(char* b, uint32_t s) override { return in_.WindowsDirectory(b, s); }
+  int SystemDirectory(char* b, uint32_t s) override { return in_.SystemDirectory(b, s); }
+  int SetCurrentDir(const char* p) override { return in_.SetCurrentDir(p); }
+  uint32_t TempFileName(const char* d, const char* p, uint32_t u, char* o) override {
+    return in_.TempFileName(d, p, u, o);
+  }
+  VersionInfo Version() override { return in_.Version(); }
+  int DriveType(const char* r) override { return in_.DriveType(r); }
+  void SuppressFileErrorBoxes() override { in_.SuppressFileErrorBoxes(); }
+  void LocalTimeNow(SystemTime* t) override { in_.LocalTimeNow(t); }
+  int FileTimeToLocalDos(uint64_t f, uint16_t* d, uint16_t* t) override {
+    return in_.FileTimeToLocalDos(f, d, t);
+  }
+  void OemToAnsiText(const char* s, char* d) override { in_.OemToAnsiText(s, d); }
+  bool IsLeadByte(uint8_t b) override { return in_.IsLeadByte(b); }
+  uint8_t UpperByte(uint8_t b) override { return in_.UpperByte(b); }
+  int ReadIniString(const char* s, const char* k, const char* d, char* b, uint32_t n,
+                    const char* f) override {
+    return in_.ReadIniString(s, k, d, b, n, f);
+  }
+  int ReadIniInt(const char* s, const char* k, int d, const char* f) override {
+    return in_.ReadIniInt(s, k, d, f);
+  }
+  int WriteIniString(const char* s, const char* k, const char* v, const char* f) override {
+    int r = in_.WriteIniString(s, k, v, f);
+    std::string what = Text(f) + " [" + Text(s) + "]";
+    if (k == nullptr) what += " section removed";
+    else if (v == nullptr) what += " " + std::string(k) + " removed";
+    else what += " " + std::string(k) + "=" + v;
+    Note("ini", what + (r == 0 ? "" : " (failed)"));
+    return r;
+  }
+  int RegOpen(RegHandle p, const char* path, uint32_t a, RegHandle* k) override {
+    int r = in_.RegOpen(p, path, a, k);
+    if (r == 0) keys_[*k] = SubKey(p, path);
+    return r;
+  }
+  int RegCreate(RegHandle p, const char* path, uint32_t a, RegHandle* k) override {
+    bool existed = false;
+    RegHandle probe = 0;
+    if (in_.RegOpen(p, path, kKeyQueryValue, &probe) == 0) {
+      existed = true;
+      in_.RegClose(probe);
+    }
+    int r = in_.RegCreate(p, path, a, k);
+    if (r == 0) {
+      keys_[*k] = SubKey(p, path);
+      if (!existed) Note("regcreate", keys_[*k]);
+    }
+    return r;
+  }
+  int RegQuery(RegHandle k, const char* n, uint32_t* t, void* d, uint32_t* s) override {
+    return in_.RegQuery(k, n, t, d, s);
+  }
+  int RegSet(RegHandle k, const char* n, uint32_t t, const void* d, uint32_t s) override {
+    int r = in_.RegSet(k, n, t, d, s);
+    Note("regset", KeyName(k) + " " + (n != nullptr && *n ? n : "(default)") + " = " +
+                       DataText(t, d, s) + (r == 0 ? "" : " (failed)"));
+    return r;
+  }
+  int RegRemoveValue(RegHandle k, const char* n) override {
+    int r = in_.RegRemoveValue(k, n);
+    if (r == 0) Note("regdelvalue", KeyName(k) + " " + (n != nullptr && *n ? n : "(default)"));
+    return r;
+  }
+  int RegEnumValueAt(RegHandle k, uint32_t i, char* n, uint32_t* s, uint32_t* t) override {
+    return in_.RegEnumValueAt(k, i, n, s, t);
+  }
+  int RegEnumKeyAt(RegHandle k, uint32_t i, char* n, uint32_t* s) override {
+    return in_.RegEnumKeyAt(k, i, n, s);
+  }
+  int RegRemoveKey(RegHandle p, const char* path) override {
+    int r = in_.RegRemoveKey(p, path);
+    if (r == 0) Note("regdelkey", SubKey(p, path));
+    return r;
+  }
+  void RegClose(RegHandle k) override {
+    keys_.erase(k);
+    in_.RegClose(k);
+  }
+  ServiceHandle ScmOpen(uint32_t a) override { return in_.ScmOpen(a); }
+  ServiceHandle ServiceOpen(ServiceHandle m, const char* n, uint32_t a) override {
+    ServiceHandle s = in_.ServiceOpen(m, n, a);
+    if (s != 0) services_[s] = Text(n);
+    return s;
+  }
+  ServiceHandle ServiceCreate(ServiceHandle m, const char* n, const char* b) override {
+    ServiceHandle s = in_.ServiceCreate(m, n, b);
+    if (s != 0) Note("service", Text(n) + " created");
+    return s;
+  }
+  int ServiceStop(ServiceHandle s) override {
+    int r = in_.ServiceStop(s);
+    if (r == 0) Note("service", services_[s] + " stopped");
+    return r;
+  }
+  int ServiceDelete(ServiceHandle s) override {
+    int r = in_.ServiceDelete(s);
+    Note("service", services_[s] + (r == 0 ? " deleted" : " not deleted (" + std::to_string(r) + ")"));
+    return r;
+  }
+  void ServiceClose(ServiceHandle h) override {
+    services_.erase(h);
+    in_.ServiceClose(h);
+  }
+  int StartProcess(const char* c, const char* d, bool w) override {
+    Note("process", Text(c) + (w ? " (waited for)" : ""));
+    return in_.StartProcess(c, d, w);
+  }
+  int ExecProgram(const char* c, int s) override {
+    Note("process", Text(c));
+    return in_.ExecProgram(c, s);
+  }
+  int ShellOpen(const char* f, const char* p, const char* d, int s) override {
+    Note("process", "open " + Text(f) + (p != nullptr && *p ? " " + std::string(p) : ""));
+    return in_.ShellOpen(f, p, d, s);
+  }
+  LibHandle LoadLib(const char* p) override {
+    LibHandle l = in_.LoadLib(p);
+    if (l != 0) libraries_[l] = Text(p);
+    return l;
+  }
+  bool HasEntry(LibHandle l, const char* n) override { return in_.HasEntry(l, n); }
+  int CallEntry(LibHandle l, const char* n, int32_t* r) override {
+    Note("library", libraries_[l] + " " + Text(n));
+    return in_.CallEntry(l, n, r);
+  }
+  int CallEntryWithPointer(LibHandle l, const char* n, void* a, int32_t* r) override {
+    return in_.CallEntryWithPointer(l, n, a, r);
+  }
+  int CallRestorePoint(LibHandle l, const RestorePointRequest& q, RestorePointStatus* s,
+                       int32_t* r) override {
+    Note("library", "restore point: " + std::string(q.description));
+    return in_.CallRestorePoint(l, q, s, r);
+  }
+  int CallInstallStatusMif(LibHandle l, const StatusMifArguments& a, int32_t* r) override {
+    Note("library", "status report " + Text(a.fileName));
+    return in_.CallInstallStatusMif(l, a, r);
+  }
+  int CallShellChangeNotify(LibHandle l, int32_t e, uint32_t f, const char* p) override {
+    return in_.CallShellChangeNotify(l, e, f, p);
+  }
+  void FreeLib(LibHandle l) override {
+    libraries_.erase(l);
+    in_.FreeLib(l);
+  }
+  int LoadStringText(uint32_t id, char* b, int s) override { return in_.LoadStringText(id, b, s); }
+  int ResourceBytes(uint32_t t, uint32_t id, const void** d, uint32_t* s) override {
+    return in_.ResourceBytes(t, id, d, s);
+  }
+  int CreateShellLink(const ShellLinkFields& l) override {
+    Note("link", Text(l.linkPath) + " -> " + Text(l.target));
+    return in_.CreateShellLink(l);
+  }
+  int DdeStart() override { return in_.DdeStart(); }
+  int DdeConnectTo(const char* s) override { return in_.DdeConnectTo(s); }
+  int DdeRequestText(const char* i, char* b, uint32_t s, uint32_t t) override {
+    return in_.DdeRequestText(i, b, s, t);
+  }
+  int DdeExecuteText(const char* c, uint32_t t) override {
+    Note("dde", Text(c));
+    return in_.DdeExecuteText(c, t);
+  }
+  void DdeDisconnectNow() override { in_.DdeDisconnectNow(); }
+  void DdeStop() override { in_.DdeStop(); }
+  bool TopWindowOfClassExists(const char* c) override { return in_.TopWindowOfClassExists(c); }
+  void BroadcastSettingsChange() override {
+    Note("broadcast", "settings changed");
+    in_.BroadcastSettingsChange();
+  }
+  int RestartWindows() override {
+    Note("restart", "Windows restarts");
+    return in_.RestartWindows();
+  }
+  uint32_t LastError() override { return in_.LastError(); }
+  int SystemErrorText(uint32_t c, char* b, uint32_t s) override {
+    return in_.SystemErrorText(c, b, s);
+  }
+
+ private:
+  Platform& in_;
+  std::vector<PlanStep>& steps_;
+  std::map<RegHandle, std::string> keys_;
+  std::map<FileHandle, std::string> files_;
+  std::map<ServiceHandle, std::string> services_;
+  std::map<LibHandle, std::string> libraries_;
+};
+
+// A user who watches: action lines are noted, each question is noted with the answer the
+// console gives (the one that changes the least). The wizard is present so that the
+// driver shows its actions; it is wide enough that no path is shortened.
+class RecordingUi final : public UserInterface {
+ public:
+  explicit RecordingUi(std::vector<PlanStep>& steps) : steps_(steps) {}
+
+  int AskMessage(WindowHandle, const char* text, const char* caption, uint32_t type) override {
+    int answer = ConsoleDefaultAnswer(type);
+    steps_.push_back({"question", "[" + Text(caption) + "] " + Text(text) + " -> " + AnswerName(answer)});
+    return answer;
+  }
+  int AskOpenLog(WindowHandle, const char*, char*, uint32_t) override { return 1; }
+  int AskSharedFile(WindowHandle, const char* text, const char* caption) override {
+    steps_.push_back({"question", "[" + Text(caption) + "] " + Text(text) + " -> closed (file kept)"});
+    return kIdCancel;
+  }
+  int RegisterMainClass() override { return 1; }
+  WindowHandle CreateMainWindow(const char*, bool) override { return 0; }
+  WindowHandle CreateProgressWindow() override { return 0; }
+  void RedrawLoadBar(WindowHandle) override {}
+  void SetCaption(WindowHandle, const char*) override {}
+  bool IsVisible(WindowHandle) override { return false; }
+  void Enable(WindowHandle, bool) override {}
+  void Destroy(WindowHandle) override {}
+  void WaitCursor(bool) override {}
+  void PumpMessages(int) override {}
+  void PumpUntilQuit() override {}
+  bool HasWizard() override { return true; }
+  void SetActionText(const char* text) override {
+    // The control's text starts with two line breaks and puts the item on its own line.
+    std::string line;
+    for (const char* p = text; p != nullptr && *p != '\0'; ++p) {
+      if (*p == '\r') continue;
+      if (*p == '\n') {
+        if (!line.empty() && line.back() != ' ') line.push_back(' ');
+        continue;
+      }
+      line.push_back(*p);
+    }
+    steps_.push_back({"action", line});
+  }
+  void InvalidateProgressBar() override {}
+  int ActionControlWidth() override { return 1 << 20; }
+  int MeasureActionText(const char* text) override {
+    int n = 0;
+    while (text != nullptr && text[n] != '\0') ++n;
+    return n;
+  }
+
+ private:
+  static const char* AnswerName(int answer) {
+    switch (answer) {
+      case kIdOk: return "OK";
+      case kIdCancel: return "Cancel";
+      case kIdAbort: return "Abort";
+      case kIdYes: return "Yes";
+      case kIdNo: return "No";
+      default: return "?";
+    }
+  }
+  std::vector<PlanStep>& steps_;
+};
+
+}  // namespace
+
+void RunPlan(const std::string& switches, const char* logPath, PlanResult* result) {
+  *result = PlanResult();
+  Platform& machine = Sys();
+  RecordingPlatform recorder(machine, result->steps);
+  RecordingUi ui(result->steps);
+
+  // Start-up's part, on the machine as it is: the version flags, the program's own files,
+  // the Program Files directory, the command line.
+  ResetRunState();
+  ResetItemStore();
+  LoadTextRules();
+  VersionInfo version = machine.Version();
+  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
+  gRun.newShell = version.major >= 4;
+  char path[256] = {};
+  machine.ModuleFileName(path, sizeof path);
+  gRun.modulePath.Set(path);
+  RegHandle key = 0;
+  if (machine.RegOpen(RegistryRoot(2), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead,
+                      &key) == 0) {
+    char value[261] = {};
+    uint32_t type = 0, size = 260;
+    if (machine.RegQuery(key, "ProgramFilesDir", &type, value, &size) == 0) {
+      value[size < 260 ? size : 260] = '\0';
+      size_t length = strnlen(value, sizeof value);
+      if (length > 0 && value[length - 1] == '\\') value[length - 1] = '\0';
+      gRun.programFilesDir.Set(value);
+    }
+    machine.RegClose(key);
+  }
+  ParseCommandLine((switches + " \"" + logPath + "\"").c_str());
+
+  InstallUserInterface(&ui);
+  result->loadResult = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
+  if (result->loadResult != 0) {
+    InstallPlatform(&machine);
+    return;
+  }
+  gRun.shellLibrary = machine.LoadLib("SHELL32.DLL");
+  gRun.hasShellNotify = gRun.shellLibrary != 0 && machine.HasEntry(gRun.shellLibrary, "SHChangeNotify");
+  gRun.uninstallMode = kModeAutomatic;
+  gRun.wizardFinished = true;
+  gRun.progressMode = true;
+
+  InstallPlatform(&recorder);
+  UninstallDriver(gRun.logPath.c_str());
+  InstallPlatform(&machine);
+  result->cancelled = gRun.cancelled;
+  result->rebootNeeded = gRun.rebootNeeded;
+  result->selfDeletePending = gRun.selfDeletePending;
+}
+
+void WritePlanJson(JsonWriter& w, const PlanResult& result) {
+  JsonOpenObject(w);
+  JsonKey(w, "rollback");
+  JsonBool(w, gRun.rollbackChosen);
+  JsonKey(w, "steps");
+  JsonOpenArray(w);
+  for (const PlanStep& step : result.steps) {
+    JsonOpenObject(w, true);
+    JsonKey(w, "kind");
+    JsonText(w, step.kind.c_str());
+    JsonKey(w, "text");
+    JsonText(w, step.text.c_str());
+    JsonCloseObject(w);
+  }
+  JsonCloseArray(w);
+  JsonKey(w, "rebootNeeded");
+  JsonBool(w, result.rebootNeeded);
+  JsonKey(w, "selfDeletePending");
+  JsonBool(w, result.selfDeletePending);
+  JsonCloseObject(w);
+  w.out.push_back('\n');
+}
+
+// ANSI (code page 1252) to UTF-8, for a terminal.
+std::string Utf8(const std::string& ansi) {
+  std::string out;
+  for (unsigned char c : ansi) AppendUtf8(out, CodePoint1252(c));
+  return out;
+}
+
+std::string PlanText(const PlanResult& result) {
+  std::string text;
+  for (const PlanStep& step : result.steps) {
+    if (step.kind == "action") {
+      text += Utf8(step.text) + "\n";
+    } else {
+      text += "    " + step.kind + ": " + Utf8(step.text) + "\n";
+    }
+  }
+  text += std::string("-- ") + (gRun.rollbackChosen ? "rollback" : "uninstall") + " planned: " +
+          std::to_string(result.steps.size()) + " steps" +
+          (result.rebootNeeded ? ", a restart is needed" : "") +
+          (result.selfDeletePending ? ", the program removes itself" : "") + "\n";
+  return text;
+}
