@@ -784,6 +784,11 @@ void MadeDir(Load& ld) {
   for (int32_t i = 0; i < gStore.Directories.count; ++i) {
     DirItem* item = gStore.Directories[i];
     if (item->path.Empty() || !ShareLeadingPart(item->path.c_str(), dir.c_str())) continue;
+    // A file tree is removed with everything in it. Cutting it back to a created parent
+    // would widen that to the parent and to every file a user keeps there (or turn a
+    // pattern tree into a whole one), so a parent of a tree gets its own entry, which the
+    // directory pass reaches after the tree and removes only when empty.
+    if (item->treeSection != 0 && dir.Length() < item->path.Length()) continue;
     // Nested created directories collapse into the outermost one.
     size_t shorter = item->path.Length() < dir.Length() ? item->path.Length() : dir.Length();
     item->path[shorter] = '\0';

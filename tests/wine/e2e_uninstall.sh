@@ -210,6 +210,9 @@ run_uninstaller() {
   WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$app/UNTARN32.EXE" "$@" \
     >"$WORK/$NAME-run.log" 2>&1
   local status=$?
+  # Taken at once: the clean-up run may restart the machine a second later.
+  BUSY_AFTER_RUN=no
+  [[ -n $(file_ci "$PREFIX" 'C:\Tarn Data\BUSY.DAT') ]] && BUSY_AFTER_RUN=yes
   [[ $status -eq 0 ]] && pass || fail "UNTARN32.EXE exit status $status"
   touch "$STOP"
   local pid
@@ -242,14 +245,18 @@ test_uninstall() {
   run_uninstaller /S "$APP_DIR\\INSTALL.LOG"
   local p=$PREFIX w=uninstall
 
-  # The file held in use waits for the restart. Checked first, on the files and on the
-  # registry as the ended wineserver saved it: under Wine 8 the next Wine session (the
-  # `reg query` calls below) already carries out pending renames.
-  expect_there "$p" 'C:\Tarn Data\BUSY.DAT' "$w (before the restart)"
-  if grep -i '^"PendingFileRenameOperations"' "$p/system.reg" | grep -qi 'Tarn Data\\\\BUSY.DAT'; then
+  # The file held in use outlives the run and waits for the restart. Here the run restarts
+  # by itself (its own file was listed, so the clean-up run restarts through the restart
+  # program), and Wine's restart carries the scheduled deletion out; when that restart has
+  # not happened yet, the deletion must be pending in the registry as the ended wineserver
+  # saved it (under Wine 8 the next Wine session already carries pending renames out).
+  if [[ $BUSY_AFTER_RUN == yes ]]; then pass; else fail "$w: BUSY.DAT was deleted while in use"; fi
+  if [[ -z $(file_ci "$p" 'C:\Tarn Data\BUSY.DAT') ]]; then
+    pass
+  elif grep -i '^"PendingFileRenameOperations"' "$p/system.reg" | grep -qi 'Tarn Data\\\\BUSY.DAT'; then
     pass
   else
-    fail "$w: no pending deletion of BUSY.DAT in the registry"
+    fail "$w: BUSY.DAT neither deleted at the restart nor pending in the registry"
   fi
   # Files of the application and the directories it made.
   for f in SAMPLE.EXE README.TXT CORE.DLL PLUGIN.DLL E2ESELF.DLL E2ETOOL.EXE TSVXD.386 \

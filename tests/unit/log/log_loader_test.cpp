@@ -775,6 +775,15 @@ TEST_F(LogLoaderTest, DirectoriesMergeIntoTheOutermost) {
       {"file trees",
        {"File Tree: D:\\T\\*.*", "File Tree: D:\\U\\*.TXT", "File Tree: D:\\V\\"},
        {"D:\\T\\", "D:\\U\\*.TXT", "D:\\V\\"}},
+      {"a created parent never widens a tree",
+       {"File Tree: D:\\T\\DATA\\*.*", "Made Dir: D:\\T"},
+       {"D:\\T\\DATA\\", "D:\\T\\"}},
+      {"a pattern tree stays a pattern",
+       {"File Tree: D:\\U\\*.TXT", "Made Dir: D:\\U"},
+       {"D:\\U\\*.TXT", "D:\\U\\"}},
+      {"a created subdirectory of a tree merges into it",
+       {"File Tree: D:\\T", "Made Dir: D:\\T\\SUB"},
+       {"D:\\T\\"}},
   };
   for (const auto& c : cases) {
     ResetItemStore();
