@@ -1,20 +1,103 @@
 #!/usr/bin/env bash
 # Runs every benchmark program natively and, built for Windows, under wine64 in a
 # throwaway prefix. Each program prints its own figures.
+#
+# The uninstall benchmark runs three times under Wine: the uninstall itself (it seeds the
+# prefix, uninstalls and writes a journal of its changes), a seeding run that puts the
+# same state back, and tools/baseline_remove, which makes the journal's changes with the
+# bare Win32 API. The summary at the end compares the two times.
+#
+# Environment: BENCH_NATIVE (default build/native), BENCH_WIN64 (default build/win64),
+# BENCH_RESULTS (default build/bench-results; every program's output is kept there).
+# BENCH_PREFIX (default build/wine/prefix-bench, made afresh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-for bench in build/native/bench/*_bench; do
+native=${BENCH_NATIVE:-build/native}
+win64=${BENCH_WIN64:-build/win64}
+results=${BENCH_RESULTS:-build/bench-results}
+mkdir -p "$results"
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+for bench in "$native"/bench/*_bench; do
   [ -x "$bench" ] || continue
-  echo "== native: $(basename "$bench")"
-  "$bench"
+  name=$(basename "$bench")
+  echo "== native: $name"
+  "$bench" | tee "$results/native-$name.txt"
 done
-export WINEPREFIX="$root/build/wine/prefix-bench" WINEDEBUG=-all
+
+# The baseline program: from the project's build when tools/ builds it, else on its own.
+baseline=$win64/tools/baseline_remove/baseline_remove.exe
+if [ ! -f "$baseline" ]; then
+  cmake -S tools/baseline_remove -B build/win64-baseline -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
+  cmake --build build/win64-baseline >/dev/null
+  baseline=build/win64-baseline/baseline_remove.exe
+fi
+
+export WINEPREFIX="${BENCH_PREFIX:-$root/build/wine/prefix-bench}" WINEDEBUG=-all
+xvfb_pid=
+finish() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap finish EXIT
+"$WINESERVER" -k >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX"
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
-for bench in build/win64/bench/*_bench.exe; do
+mkdir -p "$(dirname "$WINEPREFIX")"
+"$WINE" wineboot -i >/dev/null 2>&1
+"$WINESERVER" -w
+
+# A display, so that the uninstall makes the hidden main window whose timer ends each of
+# its waits between items, as the real program does. Without one the waits cost nothing.
+if command -v Xvfb >/dev/null; then
+  for n in $(seq 90 130); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+    if kill -0 "$xvfb_pid" 2>/dev/null; then
+      export DISPLAY=:$n
+      break
+    fi
+    xvfb_pid=
+  done
+fi
+
+for bench in "$win64"/bench/*_bench.exe; do
   [ -f "$bench" ] || continue
-  echo "== wine64: $(basename "$bench")"
-  /usr/lib/wine/wine64 "$bench"
+  name=$(basename "$bench" .exe)
+  [ "$name" = uninstall_bench ] && continue
+  echo "== wine64: $name"
+  "$WINE" "$bench" | tee "$results/wine-$name.txt"
 done
+
+uninstall=$win64/bench/uninstall_bench.exe
+if [ -f "$uninstall" ]; then
+  echo "== wine64: uninstall_bench"
+  "$WINE" "$uninstall" | tee "$results/wine-uninstall_bench.txt"
+  echo "== wine64: the same machine state again, for the baseline"
+  "$WINE" "$uninstall" --seed-only | tee "$results/wine-seed.txt"
+  echo "== wine64: baseline_remove"
+  "$WINE" "$baseline" | tee "$results/wine-baseline_remove.txt" || true
+
+  # result: uninstall load=L driver=D items=N / result: baseline seconds=S ...
+  field() { sed -n "s/^result: $2 .*$3=\([0-9.]*\).*/\1/p" "$1" | tr -d '\r'; }
+  nload=$(field "$results/native-uninstall_bench.txt" uninstall load)
+  ndriver=$(field "$results/native-uninstall_bench.txt" uninstall driver)
+  wload=$(field "$results/wine-uninstall_bench.txt" uninstall load)
+  wdriver=$(field "$results/wine-uninstall_bench.txt" uninstall driver)
+  items=$(field "$results/wine-uninstall_bench.txt" uninstall items)
+  base=$(field "$results/wine-baseline_remove.txt" baseline seconds)
+  echo
+  echo "== summary (seconds)"
+  awk -v nl="$nload" -v nd="$ndriver" -v wl="$wload" -v wd="$wdriver" -v n="$items" -v b="$base" 'BEGIN {
+    printf "  native uninstall: load %.3f, driver %.3f, %.0f items/s\n", nl, nd, (nd > 0 ? n / nd : 0)
+    printf "  wine   uninstall: load %.3f, driver %.3f, %.0f items/s\n", wl, wd, (wd > 0 ? n / wd : 0)
+    printf "  wine   baseline (same changes, bare API): %.3f\n", b
+    if (b > 0) {
+      printf "  ratio driver / baseline: %.2f; (load + driver) / baseline: %.2f (target: at most 1.50)\n", wd / b, (wl + wd) / b
+    }
+  }'
+fi

@@ -109,6 +109,7 @@ T* NewItem() {
 struct TreeLinks {
   void* before = nullptr;  // first link
   void* after = nullptr;   // second link
+  uint32_t keyLength = 0;  // length of key 1 when the record was linked in (walks skip strlen)
 };
 
 struct FileItem {

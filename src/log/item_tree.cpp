@@ -7,8 +7,10 @@
 #include "base/text.h"
 
 int ReverseCompare(const char* stored, const char* sought) {
-  size_t i = strlen(stored);
-  size_t j = strlen(sought);
+  return ReverseCompareLength(stored, strlen(stored), sought, strlen(sought));
+}
+
+int ReverseCompareLength(const char* stored, size_t i, const char* sought, size_t j) {
   while (i > 0 && j > 0) {
     --i;
     --j;
@@ -33,26 +35,34 @@ TreeKeys KeysOf(const RegEditItem& r) {
   return {r.key.c_str(), r.valueName.c_str(), r.rootText.c_str()};
 }
 
-void SetKeys(FileItem& r, const TreeKeys& k) { r.path.Set(k.key1); }
+void SetKeys(FileItem& r, const TreeKeys& k) {
+  r.path.Set(k.key1);
+  r.links.keyLength = static_cast<uint32_t>(r.path.Length());
+}
 void SetKeys(IniEditItem& r, const TreeKeys& k) {
   r.file.Set(k.key1);
+  r.links.keyLength = static_cast<uint32_t>(r.file.Length());
   r.sectionName.Set(k.key2);
   r.key.Set(k.key3);
 }
 void SetKeys(RegKeyItem& r, const TreeKeys& k) {
   r.key.Set(k.key1);
+  r.links.keyLength = static_cast<uint32_t>(r.key.Length());
   r.valueName.Set(k.key2);
   r.rootText.Set(k.key3);
 }
 void SetKeys(RegEditItem& r, const TreeKeys& k) {
   r.key.Set(k.key1);
+  r.links.keyLength = static_cast<uint32_t>(r.key.Length());
   r.valueName.Set(k.key2);
   r.rootText.Set(k.key3);
 }
 
 // Order of the stored record against the sought keys; keys 2 and 3 only break ties.
-int CompareKeys(const TreeKeys& stored, const TreeKeys& sought) {
-  int result = ReverseCompare(stored.key1, sought.key1);
+// The sought key's length is taken once per walk, not once per record on the way.
+int CompareKeys(const TreeKeys& stored, size_t storedLength, const TreeKeys& sought,
+                size_t soughtLength) {
+  int result = ReverseCompareLength(stored.key1, storedLength, sought.key1, soughtLength);
   if (result == 0 && sought.key2 != nullptr) result = CompareNoCase(stored.key2, sought.key2);
   if (result == 0 && sought.key3 != nullptr) result = CompareNoCase(stored.key3, sought.key3);
   return result;
@@ -65,8 +75,9 @@ T* Walk(const ItemList<T>& list, const TreeKeys& sought, void*** slot) {
   *slot = nullptr;
   if (list.count == 0) return nullptr;
   T* node = list.items[0];
+  size_t soughtLength = strlen(sought.key1);
   for (;;) {
-    int result = CompareKeys(KeysOf(*node), sought);
+    int result = CompareKeys(KeysOf(*node), node->links.keyLength, sought, soughtLength);
     if (result == 0) return node;
     void** link = result < 0 ? &node->links.before : &node->links.after;
     if (*link == nullptr) {

@@ -5,12 +5,17 @@
 // CompareNoCase. The tree is never rebalanced, so its shape follows the log order.
 #pragma once
 
+#include <cstddef>
+
 #include "log/item_store.h"
 
 // Compares two texts from their last characters towards their first, ASCII upper-cased,
 // as signed 8-bit values: stored minus sought at the first difference. When one text is a
 // trailing part of the other, the shorter stored text gives +1, the shorter sought -1.
 int ReverseCompare(const char* stored, const char* sought);
+// The same with both lengths already known.
+int ReverseCompareLength(const char* stored, size_t storedLength, const char* sought,
+                         size_t soughtLength);
 
 // The keys of one record as the tree sees them (key2, key3 null where the list has none).
 struct TreeKeys {

@@ -174,28 +174,45 @@ std::string SimMachine::FullPath(const char* path) {
   return full;
 }
 
-// Case-insensitive name comparison by the ANSI code page's folding.
-static bool NameEquals(SimMachine& m, const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    uint8_t x = static_cast<uint8_t>(a[i]);
-    uint8_t y = static_cast<uint8_t>(b[i]);
-    if (m.IsLeadByte(x)) {
-      if (x != y || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
-      ++i;
+// The key under which a name is indexed: single bytes folded by the code page, double-byte
+// characters as they stand.
+static std::string FoldName(SimMachine& m, const std::string& name) {
+  std::string folded;
+  folded.reserve(name.size());
+  for (size_t i = 0; i < name.size(); ++i) {
+    uint8_t c = static_cast<uint8_t>(name[i]);
+    if (m.IsLeadByte(c) && i + 1 < name.size()) {
+      folded += name[i];
+      folded += name[++i];
       continue;
     }
-    if (m.UpperByte(x) != m.UpperByte(y)) return false;
+    folded += static_cast<char>(m.UpperByte(c));
   }
-  return true;
+  return folded;
+}
+
+static void IndexChild(SimMachine& m, SimNode* directory, SimNode* child) {
+  directory->index[FoldName(m, child->name)] = child;
+  if (!child->shortName.empty()) directory->index[FoldName(m, child->shortName)] = child;
+}
+
+static void UnindexChild(SimMachine& m, SimNode* directory, SimNode* child) {
+  for (const std::string* name : {&child->name, &child->shortName}) {
+    if (name->empty()) continue;
+    auto it = directory->index.find(FoldName(m, *name));
+    if (it != directory->index.end() && it->second == child) directory->index.erase(it);
+  }
+}
+
+void SimSetShortName(SimMachine& m, SimNode* node, const std::string& shortName) {
+  if (node->parent != nullptr) UnindexChild(m, node->parent, node);
+  node->shortName = shortName;
+  if (node->parent != nullptr) IndexChild(m, node->parent, node);
 }
 
 static SimNode* ChildNamed(SimMachine& m, SimNode* directory, const std::string& name) {
-  for (auto& child : directory->children)
-    if (NameEquals(m, child->name, name) ||
-        (!child->shortName.empty() && NameEquals(m, child->shortName, name)))
-      return child.get();
-  return nullptr;
+  auto it = directory->index.find(FoldName(m, name));
+  return it == directory->index.end() ? nullptr : it->second;
 }
 
 // Where a lookup lands: the node (null when absent), its directory (null when a parent is
@@ -293,12 +310,8 @@ std::string SimMachine::MakeShortName(const SimNode* directory, const std::strin
     std::string tail = "~" + std::to_string(number);
     std::string candidate = shortBase.substr(0, 8 - tail.size()) + tail;
     if (!shortExt.empty()) candidate += "." + shortExt;
-    bool taken = false;
-    if (directory != nullptr)
-      for (const auto& child : directory->children)
-        if (NameEquals(*this, child->name, candidate) ||
-            NameEquals(*this, child->shortName, candidate))
-          taken = true;
+    bool taken = directory != nullptr &&
+                 directory->index.find(FoldName(*this, candidate)) != directory->index.end();
     if (!taken) return candidate;
   }
   return std::string();
@@ -314,10 +327,12 @@ static SimNode* AddChild(SimMachine& m, SimNode* directory, const std::string& n
   node->parent = directory;
   SimNode* raw = node.get();
   directory->children.push_back(std::move(node));
+  IndexChild(m, directory, raw);
   return raw;
 }
 
-static std::unique_ptr<SimNode> Detach(SimNode* node) {
+static std::unique_ptr<SimNode> Detach(SimMachine& m, SimNode* node) {
+  UnindexChild(m, node->parent, node);
   auto& siblings = node->parent->children;
   for (auto it = siblings.begin(); it != siblings.end(); ++it) {
     if (it->get() == node) {
@@ -369,7 +384,7 @@ int SimMachine::RemoveFile(const char* path) {
   if (at.node == nullptr) FAIL(at.error);
   if (at.node->IsDirectory() || (at.node->attributes & kAttrReadOnly)) FAIL(kErrAccessDenied);
   if (IsBusy(at.node)) FAIL(kErrSharingViolation);
-  Detach(at.node);
+  Detach(*this, at.node);
   return 0;
 }
 
@@ -442,13 +457,15 @@ int SimMachine::MoveFileFlags(const char* from, const char* to, uint32_t flags) 
   bool sameDrive = sourcePath.drive == targetPath.drive;
   if (!sameDrive && (node->IsDirectory() || !(flags & kMoveCopyAllowed)))
     FAIL(kErrNotSameDevice);
-  if (target.node != nullptr && target.node != node) Detach(target.node);
-  std::unique_ptr<SimNode> owned = Detach(node);
+  if (target.node != nullptr && target.node != node) Detach(*this, target.node);
+  std::unique_ptr<SimNode> owned = Detach(*this, node);
   owned->name = target.leaf;
   owned->parent = target.directory;
   owned->shortName.clear();
   owned->shortName = MakeShortName(target.directory, target.leaf);
+  SimNode* moved = owned.get();
   target.directory->children.push_back(std::move(owned));
+  IndexChild(*this, target.directory, moved);
   return 0;
 }
 
@@ -475,7 +492,7 @@ int SimMachine::RemoveEmptyDirectory(const char* path) {
     SimLookup current = LookUp(*this, *impl_, impl_->currentDir);
     if (current.node != nullptr && Contains(at.node, current.node)) FAIL(kErrSharingViolation);
   }
-  Detach(at.node);
+  Detach(*this, at.node);
   return 0;
 }
 

@@ -83,3 +83,6 @@ uint64_t SimNow(const ImagePlatform& settings);
 // Copies text into a caller buffer of size bytes; returns the length copied, or 0 (with
 // nothing but a terminator written) when it does not fit.
 int SimCopyOut(const std::string& text, char* buffer, uint32_t size);
+
+// Sets a node's short name and keeps its directory's name index true.
+void SimSetShortName(SimMachine& m, SimNode* node, const std::string& shortName);

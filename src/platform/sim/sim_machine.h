@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/image/machine_image.h"
@@ -32,6 +33,8 @@ struct SimNode {
   std::string junctionTarget;   // non-empty on a directory junction
   SimNode* parent = nullptr;
   std::vector<std::unique_ptr<SimNode>> children;
+  // children by folded long and short name: large directories are looked up constantly.
+  std::unordered_map<std::string, SimNode*> index;
 
   bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
 };

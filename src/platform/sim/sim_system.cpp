@@ -168,7 +168,7 @@ int SimMachine::ApplyImage(const MachineImage& image, std::string* error) {
     if (MakeDirectories(directory.path) != 0) return fail("directory " + directory.path);
     SimNode* node = Find(directory.path);
     node->attributes = directory.attributes | kAttrDirectory;
-    if (!directory.shortName.empty()) node->shortName = directory.shortName;
+    if (!directory.shortName.empty()) SimSetShortName(*this, node, directory.shortName);
   }
   for (const ImageFile& file : image.files) {
     if (WriteFile(file.path, file.contents,
@@ -176,7 +176,7 @@ int SimMachine::ApplyImage(const MachineImage& image, std::string* error) {
       return fail("file " + file.path);
     SimNode* node = Find(file.path);
     node->attributes = file.attributes == 0 ? kAttrNormal : file.attributes & ~kAttrDirectory;
-    if (!file.shortName.empty()) node->shortName = file.shortName;
+    if (!file.shortName.empty()) SimSetShortName(*this, node, file.shortName);
     node->inUse = file.inUse;
   }
   for (const ImageRegKey& key : image.registry) {
