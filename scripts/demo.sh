@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The demo: a sample application (tests/data/sample) on a throwaway Wine prefix, and what
-# the uninstaller reads from its install log there.
+# The demo: a sample application (tests/data/sample) on a throwaway Wine prefix, what the
+# uninstaller reads from its install log there, and a silent uninstall of it.
 #
 #  1. a fresh prefix build/demo/prefix (wineboot)
 #  2. tarnseed puts the sample machine image into it: the application's files, its
 #     registry values, INI files and service, and its INSTALL.LOG
 #  3. tarnlog.exe dump loads that log exactly as UNTARN32.EXE does, on the prefix, and a
 #     readable summary of the item store is printed (the whole dump stays in build/demo)
+#  4. the real UNTARN32.EXE (x86_64) is put in the application directory and run with /S;
+#     the files and registry keys it removed, and what it left, are printed
 #
 # Environment: UNTARN_WIN64_BUILD (default build/win64).
 set -euo pipefail
@@ -28,7 +30,9 @@ if [[ -d $WINEPREFIX ]]; then
   rm -rf "$WINEPREFIX"
 fi
 mkdir -p "$DEMO"
-trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
+source "$ROOT/scripts/display.sh"
+trap '"$WINESERVER" -k >/dev/null 2>&1 || true; stop_display' EXIT
+start_display
 
 echo "== a fresh Wine prefix: $WINEPREFIX"
 "$WINE" wineboot -i >"$DEMO/wineboot.log" 2>&1
@@ -106,3 +110,48 @@ for name in lists:
         print("    ... and %d more" % (len(d[name]) - 4))
 PY
 echo "== the whole dump: $DEMO/dump.json"
+
+# --- The uninstall ---------------------------------------------------------------------
+APP_UNIX="$WINEPREFIX/drive_c/Program Files/Fernhill/Bramble Notes"
+cp "$BUILD/src/UNTARN32.exe" "$APP_UNIX/UNTARN32.EXE"
+
+snapshot() {  # snapshot NAME: every file of drive C: and every registry key, as saved
+  "$WINESERVER" -w
+  (cd "$WINEPREFIX/drive_c" && find . -type f | sed 's|^\./||' | sort) >"$DEMO/$1.files"
+  cat "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" | grep '^\[' | sed 's/\] [0-9]*$/]/' |
+    sort -u >"$DEMO/$1.keys"
+}
+
+snapshot before
+echo "== UNTARN32.EXE /S \"$LOG\""
+"$WINE" "$APP_UNIX/UNTARN32.EXE" /S "$LOG" || true
+# The clean-up run of its temporary copy removes the program itself a second later.
+snapshot after
+
+echo "== files removed"
+comm -23 "$DEMO/before.files" "$DEMO/after.files" | sed 's|^|  C:/|'
+echo "== registry keys removed"
+comm -23 "$DEMO/before.keys" "$DEMO/after.keys" | sed 's|^|  |'
+echo "== files added (the status report, the temporary copy of the program)"
+comm -13 "$DEMO/before.files" "$DEMO/after.files" | grep -v -i -E '\.(log|reg)$' | sed 's|^|  C:/|'
+echo "== logged files left in place (shared files still counted, system files not marked)"
+python3 - "$DEMO/dump.json" "$WINEPREFIX/drive_c" <<'PY'
+import json, os, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+root = sys.argv[2]
+def unix(path):
+    rest = path[3:].replace("\\", "/") if path[1:3] == ":\\" else path
+    here = root
+    for part in rest.split("/"):
+        if not part:
+            continue
+        names = {n.lower(): n for n in os.listdir(here)} if os.path.isdir(here) else {}
+        if part.lower() not in names:
+            return None
+        here = os.path.join(here, names[part.lower()])
+    return here
+left = [i["path"] for name in ("PrivateFiles", "SystemFiles") for i in d[name] if unix(i["path"])]
+for path in left or ["(none)"]:
+    print("  " + path)
+PY
+

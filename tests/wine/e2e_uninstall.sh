@@ -36,7 +36,7 @@ cleanup() {
   local pid prefix
   for pid in "${BACKGROUND[@]}"; do kill "$pid" 2>/dev/null; done
   for prefix in "${PREFIXES[@]}"; do WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null; done
-  [[ -n $XVFB_PID ]] && kill "$XVFB_PID" 2>/dev/null
+  stop_display
   return 0
 }
 trap cleanup EXIT
@@ -130,21 +130,7 @@ build_e2e_tools() {
   fi
 }
 
-start_display() {
-  local n
-  for n in $(seq 90 120); do
-    [[ -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    XVFB_PID=$!
-    sleep 1
-    if kill -0 "$XVFB_PID" 2>/dev/null; then
-      export DISPLAY=:$n
-      return 0
-    fi
-  done
-  echo "e2e: no X display could be started" >&2
-  return 1
-}
+source "$ROOT/scripts/display.sh"
 
 # wait_for FILE SECONDS
 wait_for() {

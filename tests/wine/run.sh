@@ -52,33 +52,14 @@ end_prefix() {
   return 0
 }
 
-# start_display: a virtual X display for suites that need Wine's desktop (its shell serves
-# the Program Manager conversation only when a desktop runs). Started once, on a free
-# display number, and stopped by its process id when the script ends.
-XVFB_PID=
-start_display() {
-  [[ -n $XVFB_PID ]] && return 0
-  local n
-  for n in $(seq 90 120); do
-    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    XVFB_PID=$!
-    local waited=0
-    while [[ ! -e /tmp/.X11-unix/X$n && $waited -lt 50 ]]; do sleep 0.1; waited=$((waited + 1)); done
-    if kill -0 "$XVFB_PID" 2>/dev/null; then
-      export DISPLAY=:$n
-      return 0
-    fi
-    XVFB_PID=
-  done
-  echo "wine: no virtual display could be started" >&2
-  return 1
-}
+# A virtual display for the suites that need one (Wine's desktop serves the Program Manager
+# conversation only when a desktop runs).
+source "$ROOT/scripts/display.sh"
 
 end_all() {
   local prefix
   for prefix in "${PREFIXES[@]}"; do end_prefix "$prefix"; done
-  if [[ -n $XVFB_PID ]]; then kill "$XVFB_PID" 2>/dev/null; fi
+  stop_display
 }
 trap end_all EXIT
 
