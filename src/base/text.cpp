@@ -20,6 +20,18 @@ void LoadTextRules() {
   }
 }
 
+size_t BoundaryAtOrBefore(const char* text, size_t limit) {
+  const char* p = text;
+  size_t boundary = 0;
+  while (*p != '\0') {
+    const char* next = NextChar(p);
+    if (static_cast<size_t>(next - text) > limit) break;
+    p = next;
+    boundary = static_cast<size_t>(p - text);
+  }
+  return boundary;
+}
+
 int CompareNoCase(const char* a, const char* b) {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(a);
   const uint8_t* q = reinterpret_cast<const uint8_t*>(b);

@@ -28,6 +28,10 @@ inline const char* NextChar(const char* p) {
 }
 inline char* NextChar(char* p) { return const_cast<char*>(NextChar(static_cast<const char*>(p))); }
 
+// The byte offset of the last character boundary at or before limit, stepping with the
+// code page so that a cut never separates a lead byte from its trail byte.
+size_t BoundaryAtOrBefore(const char* text, size_t limit);
+
 // Case-insensitive comparison in the manner of the platform's lstrcmpiA for equality:
 // single bytes are folded through the code page, double-byte characters compare exactly.
 // The sign orders by the folded bytes; only equality is relied upon by callers.

@@ -91,18 +91,6 @@ constexpr char kBuiltInTemplate[] =
     "END COMPONENT\r\n";
 
 
-// The byte offset of the last character boundary at or before limit.
-size_t BoundaryAtOrBefore(const char* text, size_t limit) {
-  const char* p = text;
-  size_t boundary = 0;
-  while (*p != '\0') {
-    const char* next = NextChar(p);
-    if (static_cast<size_t>(next - text) > limit) break;
-    p = next;
-    boundary = static_cast<size_t>(p - text);
-  }
-  return boundary;
-}
 
 // After a cut: drops a lead byte left at the end without its trail byte.
 void DropDanglingLeadByte(char* text) {

@@ -16,19 +16,6 @@ namespace {
 // The path line is copied into a buffer of this size (255 characters at most).
 constexpr size_t kFitCopySize = 256;
 
-// The byte offset of the last character boundary at or before limit, stepping with the
-// code page so that a cut never separates a lead byte from its trail byte.
-size_t BoundaryAtOrBefore(const char* text, size_t limit) {
-  const char* p = text;
-  size_t boundary = 0;
-  while (*p != '\0') {
-    const char* next = NextChar(p);
-    if (static_cast<size_t>(next - text) > limit) break;
-    p = next;
-    boundary = static_cast<size_t>(p - text);
-  }
-  return boundary;
-}
 
 // One shortening step of the copy; returns false when it cannot get any shorter.
 bool ShortenOnce(char* copy, size_t anchor) {
