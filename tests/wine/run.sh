@@ -18,7 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 export WINEDEBUG=-all
 
-SUITES=(contract tarnseed e2e_uninstall dump_agreement)
+SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog dump_agreement)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -141,6 +141,9 @@ run_tarnseed() {
 
 # End to end: the real UNTARN32.EXE uninstalls, and rolls back, a sample application.
 run_e2e_uninstall() { "$ROOT/tests/wine/e2e_uninstall.sh"; }
+
+# The shared-file question on a real display, answered with Enter.
+run_gui_shared_dialog() { "$ROOT/tests/wine/gui_shared_dialog.sh"; }
 
 # tarnlog dump on a seeded prefix agrees with the native dump on the same image.
 run_dump_agreement() { "$ROOT/tests/wine/dump_agreement.sh"; }

@@ -51,7 +51,10 @@ INT_PTR CALLBACK SharedDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       SetButtonText(dialog, kYesToAllButton, 69);
       SetButtonText(dialog, kNoToAllButton, 53);
       CentreOnScreen(dialog);
-      return TRUE;  // the default button (No to All) takes the focus
+      // Enter must answer No to All, the safe answer: the focus goes to the default button,
+      // not to the first button in tab order (Yes).
+      SetFocus(GetDlgItem(dialog, kNoToAllButton));
+      return FALSE;
     }
     case WM_COMMAND:
       // Every command is an answer, Escape (IDCANCEL) and the system menu's Close too.
