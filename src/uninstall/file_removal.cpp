@@ -21,14 +21,31 @@ namespace {
 
 constexpr size_t kPathSize = 260;
 // SHChangeNotify arguments.
-constexpr int32_t kShellEventDelete = 0x4;  // SHCNE_DELETE
 constexpr int32_t kShellEventRmdir = 0x10;  // SHCNE_RMDIR
+constexpr int32_t kShellEventUpdateDir = 0x1000;  // SHCNE_UPDATEDIR
 constexpr uint32_t kShellPathAnsi = 0x1;    // SHCNF_PATHA
 
 void NotifyShell(int32_t event, const char* path) {
   if (gRun.newShell && gRun.hasShellNotify) {
     Sys().CallShellChangeNotify(gRun.shellLibrary, event, kShellPathAnsi, path);
   }
+}
+
+// Deleted files are told to the shell per folder, not per file: a notification costs
+// milliseconds (the shell resolves the path each time), which for an application of tens
+// of thousands of files would outweigh the deletions themselves. The files of a folder
+// are deleted one after another, so one pending folder is enough.
+char gPendingShellFolder[kPathSize] = "";
+
+void NoteDeletedFile(const char* path) {
+  if (!gRun.newShell || !gRun.hasShellNotify) return;
+  char folder[kPathSize];
+  CopyText(folder, sizeof folder, path);
+  char* name = FileNamePart(folder);
+  if (name > folder) name[-1] = '\0';
+  if (EqualNoCase(folder, gPendingShellFolder)) return;
+  FlushShellNotifications();
+  CopyText(gPendingShellFolder, sizeof gPendingShellFolder, folder);
 }
 
 // True when the long form of path is the program's own file.
@@ -263,7 +280,7 @@ int DeleteFileNow(const char* path) {
   if (ownFile) gRun.selfDeletePending = true;
 
   if (Sys().RemoveFile(path) == 0) {
-    NotifyShell(kShellEventDelete, path);
+    NoteDeletedFile(path);
     return 0;
   }
   if (!gStore.deleteInUse || !existed) return 1;
@@ -339,6 +356,7 @@ int RemoveFileItem(const char* path, const char* backup, bool restore) {
 int RemoveOneDirectory(const char* directory) {
   Sys().SetAttributes(directory, kAttrNormal);
   if (Sys().RemoveEmptyDirectory(directory) != 0) return 1;
+  FlushShellNotifications();
   NotifyShell(kShellEventRmdir, directory);
   return 0;
 }
@@ -418,4 +436,10 @@ void RemoveDirectoryTree(const char* directoryPath, bool withFiles) {
   }
 
   RemoveOneDirectory(directory);
+}
+
+void FlushShellNotifications() {
+  if (gPendingShellFolder[0] == '\0') return;
+  NotifyShell(kShellEventUpdateDir, gPendingShellFolder);
+  gPendingShellFolder[0] = '\0';
 }

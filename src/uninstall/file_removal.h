@@ -23,6 +23,10 @@ int RemoveFileItem(const char* path, const char* backup, bool restore);
 // (reparse points) are never entered.
 void RemoveDirectoryTree(const char* directory, bool withFiles);
 
+// Tells the shell about the folder whose files were deleted last (deletions are told per
+// folder); every pass that deletes files calls it when it ends.
+void FlushShellNotifications();
+
 // Removes one empty directory; 0 when removed.
 int RemoveOneDirectory(const char* directory);
 

@@ -473,7 +473,9 @@ void SplitProgramCommand(const char* command, const char* defaultArguments, char
   }
 }
 
-void UninstallDriver(const char* logPath) {
+namespace {
+
+void RunPasses(const char* logPath) {
   if (gRun.uninstallMode == kModeCustom) gRun.rollbackChosen = false;
   Gates g;
   g.automatic = gRun.uninstallMode == kModeAutomatic;
@@ -530,4 +532,12 @@ void UninstallDriver(const char* logPath) {
   if (!wholeApplication) return;
   if (gStore.perUserId != nullptr && gStore.perUserId[0] != '\0') StartPerUserCleanup();
   RemoveRepairRecord(longLogPath);
+}
+
+}  // namespace
+
+void UninstallDriver(const char* logPath) {
+  RunPasses(logPath);
+  // The shell hears of deleted files per folder; the last folder is told here.
+  FlushShellNotifications();
 }

@@ -393,15 +393,31 @@ TEST_F(FileRemovalTest, ShellHearsOfEveryRemovalWhenItCanListen) {
   Write("C:\\APP\\SUB\\A.TXT");
   RemoveDirectoryTree("C:\\APP", true);
 
-  // SHCNE_DELETE (4) for the file, SHCNE_RMDIR (0x10) for each directory, deepest first,
-  // each with SHCNF_PATHA (1).
-  std::vector<std::vector<std::string>> notices;
-  for (const SimLibraryCall& call : machine.libraryCalls) {
-    if (call.entry == "SHChangeNotify") notices.push_back(call.arguments);
-  }
+  // SHCNE_UPDATEDIR (0x1000) for the folder that lost files, then SHCNE_RMDIR (0x10) for
+  // each directory, deepest first, each with SHCNF_PATHA (1).
+  auto notices = [this] {
+    std::vector<std::vector<std::string>> seen;
+    for (const SimLibraryCall& call : machine.libraryCalls) {
+      if (call.entry == "SHChangeNotify") seen.push_back(call.arguments);
+    }
+    return seen;
+  };
   const std::vector<std::vector<std::string>> expected = {
-      {"4", "1", "C:\\APP\\SUB\\A.TXT"}, {"16", "1", "C:\\APP\\SUB"}, {"16", "1", "C:\\APP"}};
-  EXPECT_EQ(notices, expected);
+      {"4096", "1", "C:\\APP\\SUB"}, {"16", "1", "C:\\APP\\SUB"}, {"16", "1", "C:\\APP"}};
+  EXPECT_EQ(notices(), expected);
+
+  // Deleted files are told per folder: three files in two folders give two notices, the
+  // last one when the pass flushes.
+  machine.libraryCalls.clear();
+  Write("C:\\APP3\\X\\1.TXT");
+  Write("C:\\APP3\\X\\2.TXT");
+  Write("C:\\APP3\\Y\\3.TXT");
+  for (const char* file : {"C:\\APP3\\X\\1.TXT", "C:\\APP3\\X\\2.TXT", "C:\\APP3\\Y\\3.TXT"})
+    RemoveFileItem(file, "", false);
+  FlushShellNotifications();
+  const std::vector<std::vector<std::string>> perFolder = {{"4096", "1", "C:\\APP3\\X"},
+                                                           {"4096", "1", "C:\\APP3\\Y"}};
+  EXPECT_EQ(notices(), perFolder);
 
   // An old shell gets no notices.
   machine.libraryCalls.clear();
