@@ -255,6 +255,16 @@ bool UnderProfileRoot(const char* path) {
 
 void RemovePrivateFiles(const Gates& g) {
   ItemList<FileItem>& list = gStore.PrivateFiles;
+  // A file's directory goes when it is empty. The attempt waits until the pass leaves that
+  // directory: files of one folder come one after another, and trying after each of them
+  // costs a failed call per file for nothing (the end state is the same).
+  char pendingDirectory[sizeof list.items[0]->path.text] = "";
+  auto leaveDirectory = [&pendingDirectory](const char* next) {
+    if (pendingDirectory[0] != '\0' && !EqualNoCase(pendingDirectory, next)) {
+      Sys().RemoveEmptyDirectory(pendingDirectory);  // only succeeds when now empty
+      pendingDirectory[0] = '\0';
+    }
+  };
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     FileItem* item = list[i];
     CountVisit();
@@ -267,15 +277,15 @@ void RemovePrivateFiles(const Gates& g) {
     if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) == 0) continue;
     ShowItemAction(kLabelFile, item->path.c_str(), ItemForm::kFitted);
     if (UnderProfileRoot(item->path.c_str())) continue;
-    // Only succeeds when the directory is now empty.
     char directory[sizeof item->path.text];
     CopyText(directory, sizeof directory, item->path.c_str());
     char* name = FileNamePart(directory);
-    if (name > directory) {
-      name[-1] = '\0';
-      Sys().RemoveEmptyDirectory(directory);
-    }
+    if (name == directory) continue;
+    name[-1] = '\0';
+    leaveDirectory(directory);
+    CopyText(pendingDirectory, sizeof pendingDirectory, directory);
   }
+  leaveDirectory("");
 }
 
 void RemoveSystemFiles(const Gates& g) {
