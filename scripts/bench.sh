@@ -37,10 +37,10 @@ if [ ! -f "$baseline" ]; then
 fi
 
 export WINEPREFIX="${BENCH_PREFIX:-$root/build/wine/prefix-bench}" WINEDEBUG=-all
-xvfb_pid=
+source scripts/display.sh
 finish() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  stop_display
 }
 trap finish EXIT
 "$WINESERVER" -k >/dev/null 2>&1 || true
@@ -50,20 +50,8 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 "$WINESERVER" -w
 
 # A display, so that the uninstall makes the hidden main window whose timer ends each of
-# its waits between items, as the real program does. Without one the waits cost nothing.
-if command -v Xvfb >/dev/null; then
-  for n in $(seq 90 130); do
-    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
-    if kill -0 "$xvfb_pid" 2>/dev/null; then
-      export DISPLAY=:$n
-      break
-    fi
-    xvfb_pid=
-  done
-fi
+# its waits, as the real program does.
+start_display || true
 
 for bench in "$win64"/bench/*_bench.exe; do
   [ -f "$bench" ] || continue
@@ -76,9 +64,9 @@ done
 uninstall=$win64/bench/uninstall_bench.exe
 if [ -f "$uninstall" ]; then
   echo "== wine64: uninstall_bench"
-  "$WINE" "$uninstall" | tee "$results/wine-uninstall_bench.txt"
+  "$WINE" "$uninstall" ${UNINSTALL_BENCH_ARGS:-} | tee "$results/wine-uninstall_bench.txt"
   echo "== wine64: the same machine state again, for the baseline"
-  "$WINE" "$uninstall" --seed-only | tee "$results/wine-seed.txt"
+  "$WINE" "$uninstall" ${UNINSTALL_BENCH_ARGS:-} --seed-only | tee "$results/wine-seed.txt"
   echo "== wine64: baseline_remove"
   "$WINE" "$baseline" | tee "$results/wine-baseline_remove.txt" || true
 

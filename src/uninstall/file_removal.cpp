@@ -8,6 +8,8 @@
 // the path to one canonical form and never walks through a reparse point.
 #include "uninstall/file_removal.h"
 
+#include "uninstall/folder_set.h"
+
 #include <cstring>
 
 #include "base/text.h"
@@ -33,9 +35,8 @@ void NotifyShell(int32_t event, const char* path) {
 
 // Deleted files are told to the shell per folder, not per file: a notification costs
 // milliseconds (the shell resolves the path each time), which for an application of tens
-// of thousands of files would outweigh the deletions themselves. The files of a folder
-// are deleted one after another, so one pending folder is enough.
-char gPendingShellFolder[kPathSize] = "";
+// of thousands of files would outweigh the deletions themselves.
+FolderSet gShellFolders;
 
 void NoteDeletedFile(const char* path) {
   if (!gRun.newShell || !gRun.hasShellNotify) return;
@@ -43,9 +44,9 @@ void NoteDeletedFile(const char* path) {
   CopyText(folder, sizeof folder, path);
   char* name = FileNamePart(folder);
   if (name > folder) name[-1] = '\0';
-  if (EqualNoCase(folder, gPendingShellFolder)) return;
+  if (gShellFolders.Add(folder)) return;
   FlushShellNotifications();
-  CopyText(gPendingShellFolder, sizeof gPendingShellFolder, folder);
+  gShellFolders.Add(folder);
 }
 
 // True when the long form of path is the program's own file.
@@ -444,7 +445,7 @@ void RemoveDirectoryTree(const char* directoryPath, bool withFiles) {
 }
 
 void FlushShellNotifications() {
-  if (gPendingShellFolder[0] == '\0') return;
-  NotifyShell(kShellEventUpdateDir, gPendingShellFolder);
-  gPendingShellFolder[0] = '\0';
+  for (int i = 0; i < gShellFolders.count; ++i)
+    NotifyShell(kShellEventUpdateDir, gShellFolders.folders[i].c_str());
+  gShellFolders.Clear();
 }

@@ -30,6 +30,7 @@
 #include "run/run_state.h"
 #include "uninstall/action_display.h"
 #include "uninstall/file_removal.h"
+#include "uninstall/folder_set.h"
 #include "uninstall/path_helpers.h"
 #include "uninstall/progman.h"
 #include "uninstall/registry_removal.h"
@@ -253,18 +254,20 @@ bool UnderProfileRoot(const char* path) {
          StartsWithNoCase(path, gStore.commonProfileRoot.c_str());
 }
 
+// A removed file's directory goes when it is empty. The attempts wait for the end of the
+// pass (or for a full set): trying after every file costs a failed call per file while the
+// folder still holds files, and directories only get emptier, so the end state is the same.
+FolderSet gEmptiedFolders;
+
+void RemoveEmptiedFolders() {
+  for (int i = 0; i < gEmptiedFolders.count; ++i)
+    Sys().RemoveEmptyDirectory(gEmptiedFolders.folders[i].c_str());
+  gEmptiedFolders.Clear();
+}
+
 void RemovePrivateFiles(const Gates& g) {
   ItemList<FileItem>& list = gStore.PrivateFiles;
-  // A file's directory goes when it is empty. The attempt waits until the pass leaves that
-  // directory: files of one folder come one after another, and trying after each of them
-  // costs a failed call per file for nothing (the end state is the same).
-  char pendingDirectory[sizeof list.items[0]->path.text] = "";
-  auto leaveDirectory = [&pendingDirectory](const char* next) {
-    if (pendingDirectory[0] != '\0' && !EqualNoCase(pendingDirectory, next)) {
-      Sys().RemoveEmptyDirectory(pendingDirectory);  // only succeeds when now empty
-      pendingDirectory[0] = '\0';
-    }
-  };
+  gEmptiedFolders.Clear();
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     FileItem* item = list[i];
     CountVisit();
@@ -282,10 +285,14 @@ void RemovePrivateFiles(const Gates& g) {
     char* name = FileNamePart(directory);
     if (name == directory) continue;
     name[-1] = '\0';
-    leaveDirectory(directory);
-    CopyText(pendingDirectory, sizeof pendingDirectory, directory);
+    if (!gEmptiedFolders.Add(directory)) {
+      RemoveEmptiedFolders();
+      gEmptiedFolders.Add(directory);
+    }
   }
-  leaveDirectory("");
+  // The shell hears of the deleted files before their folders go.
+  FlushShellNotifications();
+  RemoveEmptiedFolders();
 }
 
 void RemoveSystemFiles(const Gates& g) {

@@ -406,13 +406,13 @@ TEST_F(FileRemovalTest, ShellHearsOfEveryRemovalWhenItCanListen) {
       {"4096", "1", "C:\\APP\\SUB"}, {"16", "1", "C:\\APP\\SUB"}, {"16", "1", "C:\\APP"}};
   EXPECT_EQ(notices(), expected);
 
-  // Deleted files are told per folder: three files in two folders give two notices, the
-  // last one when the pass flushes.
+  // Deleted files are told per folder, in whatever order they come: three files in two
+  // folders give two notices, when the pass flushes.
   machine.libraryCalls.clear();
   Write("C:\\APP3\\X\\1.TXT");
   Write("C:\\APP3\\X\\2.TXT");
   Write("C:\\APP3\\Y\\3.TXT");
-  for (const char* file : {"C:\\APP3\\X\\1.TXT", "C:\\APP3\\X\\2.TXT", "C:\\APP3\\Y\\3.TXT"})
+  for (const char* file : {"C:\\APP3\\X\\1.TXT", "C:\\APP3\\Y\\3.TXT", "C:\\APP3\\X\\2.TXT"})
     RemoveFileItem(file, "", false);
   FlushShellNotifications();
   const std::vector<std::vector<std::string>> perFolder = {{"4096", "1", "C:\\APP3\\X"},
