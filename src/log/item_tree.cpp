@@ -14,6 +14,8 @@ int ReverseCompareLength(const char* stored, size_t i, const char* sought, size_
   while (i > 0 && j > 0) {
     --i;
     --j;
+    // Paths share long endings; equal bytes need no folding.
+    if (stored[i] == sought[j]) continue;
     auto a = static_cast<signed char>(UpperAscii(stored[i]));
     auto b = static_cast<signed char>(UpperAscii(sought[j]));
     if (a != b) return static_cast<int>(a) - static_cast<int>(b);
