@@ -285,6 +285,9 @@ class TimedPlatform final : public Platform {
                      uint32_t* type) override {
     return Timed(kOpRegistry, kPassRegistry, [&] { return inner_.RegEnumValueAt(key, index, name, nameSize, type); });
   }
+  int RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys) override {
+    return Timed(kOpRegistry, kPassRegistry, [&] { return inner_.RegHoldsEntries(key, hasValues, hasSubkeys); });
+  }
   int RegEnumKeyAt(RegHandle key, uint32_t index, char* name, uint32_t* nameSize) override {
     return Timed(kOpRegistry, kPassRegistry, [&] { return inner_.RegEnumKeyAt(key, index, name, nameSize); });
   }

@@ -22,3 +22,19 @@ UserInterface& Ui() {
 
 void InstallPlatform(Platform* platform) { gPlatform = platform; }
 void InstallUserInterface(UserInterface* ui) { gUi = ui; }
+
+int Platform::RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys) {
+  // A name too long for the buffer still names an entry.
+  char name[256];
+  uint32_t size = sizeof name;
+  uint32_t type = 0;
+  int result = RegEnumValueAt(key, 0, name, &size, &type);
+  *hasValues = result == 0 || result == kErrMoreData;
+  size = sizeof name;
+  int subkeys = RegEnumKeyAt(key, 0, name, &size);
+  *hasSubkeys = subkeys == 0 || subkeys == kErrMoreData;
+  if ((result != 0 && result != kErrMoreData && result != kErrNoMoreItems) ||
+      (subkeys != 0 && subkeys != kErrMoreData && subkeys != kErrNoMoreItems))
+    return result != 0 && result != kErrMoreData && result != kErrNoMoreItems ? result : subkeys;
+  return 0;
+}

@@ -308,6 +308,9 @@ class Platform {
   virtual int RegEnumValueAt(RegHandle key, uint32_t index, char* name, uint32_t* nameSize,
                              uint32_t* type) = 0;
   virtual int RegEnumKeyAt(RegHandle key, uint32_t index, char* name, uint32_t* nameSize) = 0;
+  // Whether the key holds any value and any subkey (RegQueryInfoKey). This default asks the
+  // two enumerations; a back-end that answers in one call overrides it.
+  virtual int RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys);
   // RegDeleteKey: only a key without subkeys goes.
   virtual int RegRemoveKey(RegHandle parent, const char* path) = 0;
   virtual void RegClose(RegHandle key) = 0;

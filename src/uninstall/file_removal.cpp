@@ -8,7 +8,7 @@
 // the path to one canonical form and never walks through a reparse point.
 #include "uninstall/file_removal.h"
 
-#include "uninstall/folder_set.h"
+#include "uninstall/path_set.h"
 
 #include <cstring>
 
@@ -36,7 +36,7 @@ void NotifyShell(int32_t event, const char* path) {
 // Deleted files are told to the shell per folder, not per file: a notification costs
 // milliseconds (the shell resolves the path each time), which for an application of tens
 // of thousands of files would outweigh the deletions themselves.
-FolderSet gShellFolders;
+PathSet gShellFolders;
 
 void NoteDeletedFile(const char* path) {
   if (!gRun.newShell || !gRun.hasShellNotify) return;
@@ -446,6 +446,6 @@ void RemoveDirectoryTree(const char* directoryPath, bool withFiles) {
 
 void FlushShellNotifications() {
   for (int i = 0; i < gShellFolders.count; ++i)
-    NotifyShell(kShellEventUpdateDir, gShellFolders.folders[i].c_str());
+    NotifyShell(kShellEventUpdateDir, gShellFolders.paths[i].c_str());
   gShellFolders.Clear();
 }

@@ -109,7 +109,10 @@ void RemoveCreatedKey(int root, char* keyPath, size_t keyPathSize, const char* v
     RegHandle key = 0;
     if (Sys().RegOpen(rootKey, keyPath, kKeyAccess, &key) != 0) return;
     if (firstTime) Sys().RegRemoveValue(key, valueName);
-    if (HoldsValue(key) || HoldsSubkey(key)) {
+    bool hasValues = true;
+    bool hasSubkeys = true;
+    // A key whose contents cannot be told counts as holding something: it stays.
+    if (Sys().RegHoldsEntries(key, &hasValues, &hasSubkeys) != 0 || hasValues || hasSubkeys) {
       Sys().RegClose(key);
       return;
     }

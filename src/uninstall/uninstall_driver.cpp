@@ -30,7 +30,7 @@
 #include "run/run_state.h"
 #include "uninstall/action_display.h"
 #include "uninstall/file_removal.h"
-#include "uninstall/folder_set.h"
+#include "uninstall/path_set.h"
 #include "uninstall/path_helpers.h"
 #include "uninstall/progman.h"
 #include "uninstall/registry_removal.h"
@@ -174,12 +174,22 @@ void RemoveIniFiles(const Gates& g) {
 
 void RestoreIniEdits(const Gates& g) {
   ItemList<IniEditItem>& list = gStore.IniEdits;
+  // Writing entries never removes a file, so an INI file found once stays found for the
+  // rest of the pass: one existence test per file, not per entry.
+  static PathSet existingFiles;
+  existingFiles.Clear();
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     IniEditItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     // Writing an entry would create a file the user has since removed.
-    if (!FileExists(item->file.c_str())) continue;
+    if (!existingFiles.Contains(item->file.c_str())) {
+      if (!FileExists(item->file.c_str())) continue;
+      if (!existingFiles.Add(item->file.c_str())) {
+        existingFiles.Clear();
+        existingFiles.Add(item->file.c_str());
+      }
+    }
     ShowItemAction(kLabelIniEdit, item->file.c_str(), ItemForm::kPlain);
     const char* value = g.rollback ? item->lastOldValue.c_str() : item->firstOldValue.c_str();
     // An empty old value means the entry did not exist before: delete it.
@@ -257,11 +267,11 @@ bool UnderProfileRoot(const char* path) {
 // A removed file's directory goes when it is empty. The attempts wait for the end of the
 // pass (or for a full set): trying after every file costs a failed call per file while the
 // folder still holds files, and directories only get emptier, so the end state is the same.
-FolderSet gEmptiedFolders;
+PathSet gEmptiedFolders;
 
 void RemoveEmptiedFolders() {
   for (int i = 0; i < gEmptiedFolders.count; ++i)
-    Sys().RemoveEmptyDirectory(gEmptiedFolders.folders[i].c_str());
+    Sys().RemoveEmptyDirectory(gEmptiedFolders.paths[i].c_str());
   gEmptiedFolders.Clear();
 }
 

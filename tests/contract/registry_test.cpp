@@ -184,3 +184,39 @@ TEST_F(RegistryContract, KeysOpenCreateAndDelete) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a key holds, as one answer: the created-key walk decides on it whether a key goes.
+class RegistryEntriesContract : public RegistryContract {};
+
+TEST_F(RegistryEntriesContract, KeyReportsItsValuesAndSubkeys) {
+  struct {
+    const char* name;
+    bool value;
+    bool subkey;
+  } cases[] = {{"empty", false, false}, {"value only", true, false},
+               {"subkey only", false, true}, {"both", true, true}};
+  for (const auto& c : cases) {
+    std::string path = base_ + "\\" + c.name;
+    RegHandle key = 0;
+    ASSERT_EQ(Sys().RegCreate(Hkcu(), path.c_str(), kKeyAllAccess, &key), 0) << c.name;
+    if (c.value) {
+      EXPECT_EQ(Sys().RegSet(key, "", kRegSz, "x", 2), 0) << c.name;
+    }
+    if (c.subkey) {
+      RegHandle child = 0;
+      std::string childPath = path + "\\child";
+      ASSERT_EQ(Sys().RegCreate(Hkcu(), childPath.c_str(), kKeyAllAccess, &child), 0);
+      Sys().RegClose(child);
+    }
+    bool hasValues = !c.value;
+    bool hasSubkeys = !c.subkey;
+    EXPECT_EQ(Sys().RegHoldsEntries(key, &hasValues, &hasSubkeys), 0) << c.name;
+    EXPECT_EQ(hasValues, c.value) << c.name;
+    EXPECT_EQ(hasSubkeys, c.subkey) << c.name;
+    Sys().RegClose(key);
+  }
+}
+
+}  // namespace

@@ -399,6 +399,16 @@ int Win32Platform::RegEnumKeyAt(RegHandle key, uint32_t index, char* name, uint3
   return static_cast<int>(result);
 }
 
+int Win32Platform::RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys) {
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  LONG result = RegQueryInfoKeyA(AsKey(key), nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                 nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+  *hasValues = result == ERROR_SUCCESS && values != 0;
+  *hasSubkeys = result == ERROR_SUCCESS && subkeys != 0;
+  return static_cast<int>(result);
+}
+
 // Passed through as it is: the NT family refuses a key that has subkeys, the Windows 95
 // family deletes the whole tree. The program empties a tree itself before it deletes the
 // key, so both give the same outcome for it.

@@ -71,6 +71,7 @@ class Win32Platform : public Platform {
   int RegEnumValueAt(RegHandle key, uint32_t index, char* name, uint32_t* nameSize,
                      uint32_t* type) override;
   int RegEnumKeyAt(RegHandle key, uint32_t index, char* name, uint32_t* nameSize) override;
+  int RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys) override;
   int RegRemoveKey(RegHandle parent, const char* path) override;
   void RegClose(RegHandle key) override;
 

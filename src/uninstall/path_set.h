@@ -1,6 +1,7 @@
-// FolderSet: the distinct folders that a pass has touched, kept so that work owed once per
-// folder (telling the shell, trying to remove an emptied folder) is done once per folder
-// rather than once per file. Files of one folder need not come one after another in a log.
+// PathSet: the distinct paths (folders, files) that a pass has dealt with, kept so that work
+// owed once per path (telling the shell of a folder, trying to remove an emptied folder,
+// testing that an INI file exists) is done once rather than once per item. The items of one
+// path need not come one after another in a log.
 #pragma once
 
 #include <cstdint>
@@ -8,22 +9,26 @@
 #include "base/fixed_text.h"
 #include "base/text.h"
 
-struct FolderSet {
+struct PathSet {
   static constexpr int kCapacity = 512;
-  FixedText<260> folders[kCapacity];
+  FixedText<260> paths[kCapacity];
   uint32_t hashes[kCapacity] = {};  // compared first: a pass asks for every file it removes
   int count = 0;
 
   // Adds the folder unless it is there; false when the set is full (the caller settles what
   // it holds, clears it and adds again).
-  bool Add(const char* folder) {
-    uint32_t hash = HashNoCase(folder);
-    for (int i = count - 1; i >= 0; --i)
-      if (hashes[i] == hash && EqualNoCase(folders[i].c_str(), folder)) return true;
+  bool Add(const char* path) {
+    if (Contains(path)) return true;
     if (count == kCapacity) return false;
-    hashes[count] = hash;
-    folders[count++].Set(folder);
+    hashes[count] = HashNoCase(path);
+    paths[count++].Set(path);
     return true;
+  }
+  bool Contains(const char* path) const {
+    uint32_t hash = HashNoCase(path);
+    for (int i = count - 1; i >= 0; --i)
+      if (hashes[i] == hash && EqualNoCase(paths[i].c_str(), path)) return true;
+    return false;
   }
   void Clear() { count = 0; }
 
