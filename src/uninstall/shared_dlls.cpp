@@ -94,17 +94,32 @@ int AskWhetherToRemove(const char* path) {
 
 }  // namespace
 
+// The counts' key stays open from the first file of a pass to CloseSharedCounts: a pass
+// asks for every file it removes, and an open and a close per file cost more than the
+// question itself.
+// The machine it was opened on is kept with it, so that a handle never outlives its
+// machine (tests run many machines in one process).
+RegHandle gSharedKey = 0;
+Platform* gSharedKeyMachine = nullptr;
+
+void CloseSharedCounts() {
+  if (gSharedKey != 0 && gSharedKeyMachine == &Sys()) Sys().RegClose(gSharedKey);
+  gSharedKey = 0;
+  gSharedKeyMachine = nullptr;
+}
+
 int ReleaseSharedFile(const char* path, int decrement) {
   if (!gRun.newShell) return kSharedNotCounted;
-  RegHandle key = 0;
-  if (Sys().RegOpen(RegistryRoot(2), kSharedDllsKey, kKeyAccess, &key) != 0) {
+  if (gSharedKeyMachine != &Sys()) gSharedKey = 0;
+  gSharedKeyMachine = &Sys();
+  if (gSharedKey == 0 &&
+      Sys().RegOpen(RegistryRoot(2), kSharedDllsKey, kKeyAccess, &gSharedKey) != 0) {
+    gSharedKey = 0;
     return kSharedNotCounted;
   }
+  RegHandle key = gSharedKey;
   int32_t count = 0;
-  if (!ReadCount(key, path, &count) || count <= 0) {
-    Sys().RegClose(key);
-    return kSharedNotCounted;
-  }
+  if (!ReadCount(key, path, &count) || count <= 0) return kSharedNotCounted;
 
   // A rollback undoes one installation, whatever number of sections counted the file.
   int64_t taken = gRun.rollbackChosen ? 1 : decrement;
@@ -118,12 +133,10 @@ int ReleaseSharedFile(const char* path, int decrement) {
         static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
         static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
     Sys().RegSet(key, path, kRegDword, data, sizeof data);
-    Sys().RegClose(key);
     return kSharedKeep;
   }
 
   int answer = AskWhetherToRemove(path);
   Sys().RegRemoveValue(key, path);
-  Sys().RegClose(key);
   return answer;
 }

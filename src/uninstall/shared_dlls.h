@@ -6,4 +6,6 @@ constexpr int kSharedNotCounted = 0;  // not a counted file: treat it normally
 constexpr int kSharedKeep = 1;        // the file stays
 constexpr int kSharedRemove = 2;      // the user agreed to delete it
 
+// The key of the counts stays open between calls; a pass that asked closes it here.
 int ReleaseSharedFile(const char* path, int decrement);
+void CloseSharedCounts();

@@ -535,6 +535,7 @@ void RunPasses(const char* logPath) {
   if (g.rollback) RestoreBackups(g, gStore.EditedFiles);
   PreparePrivateFiles(g);
   PrepareSystemFiles(g);
+  CloseSharedCounts();
   RemovePrivateFiles(g);
   RemoveSystemFiles(g);
   if (g.rollback) {
