@@ -22,6 +22,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "bench_support.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
@@ -38,42 +39,18 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-// Writes a file through the seam (both back-ends); 0 on success.
-int PutFile(const std::string& path, const std::string& bytes) {
-  FileHandle file = Sys().CreateTruncated(path.c_str());
-  if (file == kNoFile) return 1;
-  int written = bytes.empty() ? 0
-                              : Sys().WriteBytes(file, bytes.data(),
-                                                 static_cast<uint32_t>(bytes.size()));
-  Sys().CloseFile(file);
-  return written == static_cast<int>(bytes.size()) ? 0 : 1;
-}
-
-// Every directory of a path, outermost first (the root itself excepted).
-void MakeDirectories(const std::string& path) {
-  for (size_t cut = path.find('\\', 3); ; cut = path.find('\\', cut + 1)) {
-    std::string part = cut == std::string::npos ? path : path.substr(0, cut);
-    if (Sys().GetAttributes(part.c_str()) == kNoAttributes) Sys().MakeDirectory(part.c_str());
-    if (cut == std::string::npos) break;
-  }
-}
+using Clock = BenchClock;
 
 // Puts the generated machine state in place: directories, files, INI files and the log.
 // Files already there are kept, so a second run on a real disk only rewrites the log.
 int Seed(const GeneratedLog& generated) {
-  for (const std::string& d : generated.directories) MakeDirectories(d);
+  for (const std::string& d : generated.directories) MakeDirectories(Sys(), d);
   for (const std::string& path : generated.files) {
     if (Sys().GetAttributes(path.c_str()) != kNoAttributes) continue;
-    if (PutFile(path, loggen::FileContents(path)) != 0) {
+    if (PutFile(Sys(), path, loggen::FileContents(path)) != 0) {
       size_t cut = path.rfind('\\');
-      MakeDirectories(path.substr(0, cut));
-      if (PutFile(path, loggen::FileContents(path)) != 0) {
+      MakeDirectories(Sys(), path.substr(0, cut));
+      if (PutFile(Sys(), path, loggen::FileContents(path)) != 0) {
         fprintf(stderr, "load_bench: cannot create %s\n", path.c_str());
         return 1;
       }
@@ -85,11 +62,11 @@ int Seed(const GeneratedLog& generated) {
       text += "[" + section.first + "]\r\n";
       for (const auto& entry : section.second) text += entry.first + "=" + entry.second + "\r\n";
     }
-    MakeDirectories(ini.path.substr(0, ini.path.rfind('\\')));
-    PutFile(ini.path, text);
+    MakeDirectories(Sys(), ini.path.substr(0, ini.path.rfind('\\')));
+    PutFile(Sys(), ini.path, text);
   }
-  MakeDirectories(generated.logPath.substr(0, generated.logPath.rfind('\\')));
-  if (PutFile(generated.logPath, generated.log) != 0) {
+  MakeDirectories(Sys(), generated.logPath.substr(0, generated.logPath.rfind('\\')));
+  if (PutFile(Sys(), generated.logPath, generated.log) != 0) {
     fprintf(stderr, "load_bench: cannot write %s\n", generated.logPath.c_str());
     return 1;
   }

@@ -28,11 +28,10 @@
 // succeeded) so that tools/baseline_remove can make the same changes with the bare API.
 // --seed-only puts the machine state back and ends (for that baseline run).
 //
-// Between items the driver pumps messages with a 1 ms wait, which under the real user
-// interface waits for a timer tick. On Windows the program makes the hidden main window of
-// a silent run; the first N waits (--pump-sample, default 200) are real and the rest only
-// dispatch what is queued, so that the run stays short; the figures show the measured cost
-// of a wait and what all of them would add. --full-pump makes every wait real.
+// Between items the driver only dispatches queued messages. Should it ask for timed waits
+// (a timer tick on the hidden main window of a silent run), the first N of them
+// (--pump-sample, default 200) are real and the rest only dispatch, so that the run stays
+// short, and the figures show what all of them would add. --full-pump makes every wait real.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +42,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "bench_support.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
@@ -66,11 +66,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using Clock = BenchClock;
 
 // ---------------------------------------------------------------------------------------
 // Timing through the seam.
@@ -556,22 +552,6 @@ Expectation ExpectationOf(const GeneratedLog& generated) {
 
 #ifdef _WIN32
 // Writes a file through the seam; 0 on success.
-int PutFile(Platform& sys, const std::string& path, const std::string& bytes) {
-  FileHandle file = sys.CreateTruncated(path.c_str());
-  if (file == kNoFile) return 1;
-  int written = bytes.empty() ? 0
-                              : sys.WriteBytes(file, bytes.data(), static_cast<uint32_t>(bytes.size()));
-  sys.CloseFile(file);
-  return written == static_cast<int>(bytes.size()) ? 0 : 1;
-}
-
-void MakeDirectories(Platform& sys, const std::string& path) {
-  for (size_t cut = path.find('\\', 3);; cut = path.find('\\', cut + 1)) {
-    std::string part = cut == std::string::npos ? path : path.substr(0, cut);
-    if (sys.GetAttributes(part.c_str()) == kNoAttributes) sys.MakeDirectory(part.c_str());
-    if (cut == std::string::npos) break;
-  }
-}
 
 // The registry bytes of a generated value, typed as the log's numbering says.
 void ValueBytes(const GenRegValue& v, uint32_t* type, std::string* bytes) {

@@ -24,17 +24,16 @@ void InstallPlatform(Platform* platform) { gPlatform = platform; }
 void InstallUserInterface(UserInterface* ui) { gUi = ui; }
 
 int Platform::RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys) {
-  // A name too long for the buffer still names an entry.
+  // A name too long for the buffer still names an entry; the end of the list names none.
   char name[256];
   uint32_t size = sizeof name;
   uint32_t type = 0;
-  int result = RegEnumValueAt(key, 0, name, &size, &type);
-  *hasValues = result == 0 || result == kErrMoreData;
+  int values = RegEnumValueAt(key, 0, name, &size, &type);
   size = sizeof name;
   int subkeys = RegEnumKeyAt(key, 0, name, &size);
+  *hasValues = values == 0 || values == kErrMoreData;
   *hasSubkeys = subkeys == 0 || subkeys == kErrMoreData;
-  if ((result != 0 && result != kErrMoreData && result != kErrNoMoreItems) ||
-      (subkeys != 0 && subkeys != kErrMoreData && subkeys != kErrNoMoreItems))
-    return result != 0 && result != kErrMoreData && result != kErrNoMoreItems ? result : subkeys;
+  for (int result : {values, subkeys})
+    if (result != 0 && result != kErrMoreData && result != kErrNoMoreItems) return result;
   return 0;
 }

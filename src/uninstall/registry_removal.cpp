@@ -29,21 +29,6 @@ constexpr int kRootLocalMachine = 2;
 
 // A name that does not fit the buffer still exists: the enumeration then reports
 // kErrMoreData, and a key holding such a value or subkey is not empty.
-bool HoldsValue(RegHandle key) {
-  char name[kNameSize];
-  uint32_t size = kNameSize;
-  uint32_t type = 0;
-  int result = Sys().RegEnumValueAt(key, 0, name, &size, &type);
-  return result == 0 || result == kErrMoreData;
-}
-
-bool HoldsSubkey(RegHandle key) {
-  char name[kNameSize];
-  uint32_t size = kNameSize;
-  int result = Sys().RegEnumKeyAt(key, 0, name, &size);
-  return result == 0 || result == kErrMoreData;
-}
-
 // Cuts keyPath at its last backslash; a path without one becomes empty.
 void CutToParent(char* keyPath) {
   char* last = nullptr;
@@ -194,7 +179,10 @@ bool ReleaseDatabaseEngine() {
 
   RegHandle parent = 0;
   if (Sys().RegOpen(rootKey, kEngineParentKey, kKeyAccess, &parent) != 0) return false;
-  bool empty = !HoldsValue(parent) && !HoldsSubkey(parent);
+  bool hasValues = true;
+  bool hasSubkeys = true;
+  bool empty = Sys().RegHoldsEntries(parent, &hasValues, &hasSubkeys) == 0 && !hasValues &&
+               !hasSubkeys;
   Sys().RegClose(parent);
   if (empty) Sys().RegRemoveKey(rootKey, kEngineParentKey);
   return false;
