@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <cstdlib>
+#include <initializer_list>
 
 namespace {
 Platform* gPlatform = nullptr;
