@@ -15,9 +15,7 @@ constexpr int kErrNegativeSeek = 131;
 const char kSessionManagerKey[] = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingValue[] = "PendingFileRenameOperations";
 
-bool HasWildcard(const std::string& text) {
-  return text.find_first_of("*?") != std::string::npos;
-}
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
 // Characters that a long name may hold but an 8.3 name may not.
 bool IsShortInvalid(char c) { return strchr("+,;=[] ", c) != nullptr || c == '.'; }
@@ -31,10 +29,14 @@ std::string DosPattern(const std::string& pattern) {
   for (size_t i = 0; i < pattern.size(); ++i) {
     char c = pattern[i];
     char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-    if (c == '?') out += '>';
-    else if (c == '.' && (next == '?' || next == '*' || next == '\0')) out += '"';
-    else if (c == '*' && next == '.') out += '<';
-    else out += c;
+    if (c == '?')
+      out += '>';
+    else if (c == '.' && (next == '?' || next == '*' || next == '\0'))
+      out += '"';
+    else if (c == '*' && next == '.')
+      out += '<';
+    else
+      out += c;
   }
   return out;
 }
@@ -45,8 +47,7 @@ std::string DosPattern(const std::string& pattern) {
 static bool MatchDos(const char* p, const char* n, SimMachine& m) {
   while (true) {
     switch (*p) {
-      case '\0':
-        return *n == '\0';
+      case '\0': return *n == '\0';
       case '*':
         for (const char* k = n;; ++k) {
           if (MatchDos(p + 1, k, m)) return true;
@@ -135,7 +136,8 @@ std::string SimMachine::FullPath(const char* path) {
     char drive = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
     if (drive < 'A' || drive > 'Z') return std::string();
     rest = text.substr(2);
-    if (!rest.empty() && rest[0] == '\\') base = std::string(1, drive) + ":\\";
+    if (!rest.empty() && rest[0] == '\\')
+      base = std::string(1, drive) + ":\\";
     else if (toupper(static_cast<unsigned char>(impl_->currentDir[0])) == drive)
       base = impl_->currentDir;
     else
@@ -228,8 +230,7 @@ static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string
                         int depth = 0);
 
 // A junction stands for its target directory when a path goes through it.
-static SimNode* ThroughJunction(SimMachine& m, SimMachine::Impl& impl, SimNode* node,
-                                int depth) {
+static SimNode* ThroughJunction(SimMachine& m, SimMachine::Impl& impl, SimNode* node, int depth) {
   while (node != nullptr && !node->junctionTarget.empty()) {
     if (depth > 16) return nullptr;
     SimLookup target = LookUp(m, impl, m.FullPath(node->junctionTarget.c_str()), depth + 1);
@@ -239,8 +240,7 @@ static SimNode* ThroughJunction(SimMachine& m, SimMachine::Impl& impl, SimNode* 
   return node;
 }
 
-static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string& full,
-                        int depth) {
+static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string& full, int depth) {
   SimLookup result;
   SimPath path;
   if (!SimSplitPath(full, &path)) {
@@ -297,13 +297,17 @@ std::string SimMachine::MakeShortName(const SimNode* directory, const std::strin
   std::string shortBase;
   for (char c : base) {
     if (c == ' ' || c == '.') continue;
-    shortBase += strchr("+,;=[]", c) != nullptr ? '_' : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
+    shortBase += strchr("+,;=[]", c) != nullptr
+                     ? '_'
+                     : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
   }
   std::string shortExt;
   for (char c : ext) {
     if (c == ' ' || c == '.') continue;
     if (shortExt.size() == 3) break;
-    shortExt += strchr("+,;=[]", c) != nullptr ? '_' : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
+    shortExt += strchr("+,;=[]", c) != nullptr
+                    ? '_'
+                    : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
   }
   if (shortBase.empty()) shortBase = "_";
   for (int number = 1; number < 1000000; ++number) {
@@ -354,10 +358,10 @@ static bool Contains(const SimNode* ancestor, const SimNode* node) {
 
 // --- Files and directories -----------------------------------------------------------------
 
-#define FAIL(code)                     \
-  do {                                 \
-    impl_->lastError = (code);         \
-    return (code);                     \
+#define FAIL(code)             \
+  do {                         \
+    impl_->lastError = (code); \
+    return (code);             \
   } while (0)
 
 uint32_t SimMachine::GetAttributes(const char* path) {
@@ -393,7 +397,8 @@ int SimMachine::CopyFileTo(const char* from, const char* to, bool failIfExists) 
   if (source.node == nullptr) FAIL(source.error);
   if (source.node->IsDirectory()) FAIL(kErrAccessDenied);
   SimLookup target = LookUp(*this, *impl_, FullPath(to));
-  if (target.directory == nullptr) FAIL(target.error == kErrFileNotFound ? kErrPathNotFound : target.error);
+  if (target.directory == nullptr)
+    FAIL(target.error == kErrFileNotFound ? kErrPathNotFound : target.error);
   if (target.node == source.node) FAIL(kErrSharingViolation);
   SimNode* node = target.node;
   if (node != nullptr) {
@@ -441,7 +446,8 @@ int SimMachine::MoveFileFlags(const char* from, const char* to, uint32_t flags) 
   if (source.node == nullptr) FAIL(source.error);
   if (source.directory == nullptr) FAIL(kErrAccessDenied);  // a root
   SimLookup target = LookUp(*this, *impl_, FullPath(to));
-  if (target.directory == nullptr) FAIL(target.error == kErrFileNotFound ? kErrPathNotFound : target.error);
+  if (target.directory == nullptr)
+    FAIL(target.error == kErrFileNotFound ? kErrPathNotFound : target.error);
   SimNode* node = source.node;
   if (IsBusy(node)) FAIL(kErrSharingViolation);
   if (target.node != nullptr && target.node != node) {
@@ -455,8 +461,7 @@ int SimMachine::MoveFileFlags(const char* from, const char* to, uint32_t flags) 
   SimSplitPath(FullPath(from), &sourcePath);
   SimSplitPath(FullPath(to), &targetPath);
   bool sameDrive = sourcePath.drive == targetPath.drive;
-  if (!sameDrive && (node->IsDirectory() || !(flags & kMoveCopyAllowed)))
-    FAIL(kErrNotSameDevice);
+  if (!sameDrive && (node->IsDirectory() || !(flags & kMoveCopyAllowed))) FAIL(kErrNotSameDevice);
   if (target.node != nullptr && target.node != node) Detach(*this, target.node);
   std::unique_ptr<SimNode> owned = Detach(*this, node);
   owned->name = target.leaf;
@@ -541,8 +546,9 @@ FileHandle SimMachine::OpenForWrite(const char* path) {
 FileHandle SimMachine::CreateTruncated(const char* path) {
   SimLookup at = LookUp(*this, *impl_, FullPath(path));
   if (at.directory == nullptr) {
-    impl_->lastError = at.node != nullptr ? kErrAccessDenied
-                       : at.error == kErrFileNotFound ? kErrPathNotFound : at.error;
+    impl_->lastError = at.node != nullptr             ? kErrAccessDenied
+                       : at.error == kErrFileNotFound ? kErrPathNotFound
+                                                      : at.error;
     return kNoFile;
   }
   SimNode* node = at.node;
@@ -702,7 +708,9 @@ SearchHandle SimMachine::FindFirst(const char* pattern, FindEntry* entry) {
       return kNoSearch;
     }
     std::string dos = DosPattern(namePart);
-    auto matches = [&](const std::string& name) { return MatchDos(dos.c_str(), name.c_str(), *this); };
+    auto matches = [&](const std::string& name) {
+      return MatchDos(dos.c_str(), name.c_str(), *this);
+    };
     FindEntry found;
     if (directory->parent != nullptr) {
       for (const char* dots : {".", ".."}) {
@@ -905,7 +913,8 @@ void SimMachine::SimulateRestart() {
       line = line.substr(first);
       if (line[0] == '[') {
         size_t close = line.find(']');
-        inRename = close != std::string::npos && SimEqualNoCase(line.substr(1, close - 1), "rename");
+        inRename =
+            close != std::string::npos && SimEqualNoCase(line.substr(1, close - 1), "rename");
         continue;
       }
       size_t equals = line.find('=');
@@ -916,8 +925,10 @@ void SimMachine::SimulateRestart() {
       size_t valueStart = value.find_first_not_of(" \t");
       value = valueStart == std::string::npos ? std::string() : value.substr(valueStart);
       while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
-      if (SimEqualNoCase(key, "NUL")) RestartOperation(*this, value, std::string(), false);
-      else if (!value.empty()) RestartOperation(*this, value, key, true);
+      if (SimEqualNoCase(key, "NUL"))
+        RestartOperation(*this, value, std::string(), false);
+      else if (!value.empty())
+        RestartOperation(*this, value, key, true);
     }
     std::string backup = windows + "WININIT.BAK";
     MoveFileFlags(wininit.c_str(), backup.c_str(), kMoveReplaceExisting);
@@ -926,8 +937,10 @@ void SimMachine::SimulateRestart() {
   for (auto it = services.begin(); it != services.end();) {
     it->second.running = false;
     it->second.openHandles = 0;
-    if (it->second.markedForDelete) it = services.erase(it);
-    else ++it;
+    if (it->second.markedForDelete)
+      it = services.erase(it);
+    else
+      ++it;
   }
   impl_->serviceHandles.clear();
   impl_->currentDir = savedDir;
