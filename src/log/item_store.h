@@ -61,6 +61,7 @@ struct ItemList {
   T** items = nullptr;
   int32_t count = 0;
   int32_t capacity = 0;
+  T* indexRoot = nullptr;  // root of the balanced index of a tree-indexed list
 
   T* operator[](int32_t index) const { return items[index]; }
 };
@@ -71,6 +72,7 @@ void InitList(ItemList<T>& list, int32_t capacity) {
   list.items = static_cast<T**>(ArenaAllocate(sizeof(T*) * static_cast<size_t>(capacity)));
   list.count = 0;
   list.capacity = capacity;
+  list.indexRoot = nullptr;
 }
 
 // Makes room for one more record (doubling the pointer array when full).
@@ -104,12 +106,18 @@ T* NewItem() {
 // Records.
 
 // Links of the loader's search tree (PrivateFiles, IniEdits, RegKeys, RegEdits).
-// The walk follows `before` when the record it stands on orders before the sought keys, and
-// `after` when it orders after them (log/item_tree.h).
+// `before` and `after` form the tree in log order: a walk follows `before` when the record
+// it stands on orders before the sought keys, and `after` when it orders after them. The
+// same order is kept a second time in a balanced tree (`lower`, `higher`, `level`), which is
+// what finds records: the log-order tree can be a chain thousands deep (log/item_tree.h).
 struct TreeLinks {
   void* before = nullptr;  // first link
   void* after = nullptr;   // second link
+  void* lower = nullptr;   // balanced index: records ordering before this one
+  void* higher = nullptr;  // balanced index: records ordering after this one
+  uint64_t keyTail = 0;    // the last characters of key 1 in order (log/item_tree.h)
   uint32_t keyLength = 0;  // length of key 1 when the record was linked in (walks skip strlen)
+  uint32_t level = 0;      // level in the balanced index (1 for a leaf once linked)
 };
 
 struct FileItem {

@@ -1,5 +1,7 @@
-// Tree find-or-insert and lookup for the four tree-indexed lists. The walk is iterative: a
-// log written in an unlucky order degenerates a tree into a chain thousands deep.
+// Tree find-or-insert and lookup for the four tree-indexed lists. Records are found through
+// a balanced index kept in the same order as the log-order tree, so a log written in an
+// unlucky order costs no more than any other; the log-order links are still laid exactly
+// as a walk from the root would lay them.
 #include "log/item_tree.h"
 
 #include <cstring>
@@ -11,6 +13,8 @@ int ReverseCompare(const char* stored, const char* sought) {
 }
 
 int ReverseCompareLength(const char* stored, size_t i, const char* sought, size_t j) {
+  // Records of one file or one key share their whole key 1, byte for byte.
+  if (i == j && memcmp(stored, sought, i) == 0) return 0;
   while (i > 0 && j > 0) {
     --i;
     --j;
@@ -22,6 +26,19 @@ int ReverseCompareLength(const char* stored, size_t i, const char* sought, size_
   }
   if (i == 0 && j == 0) return 0;
   return i == 0 ? 1 : -1;
+}
+
+uint64_t KeyTail(const char* text, size_t length) {
+  uint64_t tail = 0;
+  for (size_t k = 0; k < 8; ++k) {
+    // Characters compare as signed bytes: flipping the top bit orders them as unsigned.
+    // A text that has ended orders after every character (a shorter stored text gives +1),
+    // so its missing places take the highest value; that ties with 0x7F, never contradicts.
+    uint8_t byte = 0xFF;
+    if (k < length) byte = static_cast<uint8_t>(UpperAscii(text[length - 1 - k])) ^ 0x80u;
+    tail = (tail << 8) | byte;
+  }
+  return tail;
 }
 
 namespace {
@@ -40,74 +57,149 @@ TreeKeys KeysOf(const RegEditItem& r) {
 void SetKeys(FileItem& r, const TreeKeys& k) {
   r.path.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.path.Length());
+  r.links.keyTail = KeyTail(r.path.c_str(), r.links.keyLength);
 }
 void SetKeys(IniEditItem& r, const TreeKeys& k) {
   r.file.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.file.Length());
+  r.links.keyTail = KeyTail(r.file.c_str(), r.links.keyLength);
   r.sectionName.Set(k.key2);
   r.key.Set(k.key3);
 }
 void SetKeys(RegKeyItem& r, const TreeKeys& k) {
   r.key.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.key.Length());
+  r.links.keyTail = KeyTail(r.key.c_str(), r.links.keyLength);
   r.valueName.Set(k.key2);
   r.rootText.Set(k.key3);
 }
 void SetKeys(RegEditItem& r, const TreeKeys& k) {
   r.key.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.key.Length());
+  r.links.keyTail = KeyTail(r.key.c_str(), r.links.keyLength);
   r.valueName.Set(k.key2);
   r.rootText.Set(k.key3);
 }
 
-// Order of the stored record against the sought keys; keys 2 and 3 only break ties.
-// The sought key's length is taken once per walk, not once per record on the way.
-int CompareKeys(const TreeKeys& stored, size_t storedLength, const TreeKeys& sought,
-                size_t soughtLength) {
-  int result = ReverseCompareLength(stored.key1, storedLength, sought.key1, soughtLength);
-  if (result == 0 && sought.key2 != nullptr) result = CompareNoCase(stored.key2, sought.key2);
-  if (result == 0 && sought.key3 != nullptr) result = CompareNoCase(stored.key3, sought.key3);
+// The sought keys of one walk, with what every step compares taken once.
+struct Sought {
+  TreeKeys keys;
+  size_t length;  // of key 1
+  uint64_t tail;  // KeyTail of key 1
+};
+
+Sought MakeSought(const TreeKeys& keys) {
+  size_t length = strlen(keys.key1);
+  return {keys, length, KeyTail(keys.key1, length)};
+}
+
+// Order of the stored record against the sought keys, as both trees use it (only the sign
+// counts); keys 2 and 3 only break ties.
+template <typename T>
+int Order(const T& stored, const Sought& sought) {
+  if (stored.links.keyTail != sought.tail) return stored.links.keyTail < sought.tail ? -1 : 1;
+  TreeKeys keys = KeysOf(stored);
+  int result =
+      ReverseCompareLength(keys.key1, stored.links.keyLength, sought.keys.key1, sought.length);
+  if (result == 0 && sought.keys.key2 != nullptr)
+    result = CompareNoCase(keys.key2, sought.keys.key2);
+  if (result == 0 && sought.keys.key3 != nullptr)
+    result = CompareNoCase(keys.key3, sought.keys.key3);
   return result;
 }
 
-// Walks from the root. Returns the match, or null with *slot pointing at the empty link
-// where a new record belongs (null *slot for an empty list).
+// The balanced index is an AA tree: a left child never shares its parent's level, and no
+// two right children in a row do. Skew and split restore that after an insertion and
+// change nothing on a tree that already holds it.
 template <typename T>
-T* Walk(const ItemList<T>& list, const TreeKeys& sought, void*** slot) {
-  *slot = nullptr;
-  if (list.count == 0) return nullptr;
-  T* node = list.items[0];
-  size_t soughtLength = strlen(sought.key1);
-  for (;;) {
-    int result = CompareKeys(KeysOf(*node), node->links.keyLength, sought, soughtLength);
-    if (result == 0) return node;
-    void** link = result < 0 ? &node->links.before : &node->links.after;
-    if (*link == nullptr) {
-      *slot = link;
-      return nullptr;
-    }
-    node = static_cast<T*>(*link);
+T* Skew(T* node) {
+  auto* lower = static_cast<T*>(node->links.lower);
+  if (lower == nullptr || lower->links.level != node->links.level) return node;
+  node->links.lower = lower->links.higher;
+  lower->links.higher = node;
+  return lower;
+}
+
+template <typename T>
+T* Split(T* node) {
+  auto* higher = static_cast<T*>(node->links.higher);
+  if (higher == nullptr || higher->links.higher == nullptr) return node;
+  if (static_cast<T*>(higher->links.higher)->links.level != node->links.level) return node;
+  node->links.higher = higher->links.lower;
+  higher->links.lower = node;
+  ++higher->links.level;
+  return higher;
+}
+
+template <typename T>
+struct Insertion {
+  Sought sought;
+  T* found = nullptr;        // the record that already has the sought keys
+  T* made = nullptr;         // the new record, when there was none
+  T* predecessor = nullptr;  // the nearest record ordering before the sought keys
+  T* successor = nullptr;    // the nearest record ordering after them
+};
+
+// Finds the sought keys below node, or links a new record for them in; returns the new
+// root of this part of the index. Depth is bounded by twice the log of the record count.
+template <typename T>
+T* Insert(T* node, Insertion<T>& in) {
+  if (node == nullptr) {
+    in.made = NewItem<T>();
+    SetKeys(*in.made, in.sought.keys);
+    in.made->links.level = 1;
+    return in.made;
+  }
+  int result = Order(*node, in.sought);
+  if (result == 0) {
+    in.found = node;
+    return node;
+  }
+  if (result < 0) {
+    in.predecessor = node;
+    node->links.higher = Insert(static_cast<T*>(node->links.higher), in);
+  } else {
+    in.successor = node;
+    node->links.lower = Insert(static_cast<T*>(node->links.lower), in);
+  }
+  if (in.found != nullptr) return node;
+  return Split(Skew(node));
+}
+
+// Links a new record into the log-order tree at the slot a walk from the root would reach.
+// Its neighbours in the order decide it: of the two, one lies below the other, and the new
+// record hangs from the lower one, which has its link on that side free.
+template <typename T>
+void LinkInLogOrder(const Insertion<T>& in) {
+  if (in.predecessor != nullptr && in.predecessor->links.before == nullptr) {
+    in.predecessor->links.before = in.made;
+  } else if (in.successor != nullptr) {
+    in.successor->links.after = in.made;
   }
 }
 
 template <typename T>
 T* FindOrInsert(ItemList<T>& list, const TreeKeys& sought, bool* created) {
-  void** slot = nullptr;
-  T* found = Walk(list, sought, &slot);
-  *created = false;
-  if (found != nullptr) return found;
-  T* item = NewItem<T>();
-  SetKeys(*item, sought);
-  AppendItem(list, item);
-  if (slot != nullptr) *slot = item;
-  *created = true;
-  return item;
+  Insertion<T> in{MakeSought(sought)};
+  T* root = Insert(list.indexRoot, in);
+  *created = in.made != nullptr;
+  if (in.found != nullptr) return in.found;
+  list.indexRoot = root;
+  LinkInLogOrder(in);
+  AppendItem(list, in.made);
+  return in.made;
 }
 
 template <typename T>
 T* Lookup(const ItemList<T>& list, const TreeKeys& sought) {
-  void** slot = nullptr;
-  return Walk(list, sought, &slot);
+  Sought walk = MakeSought(sought);
+  T* node = list.indexRoot;
+  while (node != nullptr) {
+    int result = Order(*node, walk);
+    if (result == 0) return node;
+    node = static_cast<T*>(result < 0 ? node->links.higher : node->links.lower);
+  }
+  return nullptr;
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // binary trees threaded through each record's TreeLinks, with entry 0 of the list as the
 // root. Key 1 (a path or key path) is ordered by ReverseCompare, because paths logged by
 // one installation share their beginnings and differ at their ends; keys 2 and 3 by
-// CompareNoCase. The tree is never rebalanced, so its shape follows the log order.
+// CompareNoCase. The tree is never rebalanced, so its shape follows the log order. Finding
+// goes through a balanced index over the same order (the list's indexRoot), so the time to
+// load a log does not depend on that shape.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,11 @@ int ReverseCompare(const char* stored, const char* sought);
 // The same with both lengths already known.
 int ReverseCompareLength(const char* stored, size_t storedLength, const char* sought,
                          size_t soughtLength);
+
+// The last eight characters of a key 1 of the given length, packed so that comparing two
+// tails as numbers orders them as ReverseCompare orders their texts, or ties. Walks compare
+// tails first and read the texts only on a tie, which most steps never reach.
+uint64_t KeyTail(const char* text, size_t length);
 
 // The keys of one record as the tree sees them (key2, key3 null where the list has none).
 struct TreeKeys {

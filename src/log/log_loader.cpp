@@ -131,7 +131,10 @@ const Keyword kKeywords[] = {
 };
 
 const Keyword* Classify(const char* line) {
+  char first = UpperAscii(line[0]);
   for (const Keyword& k : kKeywords) {
+    // Most keywords differ from the line at once; the first letter rules them out cheaply.
+    if (UpperAscii(k.text[0]) != first) continue;
     size_t n = strlen(k.text);
     if (!EqualNoCaseAscii(line, k.text, n)) continue;
     // EqualNoCaseAscii stops at a shorter line's terminator; the line must hold the

@@ -1,6 +1,7 @@
 // The simulated file system: drives, paths, 8.3 names, attributes, files in use, handles,
 // wildcard search and the restart-time operations (pending renames and WININIT.INI).
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "platform/sim/sim_internal.h"
@@ -125,8 +126,33 @@ int SimCopyOut(const std::string& text, char* buffer, uint32_t size) {
 
 // --- Paths ---------------------------------------------------------------------------------
 
+// True when path is already a full path in the form FullPath gives back, apart from the
+// drive letter's case: nothing to resolve, drop or refuse. Most paths a log names are.
+static bool IsPlainFullPath(const char* path) {
+  if (!isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':' || path[2] != '\\')
+    return false;
+  const char* part = path + 3;
+  if (*part == '\0') return true;
+  for (;;) {
+    const char* end = part;
+    while (*end != '\0' && *end != '\\') {
+      if (*end == '/' || strchr("<>:\"|", *end) != nullptr) return false;
+      ++end;
+    }
+    size_t length = static_cast<size_t>(end - part);
+    if (length == 0 || end[-1] == '.' || end[-1] == ' ') return false;  // also "." and ".."
+    if (*end == '\0') return true;
+    part = end + 1;
+  }
+}
+
 std::string SimMachine::FullPath(const char* path) {
   if (path == nullptr || path[0] == '\0') return std::string();
+  if (IsPlainFullPath(path)) {
+    std::string full = path;
+    full[0] = static_cast<char>(toupper(static_cast<unsigned char>(full[0])));
+    return full;
+  }
   std::string text = path;
   std::replace(text.begin(), text.end(), '/', '\\');
   if (text.size() >= 2 && text[0] == '\\' && text[1] == '\\') return std::string();  // UNC
@@ -176,29 +202,39 @@ std::string SimMachine::FullPath(const char* path) {
   return full;
 }
 
+static uint64_t gTreeGeneration = 1;
+void SimTreeChanged() { ++gTreeGeneration; }
+uint64_t SimTreeGeneration() { return gTreeGeneration; }
+
 // The key under which a name is indexed: single bytes folded by the code page, double-byte
 // characters as they stand.
-static std::string FoldName(SimMachine& m, const std::string& name) {
-  std::string folded;
-  folded.reserve(name.size());
-  for (size_t i = 0; i < name.size(); ++i) {
+static void FoldNameInto(SimMachine& m, const char* name, size_t length, std::string* folded) {
+  folded->clear();
+  for (size_t i = 0; i < length; ++i) {
     uint8_t c = static_cast<uint8_t>(name[i]);
-    if (m.IsLeadByte(c) && i + 1 < name.size()) {
-      folded += name[i];
-      folded += name[++i];
+    if (m.IsLeadByte(c) && i + 1 < length) {
+      *folded += name[i];
+      *folded += name[++i];
       continue;
     }
-    folded += static_cast<char>(m.UpperByte(c));
+    *folded += static_cast<char>(m.UpperByte(c));
   }
+}
+
+static std::string FoldName(SimMachine& m, const std::string& name) {
+  std::string folded;
+  FoldNameInto(m, name.data(), name.size(), &folded);
   return folded;
 }
 
 static void IndexChild(SimMachine& m, SimNode* directory, SimNode* child) {
+  SimTreeChanged();
   directory->index[FoldName(m, child->name)] = child;
   if (!child->shortName.empty()) directory->index[FoldName(m, child->shortName)] = child;
 }
 
 static void UnindexChild(SimMachine& m, SimNode* directory, SimNode* child) {
+  SimTreeChanged();
   for (const std::string* name : {&child->name, &child->shortName}) {
     if (name->empty()) continue;
     auto it = directory->index.find(FoldName(m, *name));
@@ -212,9 +248,16 @@ void SimSetShortName(SimMachine& m, SimNode* node, const std::string& shortName)
   if (node->parent != nullptr) IndexChild(m, node->parent, node);
 }
 
-static SimNode* ChildNamed(SimMachine& m, SimNode* directory, const std::string& name) {
-  auto it = directory->index.find(FoldName(m, name));
+static SimNode* ChildNamed(SimMachine& m, SimNode* directory, const char* name, size_t length) {
+  // Lookups are the sim's busiest work; the folded key reuses one buffer.
+  thread_local std::string key;
+  FoldNameInto(m, name, length, &key);
+  auto it = directory->index.find(key);
   return it == directory->index.end() ? nullptr : it->second;
+}
+
+static SimNode* ChildNamed(SimMachine& m, SimNode* directory, const std::string& name) {
+  return ChildNamed(m, directory, name.data(), name.size());
 }
 
 // Where a lookup lands: the node (null when absent), its directory (null when a parent is
@@ -242,23 +285,62 @@ static SimNode* ThroughJunction(SimMachine& m, SimMachine::Impl& impl, SimNode* 
 
 static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string& full, int depth) {
   SimLookup result;
-  SimPath path;
-  if (!SimSplitPath(full, &path)) {
+  if (full.size() < 3 || full[1] != ':' || full[2] != '\\') {
     result.error = kErrInvalidName;
     return result;
   }
-  auto drive = impl.drives.find(path.drive);
+  auto drive = impl.drives.find(static_cast<char>(toupper(static_cast<unsigned char>(full[0]))));
   if (drive == impl.drives.end()) {
     result.error = kErrPathNotFound;
     return result;
   }
   SimNode* current = drive->second.root.get();
-  if (path.parts.empty()) {
+  // The components are taken in place; empty ones (doubled backslashes) are skipped.
+  const char* text = full.c_str();
+  size_t start = 3;
+  size_t end = 0;
+  SimDirectoryCache& cache = impl.directories;
+  if (cache.generation != SimTreeGeneration() || cache.codePage != m.settings.ansiCodePage) {
+    cache.byPath.clear();
+    cache.generation = SimTreeGeneration();
+    cache.codePage = m.settings.ansiCodePage;
+  }
+  size_t leafCut = full.rfind('\\');
+  bool cacheable = leafCut > 2 && leafCut + 1 < full.size();
+  thread_local std::string directoryText;
+  if (cacheable) {
+    directoryText.assign(text, leafCut);
+    auto known = cache.byPath.find(directoryText);
+    if (known != cache.byPath.end()) {
+      current = known->second;
+      start = leafCut + 1;
+    }
+  }
+  auto nextPart = [&]() {
+    while (start < full.size() && text[start] == '\\') ++start;
+    end = start;
+    while (end < full.size() && text[end] != '\\') ++end;
+    return end > start;
+  };
+  if (!nextPart()) {
     result.node = current;
     return result;
   }
-  for (size_t i = 0; i + 1 < path.parts.size(); ++i) {
-    SimNode* next = ChildNamed(m, current, path.parts[i]);
+  for (;;) {
+    size_t partStart = start;
+    size_t partEnd = end;
+    start = end;
+    if (!nextPart()) {
+      // Not directoryText: a junction on the way may have run a lookup of its own.
+      if (cacheable && partStart == leafCut + 1)
+        cache.byPath.emplace(full.substr(0, leafCut), current);
+      result.directory = current;
+      result.leaf.assign(text + partStart, partEnd - partStart);
+      result.node = ChildNamed(m, current, text + partStart, partEnd - partStart);
+      if (result.node == nullptr) result.error = kErrFileNotFound;
+      return result;
+    }
+    SimNode* next = ChildNamed(m, current, text + partStart, partEnd - partStart);
     next = ThroughJunction(m, impl, next, depth);
     if (next == nullptr || !next->IsDirectory()) {
       result.error = kErrPathNotFound;
@@ -266,11 +348,6 @@ static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string
     }
     current = next;
   }
-  result.directory = current;
-  result.leaf = path.parts.back();
-  result.node = ChildNamed(m, current, result.leaf);
-  if (result.node == nullptr) result.error = kErrFileNotFound;
-  return result;
 }
 
 uint64_t SimNow(const ImagePlatform& settings) {
@@ -839,6 +916,7 @@ int SimMachine::MakeJunction(const std::string& path, const std::string& target)
   if (node == nullptr || !node->children.empty()) return kErrDirNotEmpty;
   node->junctionTarget = FullPath(target.c_str());
   node->attributes |= kAttrReparsePoint;
+  SimTreeChanged();
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
@@ -45,17 +46,29 @@ struct SimPath {
   std::vector<std::string> parts;
 };
 
+// Directories that file lookups passed through, by the exact text of their paths: a log
+// names thousands of files in a few hundred folders, and this spares walking the folders
+// above each one again. Any change to the tree's names, junctions or drives empties it
+// (SimTreeChanged), as does a change of code page, by which names fold.
+struct SimDirectoryCache {
+  std::unordered_map<std::string, SimNode*> byPath;
+  uint64_t generation = 0;  // of SimTreeGeneration() when it was filled
+  uint32_t codePage = 0;
+};
+
 struct SimMachine::Impl {
   std::map<char, SimDrive> drives;
   std::string currentDir = "C:\\";
   uint32_t lastError = 0;
+
+  SimDirectoryCache directories;
 
   intptr_t nextHandle = 0x40;
   std::map<intptr_t, SimOpenFile> files;
   std::map<intptr_t, SimSearch> searches;
 
   std::vector<std::unique_ptr<SimRegKey>> regRoots;  // HKCU, HKLM, HKU, HKCC
-  std::map<uint32_t, SimRegKey*> rootKeys;            // predefined handle -> key
+  std::map<uint32_t, SimRegKey*> rootKeys;           // predefined handle -> key
   std::map<RegHandle, SimRegKey*> regHandles;
   std::vector<std::unique_ptr<SimRegKey>> deletedKeys;  // kept while handles may point at them
 
@@ -72,6 +85,12 @@ struct SimMachine::Impl {
   int activeGroup = -1;
   uint32_t tempCounter = 0;
 };
+
+// Counts changes to the names, junctions and drives of every simulated file tree, so that
+// remembered lookups can tell they are stale. One count for all machines: a change on one
+// only costs the others a fresh walk.
+void SimTreeChanged();
+uint64_t SimTreeGeneration();
 
 // Upper-cases ASCII letters only: the folding for keys of the sim's own maps.
 std::string SimUpper(const std::string& text);

@@ -103,6 +103,7 @@ std::string Quoted(const char* text) { return text != nullptr ? text : "(null)";
 // --- The default machine and images --------------------------------------------------------
 
 static void SeedDefaults(SimMachine& m, SimMachine::Impl& impl) {
+  SimTreeChanged();
   impl.drives.clear();
   SimDrive drive;
   drive.root = std::make_unique<SimNode>();
@@ -147,6 +148,7 @@ int SimMachine::ApplyImage(const MachineImage& image, std::string* error) {
   };
   settings = image.platform;
   if (settings.defaultFileTime == 0) settings.defaultFileTime = SimNow(settings);
+  SimTreeChanged();
   for (const ImageDrive& drive : image.platform.drives) {
     SimDrive& entry = impl_->drives[drive.letter];
     entry.type = drive.type;

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "base/text.h"
 #include "log/item_store.h"
 
 namespace {
@@ -120,6 +124,64 @@ TEST_F(ItemTreeTest, IniEditsAndRegEditsKeepTheirKeys) {
   RegEditItem* e = TreeFindOrInsert(gStore.RegEdits, "K", "N", "0", &created);
   EXPECT_TRUE(created);
   EXPECT_EQ(TreeLookup(gStore.RegEdits, "k", "n", "0"), e);
+}
+
+// The log-order links must be exactly those of a plain insertion walk from the root, and
+// every record must stay findable, whatever order the log brings them in: shuffled, or
+// sorted so that a plain tree becomes a chain.
+TEST_F(ItemTreeTest, LogOrderLinksMatchAPlainInsertionWalk) {
+  struct PlainWalk {
+    IniEditItem* found = nullptr;
+    void** slot = nullptr;  // null for an empty list
+  };
+  auto plainWalk = [](const char* file, const char* section, const char* key) {
+    PlainWalk walk;
+    IniEditItem* node = gStore.IniEdits.count > 0 ? gStore.IniEdits[0] : nullptr;
+    while (node != nullptr) {
+      int result = ReverseCompare(node->file.c_str(), file);
+      if (result == 0) result = CompareNoCase(node->sectionName.c_str(), section);
+      if (result == 0) result = CompareNoCase(node->key.c_str(), key);
+      if (result == 0) {
+        walk.found = node;
+        return walk;
+      }
+      void** link = result < 0 ? &node->links.before : &node->links.after;
+      if (*link == nullptr) {
+        walk.slot = link;
+        return walk;
+      }
+      node = static_cast<IniEditItem*>(*link);
+    }
+    return walk;
+  };
+  for (bool sorted : {false, true}) {
+    ResetItemStore();
+    uint32_t seed = 12345;
+    std::vector<std::string> keys;
+    for (int i = 0; i < 600; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      keys.push_back("Key" + std::to_string(sorted ? i : static_cast<int>(seed >> 16) % 400));
+    }
+    for (const std::string& key : keys) {
+      const char* file = key.size() % 2 == 0 ? "C:\\W\\A.INI" : "C:\\APP\\A.INI";
+      PlainWalk expected = plainWalk(file, "S", key.c_str());
+      bool created = false;
+      IniEditItem* item = TreeFindOrInsert(gStore.IniEdits, file, "s", key.c_str(), &created);
+      ASSERT_EQ(created, expected.found == nullptr) << key;
+      if (!created) {
+        EXPECT_EQ(item, expected.found) << key;
+      } else if (expected.slot == nullptr) {
+        EXPECT_EQ(item, gStore.IniEdits[0]);
+      } else {
+        EXPECT_EQ(*expected.slot, item) << key << (sorted ? " (sorted)" : " (shuffled)");
+      }
+    }
+    for (int32_t i = 0; i < gStore.IniEdits.count; ++i) {
+      const IniEditItem* r = gStore.IniEdits[i];
+      EXPECT_EQ(
+          TreeLookup(gStore.IniEdits, r->file.c_str(), r->sectionName.c_str(), r->key.c_str()), r);
+    }
+  }
 }
 
 }  // namespace

@@ -110,6 +110,25 @@ TEST_F(SimNames, PlainPathFindsThatEntryAndJunctionsLeadToTheirTarget) {
   EXPECT_EQ(Sys().RemoveEmptyDirectory("C:\\target"), kErrDirNotEmpty);
 }
 
+// Lookups remember the folders they passed through; every change to names must make them
+// look again, or a moved or removed folder would still be found under its old path.
+TEST_F(SimNames, LookupsFollowChangesToTheFolders) {
+  ASSERT_EQ(machine().WriteFile("C:\\a\\b\\f.txt", "old"), 0);
+  ASSERT_EQ(machine().WriteFile("C:\\a\\c\\f.txt", "other"), 0);
+  EXPECT_EQ(machine().FileContents("C:\\a\\b\\f.txt"), "old");
+  ASSERT_EQ(Sys().MoveFileFlags("C:\\a\\b", "C:\\a\\moved", 0), 0);
+  EXPECT_EQ(Sys().GetAttributes("C:\\a\\b\\f.txt"), kNoAttributes);
+  EXPECT_EQ(machine().FileContents("C:\\a\\moved\\f.txt"), "old");
+  ASSERT_EQ(Sys().RemoveFile("C:\\a\\moved\\f.txt"), 0);
+  ASSERT_EQ(Sys().RemoveEmptyDirectory("C:\\a\\moved"), 0);
+  ASSERT_EQ(machine().WriteFile("C:\\a\\b\\f.txt", "new"), 0);
+  EXPECT_EQ(machine().FileContents("C:\\a\\b\\f.txt"), "new");
+  ASSERT_EQ(machine().MakeJunction("C:\\j", "C:\\a\\c"), 0);
+  EXPECT_EQ(machine().FileContents("C:\\j\\f.txt"), "other");
+  machine().settings.ansiCodePage = 932;  // names fold differently: nothing is kept
+  EXPECT_EQ(machine().FileContents("C:\\A\\B\\F.TXT"), "new");
+}
+
 TEST_F(SimNames, InUseAndReadOnlyFilesRefuseChange) {
   ASSERT_EQ(machine().WriteFile("C:\\f\\busy.dll", "busy"), 0);
   ASSERT_EQ(machine().WriteFile("C:\\f\\locked.txt", "ro"), 0);
