@@ -187,6 +187,7 @@ void RunCleanup(const char* arguments) {
     if (appDirectory[appLength - 1] == '\\') appDirectory[appLength - 1] = '\0';
     if (appDirectory[0] != '\0') RemoveDirectoryTree(appDirectory, false);
   }
+  FlushShellNotifications();
 
   EndRun();
 

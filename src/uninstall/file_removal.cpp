@@ -33,20 +33,59 @@ void NotifyShell(int32_t event, const char* path) {
   }
 }
 
-// Deleted files are told to the shell per folder, not per file: a notification costs
-// milliseconds (the shell resolves the path each time), which for an application of tens
-// of thousands of files would outweigh the deletions themselves.
-PathSet gShellFolders;
+// The shell hears of removals per folder and once, when FlushShellNotifications comes, not
+// per file as they happen: a notification costs milliseconds (the shell resolves the path
+// each time), which for an application of tens of thousands of files would outweigh the
+// deletions themselves. Folders that lost files and folders removed are gathered until then.
+PathSet gShellFolders;    // folders whose files were deleted
+PathSet gRemovedFolders;  // folders removed with RemoveOneDirectory
+
+bool ShellListens() { return gRun.newShell && gRun.hasShellNotify; }
+
+// Adds path to set, telling the shell what has gathered first when the set is full.
+void Gather(PathSet& set, const char* path) {
+  if (set.Add(path)) return;
+  FlushShellNotifications();
+  set.Add(path);
+}
 
 void NoteDeletedFile(const char* path) {
-  if (!gRun.newShell || !gRun.hasShellNotify) return;
+  if (!ShellListens()) return;
   char folder[kPathSize];
   CopyText(folder, sizeof folder, path);
   char* name = FileNamePart(folder);
   if (name > folder) name[-1] = '\0';
-  if (gShellFolders.Add(folder)) return;
-  FlushShellNotifications();
-  gShellFolders.Add(folder);
+  Gather(gShellFolders, folder);
+}
+
+// Cuts path back to its parent folder (a drive's parent is its root, "C:\"); false when
+// it has none.
+bool CutToParentFolder(char* path) {
+  if (strlen(path) <= 3) return false;
+  char* name = FileNamePart(path);
+  if (name == path) return false;
+  if (name - path == 3 && path[1] == ':') {
+    path[3] = '\0';
+  } else {
+    name[-1] = '\0';
+  }
+  return true;
+}
+
+// Cuts path back to the nearest folder, itself included, that is still there.
+void ToNearestExistingFolder(char* path) {
+  while (Sys().GetAttributes(path) == kNoAttributes && CutToParentFolder(path)) {
+  }
+}
+
+// True when path or a folder above it was removed in this batch.
+bool InRemovedFolder(const char* path) {
+  char folder[kPathSize];
+  CopyText(folder, sizeof folder, path);
+  do {
+    if (gRemovedFolders.Contains(folder)) return true;
+  } while (CutToParentFolder(folder));
+  return false;
 }
 
 // True when the long form of path is the program's own file.
@@ -293,12 +332,21 @@ int DeleteFileNow(const char* path) {
 }
 
 void RemoveFileAndCompanions(const char* path) {
-  // Only attributes that stand in the way of a delete are cleared: the extra call per
-  // file is a noticeable part of a large uninstall.
-  uint32_t attributes = Sys().GetAttributes(path);
-  if (attributes != kNoAttributes && (attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)))
-    Sys().SetAttributes(path, kAttrNormal);
-  DeleteFileNow(path);
+  // The delete is tried before the attributes are looked at: almost no file carries any
+  // that stand in the way, and a second call per file is a noticeable part of a large
+  // uninstall. Only a file that refused has them cleared and goes through the whole
+  // delete, with its in-use handling.
+  if (IsOwnFile(path)) gRun.selfDeletePending = true;
+  if (Sys().RemoveFile(path) == 0) {
+    NoteDeletedFile(path);
+  } else {
+    uint32_t attributes = Sys().GetAttributes(path);
+    if (attributes != kNoAttributes) {
+      if (attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))
+        Sys().SetAttributes(path, kAttrNormal);
+      DeleteFileNow(path);
+    }
+  }
 
   size_t length = strlen(path);
   if (length <= 4 || !EqualNoCase(path + length - 4, ".HLP")) return;
@@ -362,8 +410,7 @@ int RemoveFileItem(const char* path, const char* backup, bool restore) {
 int RemoveOneDirectory(const char* directory) {
   Sys().SetAttributes(directory, kAttrNormal);
   if (Sys().RemoveEmptyDirectory(directory) != 0) return 1;
-  FlushShellNotifications();
-  NotifyShell(kShellEventRmdir, directory);
+  if (ShellListens()) Gather(gRemovedFolders, directory);
   return 0;
 }
 
@@ -444,8 +491,31 @@ void RemoveDirectoryTree(const char* directoryPath, bool withFiles) {
   RemoveOneDirectory(directory);
 }
 
+// A removed folder is told only when the folder above it stays: the shell drops a folder's
+// contents with it. A folder that lost files is told when it is still there; when it went
+// with no notice (the driver removes emptied folders quietly), the nearest folder above it
+// that is still there is told instead, unless a removal told of it already.
 void FlushShellNotifications() {
-  for (int i = 0; i < gShellFolders.count; ++i)
-    NotifyShell(kShellEventUpdateDir, gShellFolders.paths[i].c_str());
-  gShellFolders.Clear();
+  PathSet& updated = gShellFolders;
+  PathSet& removed = gRemovedFolders;
+  static PathSet survivors;
+  survivors.Clear();
+  for (int i = 0; i < updated.count; ++i) {
+    char folder[kPathSize];
+    CopyText(folder, sizeof folder, updated.paths[i].c_str());
+    if (InRemovedFolder(folder)) continue;
+    ToNearestExistingFolder(folder);
+    // More folders than the set holds are told as they come, perhaps twice.
+    if (!survivors.Add(folder)) NotifyShell(kShellEventUpdateDir, folder);
+  }
+  for (int i = 0; i < survivors.count; ++i)
+    NotifyShell(kShellEventUpdateDir, survivors.paths[i].c_str());
+  for (int i = 0; i < removed.count; ++i) {
+    char parent[kPathSize];
+    CopyText(parent, sizeof parent, removed.paths[i].c_str());
+    if (CutToParentFolder(parent) && InRemovedFolder(parent)) continue;
+    NotifyShell(kShellEventRmdir, removed.paths[i].c_str());
+  }
+  updated.Clear();
+  removed.Clear();
 }

@@ -23,8 +23,9 @@ int RemoveFileItem(const char* path, const char* backup, bool restore);
 // (reparse points) are never entered.
 void RemoveDirectoryTree(const char* directory, bool withFiles);
 
-// Tells the shell about the folder whose files were deleted last (deletions are told per
-// folder); every pass that deletes files calls it when it ends.
+// Tells the shell what was removed since the last call: folders that lost files, and the
+// topmost of the folders removed. Removals are told per folder and in a batch; whoever
+// removes files or directories calls it when the work is done.
 void FlushShellNotifications();
 
 // Removes one empty directory; 0 when removed.

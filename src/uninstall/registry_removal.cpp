@@ -81,27 +81,62 @@ bool WaitForServerToStop() {
 
 }  // namespace
 
-void RemoveCreatedKey(int root, char* keyPath, size_t keyPathSize, const char* valueName) {
+OpenKeyCache::~OpenKeyCache() {
+  for (Entry& e : entries_) {
+    if (e.handle != 0) Sys().RegClose(e.handle);
+  }
+}
+
+RegHandle OpenKeyCache::Open(int root, const char* path) {
+  Entry* victim = &entries_[0];
+  for (Entry& e : entries_) {
+    if (e.handle != 0 && e.root == root && e.path == path) {
+      e.lastUse = ++clock_;
+      return e.handle;
+    }
+    if (e.handle == 0 || (victim->handle != 0 && e.lastUse < victim->lastUse)) victim = &e;
+  }
+  RegHandle key = 0;
+  if (Sys().RegOpen(RegistryRoot(root), path, kKeyAccess, &key) != 0) return 0;
+  if (victim->handle != 0) Sys().RegClose(victim->handle);
+  victim->root = root;
+  victim->path = path;
+  victim->handle = key;
+  victim->lastUse = ++clock_;
+  return key;
+}
+
+void OpenKeyCache::Forget(int root, const char* path) {
+  for (Entry& e : entries_) {
+    if (e.handle == 0 || e.root != root || CompareNoCase(e.path.c_str(), path) != 0) continue;
+    Sys().RegClose(e.handle);
+    e.handle = 0;
+  }
+}
+
+void RemoveCreatedKey(int root, char* keyPath, size_t keyPathSize, const char* valueName,
+                      OpenKeyCache* openKeys) {
   RegHandle rootKey = RegistryRoot(root);
   if (rootKey == 0 || keyPath == nullptr || keyPathSize == 0) return;
   keyPath[keyPathSize - 1] = '\0';
   if (valueName == nullptr) valueName = "";
+  OpenKeyCache ownKeys;
+  OpenKeyCache& keys = openKeys != nullptr ? *openKeys : ownKeys;
 
   // An empty path would name the root itself, which is never the installation's to
   // delete; the walk stops before reaching it.
   bool firstTime = true;
   while (keyPath[0] != '\0') {
-    RegHandle key = 0;
-    if (Sys().RegOpen(rootKey, keyPath, kKeyAccess, &key) != 0) return;
+    RegHandle key = keys.Open(root, keyPath);
+    if (key == 0) return;
     if (firstTime) Sys().RegRemoveValue(key, valueName);
     bool hasValues = true;
     bool hasSubkeys = true;
     // A key whose contents cannot be told counts as holding something: it stays.
     if (Sys().RegHoldsEntries(key, &hasValues, &hasSubkeys) != 0 || hasValues || hasSubkeys) {
-      Sys().RegClose(key);
       return;
     }
-    Sys().RegClose(key);
+    keys.Forget(root, keyPath);  // no handle of ours outlives the key
     Sys().RegRemoveKey(rootKey, keyPath);
     CutToParent(keyPath);
     firstTime = false;

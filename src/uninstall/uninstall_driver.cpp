@@ -300,8 +300,6 @@ void RemovePrivateFiles(const Gates& g) {
       gEmptiedFolders.Add(directory);
     }
   }
-  // The shell hears of the deleted files before their folders go.
-  FlushShellNotifications();
   RemoveEmptiedFolders();
 }
 
@@ -379,13 +377,14 @@ void RestoreRegEdits(const Gates& g) {
 // Keys go from the last logged to the first, so that subkeys go before their parents.
 void RemoveRegKeys(const Gates& g) {
   ItemList<RegKeyItem>& list = gStore.RegKeys;
+  OpenKeyCache openKeys;  // closed when the pass ends
   for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
     RegKeyItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     ShowItemAction(kLabelRegKey, item->key.c_str(), ItemForm::kCapped);
     RemoveCreatedKey(item->root, item->key.data(), item->key.kCapacity,
-                     item->valueName.c_str());
+                     item->valueName.c_str(), &openKeys);
   }
 }
 
@@ -566,6 +565,6 @@ void RunPasses(const char* logPath) {
 
 void UninstallDriver(const char* logPath) {
   RunPasses(logPath);
-  // The shell hears of deleted files per folder; the last folder is told here.
+  // The shell hears of every removal of the run here, per folder.
   FlushShellNotifications();
 }

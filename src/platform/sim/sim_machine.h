@@ -127,6 +127,7 @@ class SimMachine final : public Platform {
                 const std::string& data);
   int RegRemoveRaw(const std::string& keyPath, const std::string& name);
   int RegRemoveTree(const std::string& keyPath);
+  size_t OpenRegistryHandles() const;  // handles the program opened and has not closed
 
   std::map<std::string, SimService> services;  // by upper-cased name
   std::vector<SimGroup> groups;

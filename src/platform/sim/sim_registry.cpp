@@ -236,6 +236,8 @@ int SimMachine::RegRemoveKey(RegHandle parent, const char* path) {
 
 void SimMachine::RegClose(RegHandle key) { impl_->regHandles.erase(key); }
 
+size_t SimMachine::OpenRegistryHandles() const { return impl_->regHandles.size(); }
+
 // --- Test-facing registry helpers ----------------------------------------------------------
 
 bool SimMachine::RegValue(const std::string& keyPath, const std::string& name, uint32_t* type,

@@ -306,6 +306,36 @@ TEST_F(FileRemovalTest, OwnFileIsNotedInAnyFormAndNeverScheduled) {
   EXPECT_FALSE(gRun.selfDeletePending);
 }
 
+// A logged file is deleted before its attributes are looked at; one that refuses has the
+// read-only, hidden and system bits cleared, and one still held is scheduled without them,
+// so that the restart can delete it.
+TEST_F(FileRemovalTest, FileItemsLoseTheAttributesThatStopTheirDelete) {
+  gRun.platformKind = kPlatformNt;
+  gStore.deleteInUse = true;
+  const std::string plain = "C:\\APP\\PLAIN.DLL";
+  const std::string locked = "C:\\APP\\LOCKED.DLL";
+  const std::string held = "C:\\APP\\HELD.DLL";
+  for (const std::string& path : {plain, locked, held}) Write(path);
+  ASSERT_EQ(machine.SetAttributes(locked.c_str(), kAttrReadOnly | kAttrSystem), 0);
+  ASSERT_EQ(machine.SetAttributes(held.c_str(), kAttrReadOnly), 0);
+  ASSERT_EQ(machine.SetInUse(held, true), 0);
+
+  for (const std::string& path : {plain, locked, held, std::string("C:\\APP\\GONE.DLL")})
+    EXPECT_EQ(RemoveFileItem(path.c_str(), "", false), 1) << path;
+  EXPECT_FALSE(machine.FileExists(plain));
+  EXPECT_FALSE(machine.FileExists(locked));
+  ASSERT_TRUE(machine.FileExists(held));
+  EXPECT_EQ(machine.GetAttributes(held.c_str()) & kAttrReadOnly, 0u);
+  EXPECT_EQ(PendingOperations().size(), 2u);  // only the held file, not the missing one
+  machine.SimulateRestart();
+  EXPECT_FALSE(machine.FileExists(held));
+
+  gRun.selfDeletePending = false;
+  Write(gRun.modulePath.c_str());
+  RemoveFileItem(gRun.modulePath.c_str(), "", false);
+  EXPECT_TRUE(gRun.selfDeletePending);
+}
+
 TEST_F(FileRemovalTest, InUseFilesOnTheNtKindBecomeDelayedDeletions) {
   struct Case {
     const char* name;
@@ -391,10 +421,17 @@ TEST_F(FileRemovalTest, ShellHearsOfEveryRemovalWhenItCanListen) {
   gRun.shellLibrary = machine.LoadLib("SHELL32.DLL");
   gRun.hasShellNotify = true;
   Write("C:\\APP\\SUB\\A.TXT");
+  Write("C:\\KEEP\\GONE\\B.TXT");
+  Write("C:\\KEEP\\C.TXT");
   RemoveDirectoryTree("C:\\APP", true);
+  RemoveFileItem("C:\\KEEP\\GONE\\B.TXT", "", false);
+  RemoveFileItem("C:\\KEEP\\C.TXT", "", false);
+  ASSERT_EQ(Sys().RemoveEmptyDirectory("C:\\KEEP\\GONE"), 0);  // as the driver does, untold
+  FlushShellNotifications();
 
-  // SHCNE_UPDATEDIR (0x1000) for the folder that lost files, then SHCNE_RMDIR (0x10) for
-  // each directory, deepest first, each with SHCNF_PATHA (1).
+  // Only the topmost removed folder gets SHCNE_RMDIR (0x10): the folder that lost a file
+  // went with it. A folder that lost files gets SHCNE_UPDATEDIR (0x1000), or when it is
+  // gone, the nearest folder above it that stays does; each with SHCNF_PATHA (1).
   auto notices = [this] {
     std::vector<std::vector<std::string>> seen;
     for (const SimLibraryCall& call : machine.libraryCalls) {
@@ -402,8 +439,8 @@ TEST_F(FileRemovalTest, ShellHearsOfEveryRemovalWhenItCanListen) {
     }
     return seen;
   };
-  const std::vector<std::vector<std::string>> expected = {
-      {"4096", "1", "C:\\APP\\SUB"}, {"16", "1", "C:\\APP\\SUB"}, {"16", "1", "C:\\APP"}};
+  const std::vector<std::vector<std::string>> expected = {{"4096", "1", "C:\\KEEP"},
+                                                          {"16", "1", "C:\\APP"}};
   EXPECT_EQ(notices(), expected);
 
   // Deleted files are told per folder, in whatever order they come: three files in two

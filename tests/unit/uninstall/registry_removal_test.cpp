@@ -103,6 +103,33 @@ TEST_F(RegistryRemovalTest, CreatedValueTakesItsKeyAndTheParentsThatBecameEmpty)
   }
 }
 
+// Across the items of a pass the keys stay open; a key deleted under one spelling must not
+// leave a handle behind under another, or a key made again at that path would be missed.
+TEST_F(RegistryRemovalTest, KeysKeptOpenAcrossItemsNeverOutliveTheirKey) {
+  Set("HKCU\\Software\\Keep", "x", "1");
+  Set("HKCU\\Software\\Vendor\\App", "A", "1");
+  Set("HKCU\\Software\\Vendor\\App", "B", "1");
+  {
+    OpenKeyCache openKeys;
+    char path[260];
+    CopyText(path, sizeof path, "Software\\Vendor\\App");
+    RemoveCreatedKey(1, path, sizeof path, "A", &openKeys);
+    EXPECT_TRUE(machine.RegKeyExists("HKCU\\Software\\Vendor\\App"));
+    EXPECT_GT(machine.OpenRegistryHandles(), 0u);  // App stays open for the next item
+    CopyText(path, sizeof path, "SOFTWARE\\vendor\\app");
+    RemoveCreatedKey(1, path, sizeof path, "B", &openKeys);
+    EXPECT_FALSE(machine.RegKeyExists("HKCU\\Software\\Vendor"));
+    Set("HKCU\\Software\\Vendor\\App", "C", "1");
+    CopyText(path, sizeof path, "Software\\Vendor\\App");
+    RemoveCreatedKey(1, path, sizeof path, "C", &openKeys);
+    EXPECT_FALSE(machine.RegKeyExists("HKCU\\Software\\Vendor"));
+    EXPECT_TRUE(machine.RegKeyExists("HKCU\\Software\\Keep"));
+  }
+  EXPECT_EQ(machine.OpenRegistryHandles(), 0u);
+  RemoveCreated(1, "Software\\Keep", "x");  // on its own, a call leaves nothing open
+  EXPECT_EQ(machine.OpenRegistryHandles(), 0u);
+}
+
 TEST_F(RegistryRemovalTest, MissingKeyOrEmptyPathTouchesNothing) {
   Set("HKCU\\Software\\Vendor", "Keep", "1");
   EXPECT_EQ(RemoveCreated(1, "Software\\Vendor\\Gone", "Path"), "Software\\Vendor\\Gone");
