@@ -56,12 +56,27 @@ constexpr int32_t kSectionSourcesCapacity = 1024;
 // keeps its index for the whole run. The capacities are a minimum: a full list grows (its
 // pointer array is copied into a larger arena array), so no record is ever lost.
 
+// One entry of the balanced index that finds the records of a tree-indexed list: the same
+// order as the log-order links, kept small and in one array so that a search touches few
+// records (log/item_tree.h).
+struct TreeIndexNode {
+  uint64_t tail;   // the last characters of the record's key 1, packed (KeyTail)
+  void* item;      // the record
+  int32_t lower;   // entry of the records ordering before it, -1 for none
+  int32_t higher;  // entry of the records ordering after it, -1 for none
+  int32_t level;   // level in the balanced tree, 1 for a leaf
+};
+
 template <typename T>
 struct ItemList {
   T** items = nullptr;
   int32_t count = 0;
   int32_t capacity = 0;
-  T* indexRoot = nullptr;  // root of the balanced index of a tree-indexed list
+  // The balanced index of a tree-indexed list (entries in the order they were made).
+  TreeIndexNode* index = nullptr;
+  int32_t indexCount = 0;
+  int32_t indexCapacity = 0;
+  int32_t indexRoot = -1;
 
   T* operator[](int32_t index) const { return items[index]; }
 };
@@ -72,7 +87,10 @@ void InitList(ItemList<T>& list, int32_t capacity) {
   list.items = static_cast<T**>(ArenaAllocate(sizeof(T*) * static_cast<size_t>(capacity)));
   list.count = 0;
   list.capacity = capacity;
-  list.indexRoot = nullptr;
+  list.index = nullptr;
+  list.indexCount = 0;
+  list.indexCapacity = 0;
+  list.indexRoot = -1;
 }
 
 // Makes room for one more record (doubling the pointer array when full).
@@ -105,19 +123,13 @@ T* NewItem() {
 // ---------------------------------------------------------------------------------------
 // Records.
 
-// Links of the loader's search tree (PrivateFiles, IniEdits, RegKeys, RegEdits).
-// `before` and `after` form the tree in log order: a walk follows `before` when the record
-// it stands on orders before the sought keys, and `after` when it orders after them. The
-// same order is kept a second time in a balanced tree (`lower`, `higher`, `level`), which is
-// what finds records: the log-order tree can be a chain thousands deep (log/item_tree.h).
+// Links of the loader's search tree (PrivateFiles, IniEdits, RegKeys, RegEdits), in log
+// order: a walk follows `before` when the record it stands on orders before the sought
+// keys, and `after` when it orders after them (log/item_tree.h).
 struct TreeLinks {
   void* before = nullptr;  // first link
   void* after = nullptr;   // second link
-  void* lower = nullptr;   // balanced index: records ordering before this one
-  void* higher = nullptr;  // balanced index: records ordering after this one
-  uint64_t keyTail = 0;    // the last characters of key 1 in order (log/item_tree.h)
   uint32_t keyLength = 0;  // length of key 1 when the record was linked in (walks skip strlen)
-  uint32_t level = 0;      // level in the balanced index (1 for a leaf once linked)
 };
 
 struct FileItem {

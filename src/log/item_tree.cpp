@@ -57,26 +57,22 @@ TreeKeys KeysOf(const RegEditItem& r) {
 void SetKeys(FileItem& r, const TreeKeys& k) {
   r.path.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.path.Length());
-  r.links.keyTail = KeyTail(r.path.c_str(), r.links.keyLength);
 }
 void SetKeys(IniEditItem& r, const TreeKeys& k) {
   r.file.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.file.Length());
-  r.links.keyTail = KeyTail(r.file.c_str(), r.links.keyLength);
   r.sectionName.Set(k.key2);
   r.key.Set(k.key3);
 }
 void SetKeys(RegKeyItem& r, const TreeKeys& k) {
   r.key.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.key.Length());
-  r.links.keyTail = KeyTail(r.key.c_str(), r.links.keyLength);
   r.valueName.Set(k.key2);
   r.rootText.Set(k.key3);
 }
 void SetKeys(RegEditItem& r, const TreeKeys& k) {
   r.key.Set(k.key1);
   r.links.keyLength = static_cast<uint32_t>(r.key.Length());
-  r.links.keyTail = KeyTail(r.key.c_str(), r.links.keyLength);
   r.valueName.Set(k.key2);
   r.rootText.Set(k.key3);
 }
@@ -93,11 +89,12 @@ Sought MakeSought(const TreeKeys& keys) {
   return {keys, length, KeyTail(keys.key1, length)};
 }
 
-// Order of the stored record against the sought keys, as both trees use it (only the sign
-// counts); keys 2 and 3 only break ties.
+// Order of the stored record against the sought keys (only the sign counts); keys 2 and 3
+// only break ties. storedTail is the record's KeyTail, or sought.tail when the caller has
+// not got it.
 template <typename T>
-int Order(const T& stored, const Sought& sought) {
-  if (stored.links.keyTail != sought.tail) return stored.links.keyTail < sought.tail ? -1 : 1;
+int Order(const T& stored, uint64_t storedTail, const Sought& sought) {
+  if (storedTail != sought.tail) return storedTail < sought.tail ? -1 : 1;
   TreeKeys keys = KeysOf(stored);
   int result =
       ReverseCompareLength(keys.key1, stored.links.keyLength, sought.keys.key1, sought.length);
@@ -108,31 +105,30 @@ int Order(const T& stored, const Sought& sought) {
   return result;
 }
 
-// The balanced index is an AA tree: a left child never shares its parent's level, and no
-// two right children in a row do. Skew and split restore that after an insertion and
-// change nothing on a tree that already holds it.
-template <typename T>
-T* Skew(T* node) {
-  auto* lower = static_cast<T*>(node->links.lower);
-  if (lower == nullptr || lower->links.level != node->links.level) return node;
-  node->links.lower = lower->links.higher;
-  lower->links.higher = node;
+// The balanced index is an AA tree over the list's index entries: a lower child never
+// shares its parent's level, and no two higher children in a row do. Skew and split
+// restore that after an insertion and change nothing on a tree that already holds it.
+int32_t Skew(TreeIndexNode* nodes, int32_t node) {
+  int32_t lower = nodes[node].lower;
+  if (lower < 0 || nodes[lower].level != nodes[node].level) return node;
+  nodes[node].lower = nodes[lower].higher;
+  nodes[lower].higher = node;
   return lower;
 }
 
-template <typename T>
-T* Split(T* node) {
-  auto* higher = static_cast<T*>(node->links.higher);
-  if (higher == nullptr || higher->links.higher == nullptr) return node;
-  if (static_cast<T*>(higher->links.higher)->links.level != node->links.level) return node;
-  node->links.higher = higher->links.lower;
-  higher->links.lower = node;
-  ++higher->links.level;
+int32_t Split(TreeIndexNode* nodes, int32_t node) {
+  int32_t higher = nodes[node].higher;
+  if (higher < 0 || nodes[higher].higher < 0) return node;
+  if (nodes[nodes[higher].higher].level != nodes[node].level) return node;
+  nodes[node].higher = nodes[higher].lower;
+  nodes[higher].lower = node;
+  ++nodes[higher].level;
   return higher;
 }
 
 template <typename T>
 struct Insertion {
+  ItemList<T>& list;
   Sought sought;
   T* found = nullptr;        // the record that already has the sought keys
   T* made = nullptr;         // the new record, when there was none
@@ -140,30 +136,33 @@ struct Insertion {
   T* successor = nullptr;    // the nearest record ordering after them
 };
 
-// Finds the sought keys below node, or links a new record for them in; returns the new
-// root of this part of the index. Depth is bounded by twice the log of the record count.
+// Finds the sought keys below node, or makes a record and an index entry for them; returns
+// the new root of this part of the index. Depth is bounded by twice the log of the count.
 template <typename T>
-T* Insert(T* node, Insertion<T>& in) {
-  if (node == nullptr) {
+int32_t Insert(int32_t node, Insertion<T>& in) {
+  TreeIndexNode* nodes = in.list.index;  // has room for one more entry (FindOrInsert)
+  if (node < 0) {
     in.made = NewItem<T>();
     SetKeys(*in.made, in.sought.keys);
-    in.made->links.level = 1;
-    return in.made;
+    int32_t made = in.list.indexCount++;
+    nodes[made] = {in.sought.tail, in.made, -1, -1, 1};
+    return made;
   }
-  int result = Order(*node, in.sought);
+  T* stored = static_cast<T*>(nodes[node].item);
+  int result = Order(*stored, nodes[node].tail, in.sought);
   if (result == 0) {
-    in.found = node;
+    in.found = stored;
     return node;
   }
   if (result < 0) {
-    in.predecessor = node;
-    node->links.higher = Insert(static_cast<T*>(node->links.higher), in);
+    in.predecessor = stored;
+    nodes[node].higher = Insert(nodes[node].higher, in);
   } else {
-    in.successor = node;
-    node->links.lower = Insert(static_cast<T*>(node->links.lower), in);
+    in.successor = stored;
+    nodes[node].lower = Insert(nodes[node].lower, in);
   }
   if (in.found != nullptr) return node;
-  return Split(Skew(node));
+  return Split(nodes, Skew(nodes, node));
 }
 
 // Links a new record into the log-order tree at the slot a walk from the root would reach.
@@ -179,9 +178,22 @@ void LinkInLogOrder(const Insertion<T>& in) {
 }
 
 template <typename T>
+void ReserveIndexEntry(ItemList<T>& list) {
+  if (list.indexCount < list.indexCapacity) return;
+  int32_t grown = list.indexCapacity > 0 ? list.indexCapacity * 2 : list.capacity;
+  if (grown <= list.indexCount) grown = list.indexCount + 16;
+  auto* nodes = static_cast<TreeIndexNode*>(
+      ArenaAllocate(sizeof(TreeIndexNode) * static_cast<size_t>(grown)));
+  for (int32_t i = 0; i < list.indexCount; ++i) nodes[i] = list.index[i];
+  list.index = nodes;
+  list.indexCapacity = grown;
+}
+
+template <typename T>
 T* FindOrInsert(ItemList<T>& list, const TreeKeys& sought, bool* created) {
-  Insertion<T> in{MakeSought(sought)};
-  T* root = Insert(list.indexRoot, in);
+  ReserveIndexEntry(list);
+  Insertion<T> in{list, MakeSought(sought)};
+  int32_t root = Insert(list.indexRoot, in);
   *created = in.made != nullptr;
   if (in.found != nullptr) return in.found;
   list.indexRoot = root;
@@ -193,11 +205,13 @@ T* FindOrInsert(ItemList<T>& list, const TreeKeys& sought, bool* created) {
 template <typename T>
 T* Lookup(const ItemList<T>& list, const TreeKeys& sought) {
   Sought walk = MakeSought(sought);
-  T* node = list.indexRoot;
-  while (node != nullptr) {
-    int result = Order(*node, walk);
-    if (result == 0) return node;
-    node = static_cast<T*>(result < 0 ? node->links.higher : node->links.lower);
+  int32_t node = list.indexRoot;
+  while (node >= 0) {
+    const TreeIndexNode& entry = list.index[node];
+    T* stored = static_cast<T*>(entry.item);
+    int result = Order(*stored, entry.tail, walk);
+    if (result == 0) return stored;
+    node = result < 0 ? entry.higher : entry.lower;
   }
   return nullptr;
 }

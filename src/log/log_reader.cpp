@@ -15,51 +15,62 @@ void ResetLogReader() {
 
 namespace {
 
-// Takes the next byte, refilling the buffer when it is used up; false at the end of the
-// file (a read error counts as the end: there is nothing more to be had).
-bool TakeByte(FileHandle file, uint8_t* byte) {
+// Refills the used-up buffer; false at the end of the file (a read error counts as the
+// end: there is nothing more to be had).
+bool Refill(FileHandle file) {
   LogReader& r = gLogReader;
-  if (r.next >= r.held) {
-    r.before += r.held;
-    r.held = 0;
-    r.next = 0;
-    int got = Sys().ReadBytes(file, r.buffer, static_cast<uint32_t>(kLogBufferSize));
-    if (got <= 0) return false;
-    r.held = static_cast<uint32_t>(got) > kLogBufferSize ? static_cast<uint32_t>(kLogBufferSize)
-                                                         : static_cast<uint32_t>(got);
-  }
-  *byte = r.buffer[r.next++];
+  r.before += r.held;
+  r.held = 0;
+  r.next = 0;
+  int got = Sys().ReadBytes(file, r.buffer, static_cast<uint32_t>(kLogBufferSize));
+  if (got <= 0) return false;
+  r.held = static_cast<uint32_t>(got) > kLogBufferSize ? static_cast<uint32_t>(kLogBufferSize)
+                                                       : static_cast<uint32_t>(got);
   return true;
 }
+
+bool Ordinary(uint8_t c) { return c != '\r' && c != '\n' && c != '\0'; }
 
 }  // namespace
 
 int ReadLogLine(char* line, size_t size, FileHandle file, bool keepEmpty) {
   if (size == 0) return 0;
+  LogReader& r = gLogReader;
   const size_t room = size - 1;
   for (;;) {
     size_t length = 0;
     bool cut = false;  // a zero byte ended the text; the rest of the line is skipped
+    // The offset of the line is that of its first byte other than a line feed, so that a
+    // line after CR LF starts at its own first character.
     int64_t start = -1;
-    uint8_t c = 0;
     for (;;) {
-      if (!TakeByte(file, &c)) {
+      if (r.next >= r.held && !Refill(file)) {
         line[length] = '\0';
-        gLogReader.lineStart = start >= 0 ? start : LogReaderPosition();
+        r.lineStart = start >= 0 ? start : LogReaderPosition();
         return 0;
       }
+      // Ordinary bytes are taken a run at a time; logs are megabytes long.
+      uint32_t run = r.next;
+      while (run < r.held && Ordinary(r.buffer[run])) ++run;
+      if (run > r.next) {
+        if (start < 0) start = r.before + r.next;
+        size_t take = run - r.next;
+        if (cut || length >= room) take = 0;
+        if (take > room - length) take = room - length;
+        memcpy(line + length, r.buffer + r.next, take);
+        length += take;
+        r.next = run;
+        continue;
+      }
+      uint8_t c = r.buffer[r.next++];
       if (c == '\r') break;
       if (c == '\n') continue;
-      // The offset of the line is that of its first byte other than a line feed, so that a
-      // line after CR LF starts at its own first character.
-      if (start < 0) start = gLogReader.before + gLogReader.next - 1;
-      if (c == '\0') cut = true;
-      if (cut || length >= room) continue;
-      line[length++] = static_cast<char>(c);
+      if (start < 0) start = r.before + r.next - 1;
+      cut = true;  // a zero byte
     }
     if (length == 0 && !keepEmpty) continue;
     line[length] = '\0';
-    gLogReader.lineStart = start >= 0 ? start : gLogReader.before + gLogReader.next - 1;
+    r.lineStart = start >= 0 ? start : r.before + r.next - 1;
     return 1;
   }
 }

@@ -136,7 +136,10 @@ static bool IsPlainFullPath(const char* path) {
   for (;;) {
     const char* end = part;
     while (*end != '\0' && *end != '\\') {
-      if (*end == '/' || strchr("<>:\"|", *end) != nullptr) return false;
+      switch (*end) {
+        case '/': case '<': case '>': case ':': case '"': case '|': return false;
+        default: break;
+      }
       ++end;
     }
     size_t length = static_cast<size_t>(end - part);
