@@ -144,8 +144,10 @@ int32_t Insert(int32_t node, Insertion<T>& in) {
   if (node < 0) {
     in.made = NewItem<T>();
     SetKeys(*in.made, in.sought.keys);
+    // The tail of key 1 as stored: a key too long for its field is kept cut.
+    uint64_t tail = KeyTail(KeysOf(*in.made).key1, in.made->links.keyLength);
     int32_t made = in.list.indexCount++;
-    nodes[made] = {in.sought.tail, in.made, -1, -1, 1};
+    nodes[made] = {tail, in.made, -1, -1, 1};
     return made;
   }
   T* stored = static_cast<T*>(nodes[node].item);

@@ -184,4 +184,37 @@ TEST_F(ItemTreeTest, LogOrderLinksMatchAPlainInsertionWalk) {
   }
 }
 
+// The same for paths: short ones, trailing parts of others, letter case, DEL and bytes
+// above 0x7F, where the comparison of the last characters decides most steps.
+TEST_F(ItemTreeTest, PathTreeKeepsTheOrderOfReverseCompare) {
+  const char alphabet[] = {'a', 'A', 'b', '\\', '.', '\x7F', '\xE9', '\x80'};
+  uint32_t seed = 99;
+  for (int i = 0; i < 3000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    std::string path(1 + (seed >> 16) % 11, ' ');
+    for (char& c : path) {
+      seed = seed * 1103515245u + 12345u;
+      c = alphabet[(seed >> 16) % sizeof alphabet];
+    }
+    FileItem* expected = nullptr;
+    void** slot = nullptr;
+    FileItem* node = gStore.PrivateFiles.count > 0 ? gStore.PrivateFiles[0] : nullptr;
+    while (node != nullptr && expected == nullptr) {
+      int result = ReverseCompare(node->path.c_str(), path.c_str());
+      if (result == 0) expected = node;
+      void** link = result < 0 ? &node->links.before : &node->links.after;
+      if (*link == nullptr) slot = link;
+      node = result == 0 ? nullptr : static_cast<FileItem*>(*link);
+    }
+    bool created = false;
+    FileItem* item = Insert(path.c_str(), &created);
+    ASSERT_EQ(created, expected == nullptr) << i;
+    if (expected != nullptr) {
+      EXPECT_EQ(item, expected) << i;
+    } else if (slot != nullptr) {
+      EXPECT_EQ(*slot, item) << i;
+    }
+  }
+}
+
 }  // namespace
