@@ -165,12 +165,10 @@ std::string SimMachine::FullPath(const char* path) {
     char drive = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
     if (drive < 'A' || drive > 'Z') return std::string();
     rest = text.substr(2);
-    if (!rest.empty() && rest[0] == '\\')
-      base = std::string(1, drive) + ":\\";
-    else if (toupper(static_cast<unsigned char>(impl_->currentDir[0])) == drive)
-      base = impl_->currentDir;
-    else
-      base = std::string(1, drive) + ":\\";
+    // "C:name" is relative to the current directory only when that lies on drive C.
+    bool fromRoot = (!rest.empty() && rest[0] == '\\') ||
+                    toupper(static_cast<unsigned char>(impl_->currentDir[0])) != drive;
+    base = fromRoot ? std::string(1, drive) + ":\\" : impl_->currentDir;
   } else if (text[0] == '\\') {
     base = impl_->currentDir.substr(0, 3);
     rest = text;
