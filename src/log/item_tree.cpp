@@ -90,8 +90,7 @@ Sought MakeSought(const TreeKeys& keys) {
 }
 
 // Order of the stored record against the sought keys (only the sign counts); keys 2 and 3
-// only break ties. storedTail is the record's KeyTail, or sought.tail when the caller has
-// not got it.
+// only break ties. storedTail is the KeyTail kept in the record's index entry.
 template <typename T>
 int Order(const T& stored, uint64_t storedTail, const Sought& sought) {
   if (storedTail != sought.tail) return storedTail < sought.tail ? -1 : 1;
