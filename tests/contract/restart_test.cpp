@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/image/machine_image.h"
+
 namespace {
 
 using RestartContract = ContractTest;
@@ -20,18 +22,10 @@ std::vector<std::string> PendingOperations() {
   uint32_t type = 0, size = 0;
   if (Sys().RegQuery(key, kPendingValue, &type, nullptr, &size) == 0 && type == kRegMultiSz) {
     std::string data(size, '\0');
+    // Each operation is a pair of strings, and the second may be empty.
     if (Sys().RegQuery(key, kPendingValue, &type, &data[0], &size) == 0) {
       data.resize(size);
-      // Each operation is a pair of strings, and the second may be empty: split on every
-      // terminator and drop only the final list terminator.
-      size_t start = 0;
-      while (start < data.size()) {
-        size_t end = data.find('\0', start);
-        if (end == std::string::npos) end = data.size();
-        strings.push_back(data.substr(start, end - start));
-        start = end + 1;
-      }
-      if (!strings.empty() && strings.back().empty()) strings.pop_back();
+      strings = RegStringsOf(data);
     }
   }
   Sys().RegClose(key);

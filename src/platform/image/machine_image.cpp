@@ -574,6 +574,19 @@ std::string RegMultiStringBytes(const std::vector<std::string>& texts) {
   return bytes;
 }
 
+std::vector<std::string> RegStringsOf(const std::string& bytes) {
+  std::vector<std::string> strings;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\0', start);
+    if (end == std::string::npos) end = bytes.size();
+    strings.push_back(bytes.substr(start, end - start));
+    start = end + 1;
+  }
+  if (!strings.empty() && strings.back().empty()) strings.pop_back();
+  return strings;
+}
+
 std::string RegDwordBytes(uint32_t value) {
   std::string bytes(4, '\0');
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);

@@ -139,6 +139,10 @@ int ReadMachineImage(const std::string& json, MachineImage* image, std::string* 
 // (each terminated, then one more terminator).
 std::string RegStringBytes(const std::string& text);
 std::string RegMultiStringBytes(const std::vector<std::string>& texts);
+// The other way: the strings of REG_MULTI_SZ bytes, split at every terminator with empty
+// strings kept (a pending rename's empty target is one); only the list's final terminator
+// is dropped.
+std::vector<std::string> RegStringsOf(const std::string& bytes);
 std::string RegDwordBytes(uint32_t value);
 
 // The FILETIME of a UTC calendar time (the image's "YYYY-MM-DD HH:MM:SS" times).

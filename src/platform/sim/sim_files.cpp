@@ -953,14 +953,7 @@ void SimMachine::SimulateRestart() {
   uint32_t type = 0;
   std::string data;
   if (RegValue(kSessionManagerKey, kPendingValue, &type, &data)) {
-    std::vector<std::string> strings;
-    size_t start = 0;
-    while (start < data.size()) {
-      size_t end = data.find('\0', start);
-      if (end == std::string::npos) end = data.size();
-      strings.push_back(data.substr(start, end - start));
-      start = end + 1;
-    }
+    std::vector<std::string> strings = RegStringsOf(data);
     for (size_t i = 0; i + 1 < strings.size(); i += 2) {
       std::string source = strings[i];
       if (source.empty()) break;  // the list's end

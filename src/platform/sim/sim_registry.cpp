@@ -260,16 +260,15 @@ std::string SimMachine::RegString(const std::string& keyPath, const std::string&
 
 std::vector<std::string> SimMachine::RegMultiString(const std::string& keyPath,
                                                     const std::string& name) {
-  std::vector<std::string> texts;
   std::string data;
-  if (!RegValue(keyPath, name, nullptr, &data)) return texts;
-  size_t start = 0;
-  while (start < data.size()) {
-    size_t end = data.find('\0', start);
-    if (end == std::string::npos) end = data.size();
-    if (end == start) break;
-    texts.push_back(data.substr(start, end - start));
-    start = end + 1;
+  if (!RegValue(keyPath, name, nullptr, &data)) return {};
+  std::vector<std::string> texts = RegStringsOf(data);
+  // An empty string ends the list.
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (texts[i].empty()) {
+      texts.resize(i);
+      break;
+    }
   }
   return texts;
 }

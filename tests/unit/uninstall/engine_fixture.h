@@ -52,22 +52,13 @@ class EngineTest : public ::testing::Test {
   // The strings of the NT kind's pending restart operations, in order ("" for the empty
   // target of a deletion).
   std::vector<std::string> PendingOperations() {
-    std::vector<std::string> strings;
     uint32_t type = 0;
     std::string data;
     if (!machine.RegValue("HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
                           "PendingFileRenameOperations", &type, &data)) {
-      return strings;
+      return {};
     }
-    size_t start = 0;
-    while (start < data.size()) {
-      size_t end = data.find('\0', start);
-      if (end == std::string::npos) end = data.size();
-      strings.push_back(data.substr(start, end - start));
-      start = end + 1;
-    }
-    if (!strings.empty() && strings.back().empty()) strings.pop_back();
-    return strings;
+    return RegStringsOf(data);
   }
 
   SimMachine machine;
