@@ -1,4 +1,4 @@
-// Helpers shared by the benchmark programs: timing, and writing files and directories
+// Helpers shared by the benchmark programs: timing, the store's size, and writing files and directories
 // through the seam (so the same code seeds the simulated machine and a real disk).
 #pragma once
 
@@ -6,12 +6,22 @@
 #include <cstdint>
 #include <string>
 
+#include "log/item_store.h"
 #include "platform/platform.h"
 
 using BenchClock = std::chrono::steady_clock;
 
 inline double Seconds(BenchClock::time_point from, BenchClock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
+}
+
+// Records in the store, over all fifteen lists.
+inline int32_t StoreItems() {
+  const ItemStore& s = gStore;
+  return s.PrivateFiles.count + s.SystemFiles.count + s.MissingFiles.count +
+         s.EditedFiles.count + s.DeletedFiles.count + s.Directories.count + s.IniFiles.count +
+         s.IniEdits.count + s.RegKeys.count + s.RegEdits.count + s.RegTrees.count +
+         s.RepairValues.count + s.Icons.count + s.Programs.count + s.Services.count;
 }
 
 // Writes a file; 0 on success.

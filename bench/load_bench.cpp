@@ -73,14 +73,6 @@ int Seed(const GeneratedLog& generated) {
   return 0;
 }
 
-int32_t StoreItems() {
-  const ItemStore& s = gStore;
-  return s.PrivateFiles.count + s.SystemFiles.count + s.MissingFiles.count +
-         s.EditedFiles.count + s.DeletedFiles.count + s.Directories.count + s.IniFiles.count +
-         s.IniEdits.count + s.RegKeys.count + s.RegEdits.count + s.RegTrees.count +
-         s.RepairValues.count + s.Icons.count + s.Programs.count + s.Services.count;
-}
-
 // One load as the uninstaller does it: fresh run state and store, the start-up flags.
 int LoadOnce(const std::string& logPath) {
   ResetRunState();

@@ -679,14 +679,6 @@ CheckResult Check(Platform& sys, const Expectation& e) {
 // ---------------------------------------------------------------------------------------
 // The run.
 
-int32_t StoreItems() {
-  const ItemStore& s = gStore;
-  return s.PrivateFiles.count + s.SystemFiles.count + s.MissingFiles.count +
-         s.EditedFiles.count + s.DeletedFiles.count + s.Directories.count + s.IniFiles.count +
-         s.IniEdits.count + s.RegKeys.count + s.RegEdits.count + s.RegTrees.count +
-         s.RepairValues.count + s.Icons.count + s.Programs.count + s.Services.count;
-}
-
 // What start-up sets for "UNTARN32.EXE /S /A log" (platform, shell notification, own
 // paths, CRC table, Program Files directory, the hidden main window), without the temporary
 // copy of the program, which would schedule its own deletion at the next restart.

@@ -1,6 +1,7 @@
-// A fresh simulated machine and scripted user for each test of the Program Manager,
-// self-registration, status report, action display and self-removal units, with the run
-// state, the item store and the code page rules reset.
+// The uninstall units' fixture (a fresh simulated machine and scripted user, the run state,
+// the item store and the code page rules reset) with the settings file and the read-backs
+// that the Program Manager, self-registration, status report, action display and
+// self-removal tests use.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,29 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
-#include "log/item_store.h"
-#include "platform/sim/sim_machine.h"
-#include "run/run_state.h"
+#include "unit/uninstall/engine_fixture.h"
 
-class EngineSimTest : public ::testing::Test {
+class EngineSimTest : public EngineTest {
  protected:
   void SetUp() override {
-    InstallPlatform(&machine);
-    InstallUserInterface(&ui);
-    ResetRunState();
-    ResetItemStore();
-    LoadTextRules();
-    gRun.platformKind = kPlatformNt;
+    EngineTest::SetUp();
     gRun.settingsFile.Set("C:\\WINDOWS\\UNTARN32.INI");
-  }
-  void TearDown() override {
-    ResetItemStore();
-    ResetRunState();
-  }
-
-  void Write(const std::string& path, const std::string& contents = "x") {
-    ASSERT_EQ(machine.WriteFile(path, contents), 0) << path;
   }
 
   // The command lines of every program start of the given kind, in order.
@@ -54,7 +39,4 @@ class EngineSimTest : public ::testing::Test {
     }
     return entries;
   }
-
-  SimMachine machine;
-  SimUi ui;
 };
