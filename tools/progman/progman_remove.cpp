@@ -10,33 +10,10 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_state.h"
+#include "ui/console_ui.h"
 #include "uninstall/progman.h"
 
 namespace {
-
-// No windows: the removal's action line and message pumping have nothing to show.
-class SilentUi final : public UserInterface {
- public:
-  int AskMessage(WindowHandle, const char*, const char*, uint32_t) override { return kIdCancel; }
-  int AskOpenLog(WindowHandle, const char*, char*, uint32_t) override { return 1; }
-  int AskSharedFile(WindowHandle, const char*, const char*) override { return 2; }
-  int RegisterMainClass() override { return 0; }
-  WindowHandle CreateMainWindow(const char*, bool) override { return 0; }
-  WindowHandle CreateProgressWindow() override { return 0; }
-  void RedrawLoadBar(WindowHandle) override {}
-  void SetCaption(WindowHandle, const char*) override {}
-  bool IsVisible(WindowHandle) override { return false; }
-  void Enable(WindowHandle, bool) override {}
-  void Destroy(WindowHandle) override {}
-  void WaitCursor(bool) override {}
-  void PumpMessages(int) override {}
-  void PumpUntilQuit() override {}
-  bool HasWizard() override { return false; }
-  void SetActionText(const char*) override {}
-  void InvalidateProgressBar() override {}
-  int ActionControlWidth() override { return 0; }
-  int MeasureActionText(const char*) override { return 0; }
-};
 
 // Splits "group|title|command" into the icon's three fields.
 bool AddIcon(const char* argument) {
@@ -56,7 +33,7 @@ bool AddIcon(const char* argument) {
 
 int main(int argc, char** argv) {
   static Win32Platform platform;
-  static SilentUi ui;
+  static ConsoleUi ui;  // no windows: the removal shows nothing and asks nothing
   InstallPlatform(&platform);
   InstallUserInterface(&ui);
   LoadTextRules();

@@ -332,7 +332,7 @@ class RecordingPlatform final : public Platform {
 // A user who watches: action lines are noted, each question is noted with the answer the
 // console gives (the one that changes the least). The wizard is present so that the
 // driver shows its actions; it is wide enough that no path is shortened.
-class RecordingUi final : public UserInterface {
+class RecordingUi final : public ConsoleUi {
  public:
   explicit RecordingUi(std::vector<PlanStep>& steps) : steps_(steps) {}
 
@@ -341,22 +341,10 @@ class RecordingUi final : public UserInterface {
     steps_.push_back({"question", "[" + Text(caption) + "] " + Text(text) + " -> " + AnswerName(answer)});
     return answer;
   }
-  int AskOpenLog(WindowHandle, const char*, char*, uint32_t) override { return 1; }
   int AskSharedFile(WindowHandle, const char* text, const char* caption) override {
     steps_.push_back({"question", "[" + Text(caption) + "] " + Text(text) + " -> closed (file kept)"});
     return kIdCancel;
   }
-  int RegisterMainClass() override { return 1; }
-  WindowHandle CreateMainWindow(const char*, bool) override { return 0; }
-  WindowHandle CreateProgressWindow() override { return 0; }
-  void RedrawLoadBar(WindowHandle) override {}
-  void SetCaption(WindowHandle, const char*) override {}
-  bool IsVisible(WindowHandle) override { return false; }
-  void Enable(WindowHandle, bool) override {}
-  void Destroy(WindowHandle) override {}
-  void WaitCursor(bool) override {}
-  void PumpMessages(int) override {}
-  void PumpUntilQuit() override {}
   bool HasWizard() override { return true; }
   void SetActionText(const char* text) override {
     // The control's text starts with two line breaks and puts the item on its own line.
@@ -371,7 +359,6 @@ class RecordingUi final : public UserInterface {
     }
     steps_.push_back({"action", line});
   }
-  void InvalidateProgressBar() override {}
   int ActionControlWidth() override { return 1 << 20; }
   int MeasureActionText(const char* text) override {
     int n = 0;
