@@ -314,14 +314,23 @@ bool IsProtectedDirectory(const char* directory) {
          SameDirectory(canonical, gStore.systemDirPath.c_str());
 }
 
-int DeleteFileNow(const char* path) {
-  const bool ownFile = IsOwnFile(path);
-  if (ownFile) gRun.selfDeletePending = true;
+namespace {
 
-  if (Sys().RemoveFile(path) == 0) {
-    NoteDeletedFile(path);
-    return 0;
-  }
+// The delete itself: notes when the file is the program's own (*ownFile too), deletes it,
+// and gathers its folder for the shell. True when it was deleted.
+bool DeleteAndNote(const char* path, bool* ownFile) {
+  *ownFile = IsOwnFile(path);
+  if (*ownFile) gRun.selfDeletePending = true;
+  if (Sys().RemoveFile(path) != 0) return false;
+  NoteDeletedFile(path);
+  return true;
+}
+
+}  // namespace
+
+int DeleteFileNow(const char* path) {
+  bool ownFile = false;
+  if (DeleteAndNote(path, &ownFile)) return 0;
   // A failed delete leaves the file as it was, so asking now whether it exists answers as
   // asking before would, and a successful delete needs no second call.
   if (!gStore.deleteInUse || !FileExists(path)) return 1;
@@ -336,10 +345,8 @@ void RemoveFileAndCompanions(const char* path) {
   // that stand in the way, and a second call per file is a noticeable part of a large
   // uninstall. Only a file that refused has them cleared and goes through the whole
   // delete, with its in-use handling.
-  if (IsOwnFile(path)) gRun.selfDeletePending = true;
-  if (Sys().RemoveFile(path) == 0) {
-    NoteDeletedFile(path);
-  } else {
+  bool ownFile = false;
+  if (!DeleteAndNote(path, &ownFile)) {
     uint32_t attributes = Sys().GetAttributes(path);
     if (attributes != kNoAttributes) {
       if (attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))
