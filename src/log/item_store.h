@@ -122,6 +122,11 @@ T* NewItem() {
 
 // ---------------------------------------------------------------------------------------
 // Records.
+//
+// A record logged again by a later section is merged into the first one: its section
+// fields name the last section that logged it, and `firstSection` the first. A rollback
+// undoes only what the last section brought, so it keeps whatever an earlier installation
+// logged too (unless the last section kept a backup or old data to put back).
 
 // Links of the loader's search tree (PrivateFiles, IniEdits, RegKeys, RegEdits), in log
 // order: a walk follows `before` when the record it stands on orders before the sought
@@ -142,6 +147,7 @@ struct FileItem {
   int32_t removeByDefault = 0;
   uint16_t selfRegSection = 0;
   uint16_t deviceSection = 0;
+  uint16_t firstSection = 0;
   uint16_t lastSection = 0;
   uint16_t backupSection = 0;
   uint16_t infoSection = 0;
@@ -154,18 +160,21 @@ struct DirItem {
   int32_t selected = 0;
   uint16_t treeSection = 0;
   uint16_t dirSection = 0;
+  uint16_t firstSection = 0;
 };
 
 struct IniFileItem {
   FixedText<260> path;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 struct ServiceItem {
   FixedText<260> name;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 struct RegTreeItem {
@@ -173,6 +182,7 @@ struct RegTreeItem {
   int32_t root = 0;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 struct EditedFileItem {
@@ -192,6 +202,7 @@ struct ProgramItem {
   FixedText<256> displayName;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 struct IconItem {
@@ -200,6 +211,7 @@ struct IconItem {
   FixedText<256> command;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 struct IniEditItem {
@@ -211,6 +223,7 @@ struct IniEditItem {
   FixedText<512> lastOldValue;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 struct RegKeyItem {
@@ -221,6 +234,7 @@ struct RegKeyItem {
   int32_t root = 0;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 // Old data of a changed value: strings one after another, each zero-terminated, ended by
@@ -238,6 +252,7 @@ struct RegEditItem {
   int32_t type = 0;
   int32_t selected = 0;
   uint16_t section = 0;
+  uint16_t firstSection = 0;
 };
 
 struct RepairValue {
@@ -282,6 +297,8 @@ struct ItemStore {
   bool deleteInUse = false;
   char* subSystemName = nullptr;
   int32_t subSystemSelected = 0;
+  uint16_t subSystemFirstSection = 0;  // first and last sections that named the sub-system
+  uint16_t subSystemSection = 0;
   uint16_t sectionCount = 0;
   int32_t lastSectionOffset = 0;
   bool ansiLog = false;

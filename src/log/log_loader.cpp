@@ -295,6 +295,7 @@ void FillNewFile(FileItem* item, const Path& path, const Path& backup, bool hasB
   item->selfRegSection = 0;
   item->deviceSection = 0;
   item->infoSection = 0;
+  item->firstSection = Section();
   item->lastSection = Section();
   item->backupSection = Section();
   item->counterSection = ld.counterIgnored ? 0 : Section();
@@ -499,6 +500,7 @@ Next RegistryGroup(Load& ld) {
       item->root = root;
       item->type = type;
       item->selected = 0;
+      item->firstSection = Section();
       old.CopyTo(item->firstOldData);
     }
     old.CopyTo(item->lastOldData);
@@ -514,6 +516,7 @@ Next RegistryGroup(Load& ld) {
   if (created) {
     item->root = root;
     item->selected = 0;
+    item->firstSection = Section();
   }
   item->section = Section();
   repair->item = item;
@@ -540,6 +543,7 @@ Next RegistryTree(Load& ld) {
   item->key = key;
   item->root = root;
   item->section = Section();
+  item->firstSection = Section();
   AppendItem(gStore.RegTrees, item);
   return kLineInHand;
 }
@@ -627,6 +631,7 @@ Next NewIniFile(Load& ld) {
       IniFileItem* item = NewItem<IniFileItem>();
       item->path = path;
       item->section = Section();
+      item->firstSection = Section();
       AppendItem(gStore.IniFiles, item);
     }
   }
@@ -667,6 +672,7 @@ Next IniEdit(Load& ld) {
   if (created) {
     item->firstOldValue = oldValue;
     item->selected = 0;
+    item->firstSection = Section();
   }
   item->lastOldValue = oldValue;
   item->section = Section();
@@ -688,6 +694,7 @@ Next ProgramGroup(Load& ld, Rec kind) {
   ProgramItem* item = NewItem<ProgramItem>();
   item->command = command;
   item->section = Section();
+  item->firstSection = Section();
   AppendItem(gStore.Programs, item);
   ReadLine(ld);
   if (KindOf(ld.line) != kExecuteName) return kLineInHand;
@@ -719,6 +726,7 @@ Next IconGroup(Load& ld) {
   item->title = title;
   item->command = command;
   item->section = Section();
+  item->firstSection = Section();
   AppendItem(gStore.Icons, item);
   return kReadOn;
 }
@@ -735,12 +743,14 @@ void CreateService(const char* value) {
   ServiceItem* item = NewItem<ServiceItem>();
   item->name = name;
   item->section = Section();
+  item->firstSection = Section();
   AppendItem(gStore.Services, item);
 }
 
 void AddDevice(const char* value) {
   Path path;
   path.Set(value);
+  ToAnsi(path.data());
   for (const ItemList<FileItem>* list : {&gStore.PrivateFiles, &gStore.SystemFiles}) {
     for (int32_t i = 0; i < list->count; ++i) {
       if (EqualNoCase((*list)[i]->path.c_str(), path.c_str()))
@@ -752,6 +762,7 @@ void AddDevice(const char* value) {
 void SelfRegister(const char* value) {
   char wanted[256];
   CopyText(wanted, sizeof wanted, value);
+  ToAnsi(wanted);
   NormalizePath(wanted, sizeof wanted, true);
   for (const ItemList<FileItem>* list : {&gStore.PrivateFiles, &gStore.SystemFiles}) {
     for (int32_t i = 0; i < list->count; ++i) {
@@ -802,6 +813,7 @@ void MadeDir(Load& ld) {
   item->path = dir;
   item->treeSection = 0;
   item->dirSection = Section();
+  item->firstSection = Section();
   AppendItem(gStore.Directories, item);
 }
 
@@ -831,6 +843,7 @@ void FileTree(const char* raw) {
   item->path = dir;
   item->treeSection = Section();
   item->dirSection = Section();
+  item->firstSection = Section();
   AppendItem(gStore.Directories, item);
 }
 
@@ -897,6 +910,8 @@ Next Dispatch(Load& ld) {
     case kSubSystem:
       gStore.subSystemName = ArenaCopy(value);
       gStore.subSystemSelected = 0;
+      if (gStore.subSystemFirstSection == 0) gStore.subSystemFirstSection = Section();
+      gStore.subSystemSection = Section();
       return kReadOn;
     case kMadeDir: MadeDir(ld); return kReadOn;
     case kFileDelete: return FileDelete(ld);
@@ -1014,8 +1029,13 @@ void Prepare(Load& ld, const char* logPath) {
   if (name != dir) {
     dir[name - dir - 1] = '\0';
     // A bare drive ("C:" of a log in a root) has nothing to shorten; the conversion would
-    // take it for a relative name.
-    if (FindChar(dir, '\\') != nullptr) NormalizePath(dir, sizeof dir, false);
+    // take it for a relative name. A directory relative to the current one becomes a full
+    // path: the clean-up run refuses a relative application directory.
+    bool bareDrive = dir[0] != '\0' && dir[1] == ':' && dir[2] == '\0';
+    if (!bareDrive) {
+      MakeFullPath(dir, sizeof dir);
+      NormalizePath(dir, sizeof dir, false);
+    }
     AppendText(dir, sizeof dir, "\\");
   } else {
     dir[0] = '\0';
@@ -1042,6 +1062,7 @@ void Prepare(Load& ld, const char* logPath) {
     item->path.Set(own);
     item->treeSection = 0;
     item->dirSection = kLogDirectorySection;
+    item->firstSection = kLogDirectorySection;
     AppendItem(gStore.Directories, item);
   }
 }

@@ -54,7 +54,24 @@ size_t SkipComponent(const char* path, size_t position) {
   return static_cast<size_t>(p - path);
 }
 
+// Puts the current directory and a backslash in front of the path.
+void PrefixCurrentDirectory(char* path, size_t size) {
+  char directory[256] = {};
+  Sys().GetCurrentDir(directory, sizeof directory);
+  directory[sizeof directory - 1] = '\0';
+  size_t length = strlen(directory);
+  // The current directory of a drive root already ends in a backslash.
+  if (length == 0 || directory[length - 1] != '\\') AppendText(directory, sizeof directory, "\\");
+  ReplaceSpan(path, size, 0, 0, directory);
+}
+
 }  // namespace
+
+void MakeFullPath(char* path, size_t size) {
+  if (path == nullptr || size < 2 || path[0] == '\0') return;
+  bool rooted = path[0] == '\\' || (IsAsciiLetter(path[0]) && path[1] == ':');
+  if (!rooted) PrefixCurrentDirectory(path, size);
+}
 
 void NormalizePath(char* path, size_t size, bool longForm) {
   if (path == nullptr || size < 2) return;
@@ -63,15 +80,7 @@ void NormalizePath(char* path, size_t size, bool longForm) {
   // A path without '~' holds no short component, so its long form is itself.
   if (longForm && FindChar(path, '~') == nullptr) return;
 
-  if (FindChar(path, '\\') == nullptr) {
-    char directory[256] = {};
-    Sys().GetCurrentDir(directory, sizeof directory);
-    directory[sizeof directory - 1] = '\0';
-    size_t length = strlen(directory);
-    // The current directory of a drive root already ends in a backslash.
-    if (length == 0 || directory[length - 1] != '\\') AppendText(directory, sizeof directory, "\\");
-    ReplaceSpan(path, size, 0, 0, directory);
-  }
+  if (FindChar(path, '\\') == nullptr) PrefixCurrentDirectory(path, size);
 
   if (IsAsciiLetter(path[0]) && path[1] == ':') path[0] = UpperAscii(path[0]);
 

@@ -25,3 +25,7 @@ inline char* FileNamePart(char* path) {
 // (longForm true; only paths containing '~' change) or its short 8.3 form. Components the
 // file system does not find stay as written. Never writes past size.
 void NormalizePath(char* path, size_t size, bool longForm);
+
+// Puts the current directory in front of a path relative to it (one that starts with
+// neither a drive nor a backslash); other paths stay as they are. Never writes past size.
+void MakeFullPath(char* path, size_t size);

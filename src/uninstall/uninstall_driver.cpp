@@ -30,8 +30,9 @@
 #include "run/run_state.h"
 #include "uninstall/action_display.h"
 #include "uninstall/file_removal.h"
-#include "uninstall/path_set.h"
+#include "uninstall/pass_gates.h"
 #include "uninstall/path_helpers.h"
+#include "uninstall/path_set.h"
 #include "uninstall/progman.h"
 #include "uninstall/registry_removal.h"
 #include "uninstall/self_register.h"
@@ -48,38 +49,33 @@ constexpr size_t kCapKeep = 45;
 constexpr int kHeadingText = 45;  // "Performing uninstall of %s...", the progress heading
 
 constexpr const char* kPerUserKey = "Software\\Tarn Solutions\\TamUser";
-constexpr const char* kRepairKeyPrefix = "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\";
+constexpr const char* kRepairKeyPrefix =
+    "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\";
 constexpr int kRootLocalMachine = 2;
 
 // The action labels, each ending in CR LF so that the item stands on the next line.
 enum LabelIndex {
-  kLabelFile,           // 29 "Removing File:"
-  kLabelSystemFile,     // 30 "Removing System File:"
-  kLabelDirectory,      // 31 "Removing Directory:"
-  kLabelEmptyDirs,      // 32 "Removing Empty Directories:"
-  kLabelIniFile,        // 33 "Removing INI File:"
-  kLabelIniEdit,        // 34 "Editing INI File:"
-  kLabelRegKey,         // 35 "Removing Registration Database Key:"
-  kLabelRegEdit,        // 36 "Editing Registration Database Key:"
-  kLabelIcon,           // 37 "Removing Icon:"
-  kLabelUnregister,     // 40 "Self-Unregistering file:"
-  kLabelSubSystem,      // 44 "Removing Sub-System:"
-  kLabelRegTree,        // 56 "Removing Registration Database Key Sub-Tree:"
-  kLabelProgram,        // 57 "Executing External Program:"
-  kLabelService,        // 58 "Deleting Service:"
+  kLabelFile,        // 29 "Removing File:"
+  kLabelSystemFile,  // 30 "Removing System File:"
+  kLabelDirectory,   // 31 "Removing Directory:"
+  kLabelEmptyDirs,   // 32 "Removing Empty Directories:"
+  kLabelIniFile,     // 33 "Removing INI File:"
+  kLabelIniEdit,     // 34 "Editing INI File:"
+  kLabelRegKey,      // 35 "Removing Registration Database Key:"
+  kLabelRegEdit,     // 36 "Editing Registration Database Key:"
+  kLabelIcon,        // 37 "Removing Icon:"
+  kLabelUnregister,  // 40 "Self-Unregistering file:"
+  kLabelSubSystem,   // 44 "Removing Sub-System:"
+  kLabelRegTree,     // 56 "Removing Registration Database Key Sub-Tree:"
+  kLabelProgram,     // 57 "Executing External Program:"
+  kLabelService,     // 58 "Deleting Service:"
   kLabelCount
 };
 constexpr int kLabelIds[kLabelCount] = {29, 30, 31, 32, 33, 34, 35, 36, 37, 40, 44, 56, 57, 58};
 
 char gLabels[kLabelCount][kLabelSize];
 
-// The run parameters every pass reads, fixed at the start.
-struct Gates {
-  bool automatic;
-  bool custom;
-  bool rollback;
-  uint16_t minSection;
-};
+using Gates = PassGates;
 
 enum class ItemForm { kPlain, kFitted, kCapped };
 
@@ -101,8 +97,6 @@ void ShowItemAction(LabelIndex label, const char* item, ItemForm form) {
 
 bool Cancelled() { return gRun.cancelled; }
 
-bool SelectionPasses(const Gates& g, int32_t selected) { return g.automatic || selected != 0; }
-
 // Counted passes advance the bar for every item they visit, processed or not.
 void CountVisit() { ++gRun.progressPosition; }
 
@@ -111,13 +105,14 @@ void RunPrograms(const Gates& g) {
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     ProgramItem* item = list[i];
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    if (EarlierSectionKeeps(g, item->firstSection)) continue;
     // The short form keeps blanks out of the path, so the split below only finds the
     // blanks that separate the arguments.
     if (FindChar(item->command.c_str(), '\\') != nullptr) {
       NormalizePath(item->command.data(), item->command.kCapacity, false);
     }
-    const char* shown = item->displayName.Empty() ? item->command.c_str()
-                                                  : item->displayName.c_str();
+    const char* shown =
+        item->displayName.Empty() ? item->command.c_str() : item->displayName.c_str();
     ShowItemAction(kLabelProgram, shown, ItemForm::kPlain);
     char program[sizeof item->command.text];
     char arguments[sizeof item->command.text];
@@ -143,6 +138,7 @@ void RemoveServices(const Gates& g) {
     ServiceItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    if (EarlierSectionKeeps(g, item->firstSection)) continue;
     ShowItemAction(kLabelService, item->name.c_str(), ItemForm::kPlain);
     RemoveService(item->name.c_str());
     // The service manager finishes a deletion in the background; give it time before
@@ -156,6 +152,9 @@ bool ReleaseSubSystem(const Gates& g) {
   const char* name = gStore.subSystemName;
   if (Cancelled() || name == nullptr || name[0] == '\0') return false;
   if (!g.automatic && gStore.subSystemSelected == 0) return false;
+  // A rollback releases the engine only when the last installation was the one to set it up.
+  if (gStore.subSystemSection < g.minSection) return false;
+  if (EarlierSectionKeeps(g, gStore.subSystemFirstSection)) return false;
   ShowItemAction(kLabelSubSystem, name, ItemForm::kPlain);
   return ReleaseDatabaseEngine();
 }
@@ -166,6 +165,7 @@ void RemoveIniFiles(const Gates& g) {
     IniFileItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    if (EarlierSectionKeeps(g, item->firstSection)) continue;
     ShowItemAction(kLabelIniFile, item->path.c_str(), ItemForm::kPlain);
     Sys().SetAttributes(item->path.c_str(), kAttrNormal);
     DeleteFileNow(item->path.c_str());
@@ -214,6 +214,12 @@ void KeepFile(const Gates& g, FileItem* item) {
   item->path.Clear();
 }
 
+// True when a rollback leaves the file as an earlier installation put it there: that
+// installation logged it too and the last one kept no older copy to put back.
+bool EarlierInstallationKeepsFile(const Gates& g, const FileItem* item) {
+  return EarlierSectionKeeps(g, item->firstSection) && !BackupOfThisSection(g, item);
+}
+
 // Unregisters the file and removes its device lines, unless a rollback puts an older copy
 // back (that copy keeps the registration and lines it had).
 void UndoFileRegistrations(const Gates& g, FileItem* item) {
@@ -230,11 +236,11 @@ void PreparePrivateFiles(const Gates& g) {
   ItemList<FileItem>& list = gStore.PrivateFiles;
   for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
     FileItem* item = list[i];
-    bool chosen = (g.automatic && (item->removeByDefault != 0 || g.rollback)) ||
-                  item->selected != 0;
+    bool chosen =
+        (g.automatic && (item->removeByDefault != 0 || g.rollback)) || item->selected != 0;
     if (!chosen || item->lastSection < g.minSection) continue;
     int answer = SharedAnswer(g, item);
-    if (answer == kSharedKeep) {
+    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, item)) {
       KeepFile(g, item);
     } else {
       UndoFileRegistrations(g, item);
@@ -248,7 +254,7 @@ void PrepareSystemFiles(const Gates& g) {
     FileItem* item = list[i];
     if (item->lastSection < g.minSection) continue;
     int answer = SharedAnswer(g, item);
-    if (answer == kSharedKeep) {
+    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, item)) {
       KeepFile(g, item);
     } else if (answer == kSharedRemove) {
       item->selected = 1;
@@ -271,7 +277,7 @@ PathSet gEmptiedFolders;
 
 void RemoveEmptiedFolders() {
   for (int i = 0; i < gEmptiedFolders.count; ++i)
-    Sys().RemoveEmptyDirectory(gEmptiedFolders.paths[i].c_str());
+    RemoveEmptiedFolder(gEmptiedFolders.paths[i].c_str());
   gEmptiedFolders.Clear();
 }
 
@@ -282,8 +288,8 @@ void RemovePrivateFiles(const Gates& g) {
     FileItem* item = list[i];
     CountVisit();
     if (item->path.Empty() || item->lastSection < g.minSection) continue;
-    bool chosen = (g.automatic && (item->removeByDefault != 0 ||
-                                   (g.rollback && BackupOfThisSection(g, item)))) ||
+    bool chosen = (g.automatic &&
+                   (item->removeByDefault != 0 || (g.rollback && BackupOfThisSection(g, item)))) ||
                   item->selected != 0;
     if (!chosen) continue;
     bool restore = g.rollback && item->backupSection == g.minSection;
@@ -322,10 +328,10 @@ void ReregisterRestored(const Gates& g, ItemList<FileItem>& list, bool privateFi
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     FileItem* item = list[i];
     if (item->path.Empty()) continue;
-    bool chosen = privateFiles ? (g.automatic && (item->removeByDefault != 0 ||
-                                                  !item->backupPath.Empty())) ||
-                                     item->selected != 0
-                               : item->selected != 0 || !item->backupPath.Empty();
+    bool chosen =
+        privateFiles ? (g.automatic && (item->removeByDefault != 0 || !item->backupPath.Empty())) ||
+                           item->selected != 0
+                     : item->selected != 0 || !item->backupPath.Empty();
     if (!chosen || item->lastSection < g.minSection) continue;
     if (!BackupOfThisSection(g, item) || item->selfRegSection < g.minSection) continue;
     SelfRegister(gLabels[kLabelUnregister], item->path.c_str(), kRegisterServer);
@@ -338,6 +344,7 @@ void RemoveDirectories(const Gates& g) {
     DirItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->dirSection < g.minSection) continue;
+    if (EarlierSectionKeeps(g, item->firstSection)) continue;
     bool withContents = g.custom || item->treeSection >= g.minSection;
     size_t length = item->path.Length();
     if (length > 0 && item->path[length - 1] == '\\') item->path[length - 1] = '\0';
@@ -382,9 +389,10 @@ void RemoveRegKeys(const Gates& g) {
     RegKeyItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    if (EarlierSectionKeeps(g, item->firstSection)) continue;
     ShowItemAction(kLabelRegKey, item->key.c_str(), ItemForm::kCapped);
-    RemoveCreatedKey(item->root, item->key.data(), item->key.kCapacity,
-                     item->valueName.c_str(), &openKeys);
+    RemoveCreatedKey(item->root, item->key.data(), item->key.kCapacity, item->valueName.c_str(),
+                     &openKeys);
   }
 }
 
@@ -394,6 +402,7 @@ void RemoveRegTrees(const Gates& g) {
     RegTreeItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
+    if (EarlierSectionKeeps(g, item->firstSection)) continue;
     ShowItemAction(kLabelRegTree, item->key.c_str(), ItemForm::kCapped);
     DeleteKeyTree(item->root, item->key.c_str());
   }
@@ -407,6 +416,7 @@ void RemoveIcons(const Gates& g) {
     CountVisit();
     if (!SelectionPasses(g, item->selected)) continue;
     if (g.rollback && item->section != g.minSection) continue;
+    if (EarlierSectionKeeps(g, item->firstSection)) continue;
     // The conversation reads every group once; it is opened only when an icon goes.
     if (!opened) {
       OpenProgmanConversation();
@@ -476,10 +486,6 @@ void StartProgressDisplay() {
 
 }  // namespace
 
-uint16_t MinimumSection() {
-  return (gRun.rollbackChosen && gRun.uninstallMode != kModeCustom) ? gStore.sectionCount : 1;
-}
-
 void SplitProgramCommand(const char* command, const char* defaultArguments, char* program,
                          char* arguments, size_t size) {
   CopyText(program, size, command);
@@ -503,11 +509,7 @@ namespace {
 
 void RunPasses(const char* logPath) {
   if (gRun.uninstallMode == kModeCustom) gRun.rollbackChosen = false;
-  Gates g;
-  g.automatic = gRun.uninstallMode == kModeAutomatic;
-  g.custom = gRun.uninstallMode == kModeCustom;
-  g.rollback = gRun.rollbackChosen;
-  g.minSection = MinimumSection();
+  Gates g = CurrentGates();
 
   char longLogPath[256];
   CopyText(longLogPath, sizeof longLogPath, logPath);
@@ -518,8 +520,8 @@ void RunPasses(const char* logPath) {
   gRun.progressPosition = 0;
   int32_t total = gStore.Icons.count + gStore.Services.count + gStore.RegEdits.count +
                   gStore.RegTrees.count + gStore.RegKeys.count + gStore.IniEdits.count +
-                  gStore.IniFiles.count + gStore.Directories.count +
-                  gStore.SystemFiles.count + gStore.PrivateFiles.count;
+                  gStore.IniFiles.count + gStore.Directories.count + gStore.SystemFiles.count +
+                  gStore.PrivateFiles.count;
   gRun.progressTotal = total > 0 ? total : 1;
 
   StartProgressDisplay();
@@ -554,8 +556,8 @@ void RunPasses(const char* logPath) {
 
   // Only a run that removes the whole application clears what the installer keeps about
   // it; a rollback that leaves earlier sections keeps both for the remaining installation.
-  bool wholeApplication = (g.automatic && !g.rollback) ||
-                          (g.rollback && gStore.lastSectionOffset == 0);
+  bool wholeApplication =
+      (g.automatic && !g.rollback) || (g.rollback && gStore.lastSectionOffset == 0);
   if (!wholeApplication) return;
   if (gStore.perUserId != nullptr && gStore.perUserId[0] != '\0') StartPerUserCleanup();
   RemoveRepairRecord(longLogPath);

@@ -12,9 +12,6 @@
 // the run flow is in gRun: cancelled, rebootNeeded and selfDeletePending.
 void UninstallDriver(const char* logPath);
 
-// The lowest section a pass touches: the last section in a rollback, 1 otherwise.
-uint16_t MinimumSection();
-
 // Splits a logged program command into the program and its arguments: going back from the
 // end, the command is cut at its end and at every blank (never at its first character)
 // until the part before the cut exists as a file. A cut at a blank makes the text after it

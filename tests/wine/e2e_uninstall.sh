@@ -326,6 +326,13 @@ test_rollback() {
     fail "$w: INSTALL.LOG is not cut back to its first section ($first bytes)"
   fi
   if [[ -e $p/drive_c/e2e/ran.txt ]]; then fail "$w: the first section's program ran"; else pass; fi
+  # The second section logged the service, the tree, SAMPLE.EXE and Installed again; the
+  # first installation set them up, so the rollback keeps them.
+  if WINEPREFIX=$p timeout 60 "$WINE" sc query TarnSampleSvc >/dev/null 2>&1; then
+    pass
+  else
+    fail "$w: service TarnSampleSvc of the first installation removed"
+  fi
   if grep -q $'^G\tTarn Sample' "$PM_STATE"; then pass; else fail "$w: group of section 1 removed"; fi
   check_mif "Success" "Rollback"
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver_fixture.h"
+#include "uninstall/pass_gates.h"
 #include "uninstall/path_helpers.h"
 #include "uninstall/shared_dlls.h"
 
@@ -40,7 +41,8 @@ class UninstallDriverTest : public DriverTest {
     AddRegEdit("Software\\Sample", "Color", "red", "red");
     AddRegKey("Software\\Sample\\Created", "Value");
     AddRegTree("Software\\SampleTree");
-    machine->groups.push_back({"Sample", "C:\\WINDOWS\\SAMPLE.GRP", {{"Main", "C:\\APP\\MAIN.EXE"}}});
+    machine->groups.push_back(
+        {"Sample", "C:\\WINDOWS\\SAMPLE.GRP", {{"Main", "C:\\APP\\MAIN.EXE"}}});
     AddIcon("Sample", "Main", "C:\\APP\\MAIN.EXE");
   }
 };
@@ -48,11 +50,17 @@ class UninstallDriverTest : public DriverTest {
 TEST_F(UninstallDriverTest, PassesRunInTheirFixedOrder) {
   AddOneOfEach();
   UninstallDriver(kLog);
-  const std::vector<std::string> expected = {
-      "Executing External Program:", "Deleting Service:", "Removing INI File:",
-      "Editing INI File:", "Removing File:", "Removing System File:", "Removing Directory:",
-      "Editing Registration Database Key:", "Removing Registration Database Key:",
-      "Removing Registration Database Key Sub-Tree:", "Removing Icon:"};
+  const std::vector<std::string> expected = {"Executing External Program:",
+                                             "Deleting Service:",
+                                             "Removing INI File:",
+                                             "Editing INI File:",
+                                             "Removing File:",
+                                             "Removing System File:",
+                                             "Removing Directory:",
+                                             "Editing Registration Database Key:",
+                                             "Removing Registration Database Key:",
+                                             "Removing Registration Database Key Sub-Tree:",
+                                             "Removing Icon:"};
   EXPECT_EQ(expected, ActionLabels());
   EXPECT_TRUE(gRun.progressMode);
   EXPECT_EQ(10, gRun.progressTotal);
@@ -136,6 +144,21 @@ TEST_F(UninstallDriverTest, DirectoriesKeepFilesUnlessLoggedAsTree) {
   EXPECT_EQ(std::vector<std::string>{"C:\\APP\\TREE"}, ActionItems("Removing Directory:"));
 }
 
+// A removed file's folder that is a link stays, with its target: only real folders of the
+// application go when emptied.
+TEST_F(UninstallDriverTest, EmptiedFolderThatIsALinkStays) {
+  machine->MakeDirectories("C:\\REAL");
+  machine->MakeDirectories("C:\\APP");
+  ASSERT_EQ(machine->MakeJunction("C:\\APP\\DATA", "C:\\REAL"), 0);
+  AddPrivate("C:\\APP\\DATA\\X.DAT");
+  AddPrivate("C:\\APP\\SUB\\Y.DAT");
+  UninstallDriver(kLog);
+  EXPECT_FALSE(machine->FileExists("C:\\REAL\\X.DAT"));
+  EXPECT_TRUE(machine->DirectoryExists("C:\\APP\\DATA"));
+  EXPECT_TRUE(machine->DirectoryExists("C:\\REAL"));
+  EXPECT_FALSE(machine->DirectoryExists("C:\\APP\\SUB"));
+}
+
 // Rollback of the only section: everything of that section, backups put back, the log
 // deleted, per-user clean-up and repair record handled as for a whole uninstall.
 TEST_F(UninstallDriverTest, RollbackOfTheOnlySection) {
@@ -211,15 +234,97 @@ TEST_F(UninstallDriverTest, RollbackOfTheLastOfSeveralSections) {
   EXPECT_TRUE(machine->RegKeyExists(kRepairKey));
 }
 
+// A rollback leaves the machine as the earlier installations left it: whatever section 1
+// logged too stays (each kind of record once), unless section 2 kept a backup to put back;
+// what only section 2 brought goes.
+TEST_F(UninstallDriverTest, RollbackKeepsWhatAnEarlierSectionAlsoLogged) {
+  gRun.rollbackChosen = true;
+  gStore.sectionCount = 2;
+  gStore.lastSectionOffset = 40;
+  machine->WriteFile(kLog, std::string(40, 'x') + "*** Installation Started\r\n");
+  auto relogged = [](auto* item) {
+    item->firstSection = 1;
+    return item;
+  };
+  relogged(AddPrivate("C:\\APP\\MAIN.EXE", 2));
+  FileItem* core = relogged(AddPrivate("C:\\APP\\CORE.DLL", 2));
+  core->removeByDefault = 0;
+  core->backupPath.Set("C:\\APP\\BACKUP\\CORE.DLL");
+  machine->WriteFile("C:\\APP\\BACKUP\\CORE.DLL", "core of section 1");
+  AddPrivate("C:\\APP\\PLUGIN.DLL", 2);
+  relogged(AddRegKey("Software\\Sample", "Installed", 2));
+  AddRegKey("Software\\Sample", "Upgraded", 2);
+  relogged(AddRegTree("Software\\Sample\\Tree", 2));
+  relogged(AddService("SampleSvc", 2));
+  relogged(AddIniFile("C:\\WINDOWS\\SAMPLE.INI", 2));
+  relogged(AddDirectory("C:\\APP\\DOCS\\", 2, 2));
+  machine->WriteFile("C:\\APP\\DOCS\\GUIDE.TXT", "x");
+  relogged(AddProgram("C:\\APP\\MAIN.EXE /cleanup", "", 2));
+  gStore.subSystemName = ArenaCopy("Database Engine");
+  gStore.subSystemFirstSection = 1;
+  gStore.subSystemSection = 2;
+  machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
+                     RegStringBytes("3"));
+
+  UninstallDriver(kLog);
+
+  EXPECT_TRUE(machine->FileExists("C:\\APP\\MAIN.EXE"));
+  EXPECT_EQ("core of section 1", machine->FileContents("C:\\APP\\CORE.DLL"));
+  EXPECT_FALSE(machine->FileExists("C:\\APP\\PLUGIN.DLL"));
+  EXPECT_EQ("x", machine->RegString("HKLM\\Software\\Sample", "Installed"));
+  EXPECT_FALSE(machine->RegValue("HKLM\\Software\\Sample", "Upgraded", nullptr, nullptr));
+  EXPECT_TRUE(machine->RegKeyExists("HKLM\\Software\\Sample\\Tree\\Sub"));
+  EXPECT_FALSE(ServiceGone(machine, "SAMPLESVC"));
+  EXPECT_TRUE(machine->FileExists("C:\\WINDOWS\\SAMPLE.INI"));
+  EXPECT_TRUE(machine->FileExists("C:\\APP\\DOCS\\GUIDE.TXT"));
+  EXPECT_EQ(0, Starts(SimProcessStart::kCreateProcess));
+  EXPECT_EQ("3", machine->RegString("HKLM\\Software\\Borland\\Database Engine", "UseCount"));
+  // Only what section 2 brought shows as removed.
+  EXPECT_EQ((std::vector<std::string>{
+                "Removing File:", "Removing File:", "Removing Registration Database Key:"}),
+            ActionLabels());
+}
+
+// The engine release has a section gate of its own: a rollback releases it only when the
+// last section was the one to name it.
+TEST_F(UninstallDriverTest, RollbackReleasesTheEngineOnlyForTheLastSection) {
+  struct Case {
+    uint16_t first, last;
+    bool released;
+  };
+  const Case kCases[] = {{1, 1, false}, {1, 2, false}, {2, 2, true}};
+  for (const Case& c : kCases) {
+    TearDown();
+    SetUp();
+    gRun.rollbackChosen = true;
+    gStore.sectionCount = 2;
+    gStore.subSystemName = ArenaCopy("Database Engine");
+    gStore.subSystemFirstSection = c.first;
+    gStore.subSystemSection = c.last;
+    machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
+                       RegStringBytes("3"));
+    UninstallDriver(kLog);
+    EXPECT_EQ(c.released ? "2" : "3",
+              machine->RegString("HKLM\\Software\\Borland\\Database Engine", "UseCount"))
+        << "sections " << c.first << " to " << c.last;
+  }
+}
+
 // Cancel at each stage: the item under way finishes, nothing later is touched, and the
 // log, the per-user clean-up and the repair record are left alone.
 TEST_F(UninstallDriverTest, CancelStopsEveryLaterPass) {
   // The stages in pass order; SECOND.EXE is a second private file after MAIN.EXE.
-  const char* kStages[] = {
-      "Executing External Program:", "Deleting Service:", "Removing INI File:",
-      "Editing INI File:", "Removing File:", "Removing System File:", "Removing Directory:",
-      "Editing Registration Database Key:", "Removing Registration Database Key:",
-      "Removing Registration Database Key Sub-Tree:", "Removing Icon:"};
+  const char* kStages[] = {"Executing External Program:",
+                           "Deleting Service:",
+                           "Removing INI File:",
+                           "Editing INI File:",
+                           "Removing File:",
+                           "Removing System File:",
+                           "Removing Directory:",
+                           "Editing Registration Database Key:",
+                           "Removing Registration Database Key:",
+                           "Removing Registration Database Key Sub-Tree:",
+                           "Removing Icon:"};
   const int kFileStage = 4;
   const int kSystemFileStage = 5;  // the last stage before the log is deleted
   for (int i = 0; i < static_cast<int>(sizeof kStages / sizeof kStages[0]); ++i) {
@@ -256,8 +361,9 @@ TEST_F(UninstallDriverTest, SubSystemAbortEndsTheRun) {
   AddService("SampleSvc");
   AddPrivate("C:\\APP\\MAIN.EXE");
   gStore.subSystemName = ArenaCopy("Database Engine");
+  gStore.subSystemFirstSection = gStore.subSystemSection = 1;
   machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
-                    RegStringBytes("1"));
+                     RegStringBytes("1"));
   machine->topWindowClasses.push_back("IB_Server");
   ui->AnswerMessage(kIdAbort);
 
@@ -278,16 +384,17 @@ TEST_F(UninstallDriverTest, SubSystemGateFollowsMethodAndSelection) {
     int selected;
     bool released;
   };
-  const Case kCases[] = {{kModeAutomatic, 0, true}, {kModeCustom, 0, false},
-                         {kModeCustom, 1, true}};
+  const Case kCases[] = {
+      {kModeAutomatic, 0, true}, {kModeCustom, 0, false}, {kModeCustom, 1, true}};
   for (const Case& c : kCases) {
     TearDown();
     SetUp();
     gRun.uninstallMode = c.mode;
     gStore.subSystemName = ArenaCopy("Database Engine");
+    gStore.subSystemFirstSection = gStore.subSystemSection = 1;
     gStore.subSystemSelected = c.selected;
     machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
-                      RegStringBytes("3"));
+                       RegStringBytes("3"));
     UninstallDriver(kLog);
     EXPECT_EQ(c.released ? "2" : "3",
               machine->RegString("HKLM\\Software\\Borland\\Database Engine", "UseCount"))
@@ -303,8 +410,8 @@ TEST_F(UninstallDriverTest, ActionLineForms) {
   AddRegKey(key60, "v");
   AddRegKey(key48, "v");
   AddRegKey(key49, "v");
-  const std::string longPath = "C:\\PROGRAMS\\" + std::string(100, 'D') + "\\" +
-                               std::string(100, 'E') + "\\FILE.TXT";
+  const std::string longPath =
+      "C:\\PROGRAMS\\" + std::string(100, 'D') + "\\" + std::string(100, 'E') + "\\FILE.TXT";
   AddPrivate(longPath);
   const std::string title = std::string(120, 'T');
   AddIcon("G", title, "C:\\X.EXE");
@@ -440,7 +547,7 @@ TEST_F(UninstallDriverTest, PerUserCleanupAndRepairRecordConditions) {
     if (c.hasProgram) {
       machine->WriteFile("C:\\Program Files\\Tarn\\TamUser Cleanup.exe", "MZ");
       machine->RegSetRaw("HKLM\\Software\\Tarn Solutions\\TamUser", "Path", kRegSz,
-                        RegStringBytes("C:\\Program Files\\Tarn\\TamUser Cleanup.exe"));
+                         RegStringBytes("C:\\Program Files\\Tarn\\TamUser Cleanup.exe"));
     }
     machine->RegSetRaw(kRepairKey, "Source", kRegSz, RegStringBytes("x"));
     machine->RegSetRaw(
@@ -517,7 +624,7 @@ TEST_F(UninstallDriverTest, SharedFilesFollowTheirCounts) {
   still->deviceSection = 1;
   machine->RegSetRaw(kShared, "C:\\APP\\SHARED.DLL", kRegDword, RegDwordBytes(3));
   machine->WriteFile("C:\\WINDOWS\\SYSTEM.INI",
-                    "[386Enh]\r\ndevice=C:\\APP\\SHARED.DLL\r\ndevice=C:\\APP\\VXD.386\r\n");
+                     "[386Enh]\r\ndevice=C:\\APP\\SHARED.DLL\r\ndevice=C:\\APP\\VXD.386\r\n");
   FileItem* device = AddPrivate("C:\\APP\\VXD.386");
   device->deviceSection = 1;
 
@@ -590,8 +697,9 @@ TEST_F(UninstallDriverTest, InUseFilesOnBothPlatformKinds) {
 
 // Icons: the conversation opens only for an icon that passes, and is closed after.
 TEST_F(UninstallDriverTest, IconsRemovedOverOneConversation) {
-  machine->groups.push_back({"Sample", "C:\\WINDOWS\\SAMPLE.GRP",
-                            {{"Main", "C:\\APP\\MAIN.EXE"}, {"Help", "C:\\APP\\HELP.HLP"}}});
+  machine->groups.push_back({"Sample",
+                             "C:\\WINDOWS\\SAMPLE.GRP",
+                             {{"Main", "C:\\APP\\MAIN.EXE"}, {"Help", "C:\\APP\\HELP.HLP"}}});
   gRun.uninstallMode = kModeCustom;
   AddIcon("Sample", "Main", "C:\\APP\\MAIN.EXE")->selected = 1;
   AddIcon("Sample", "Help", "C:\\APP\\HELP.HLP")->selected = 0;

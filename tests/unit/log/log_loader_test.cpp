@@ -347,6 +347,22 @@ TEST_F(LogLoaderTest, AppDirectoryIsShortAndShortenedByMadeDir) {
   }
 }
 
+// A log named relative to the current directory still yields a full application
+// directory, whatever the number of folders in the name; the clean-up run needs one.
+TEST_F(LogLoaderTest, RelativeLogPathGivesAFullAppDirectory) {
+  machine().MakeDirectories("C:\\WORK\\My App\\Sub");
+  machine().SetCurrentDir("C:\\WORK");
+  for (const char* log : {"My App\\INSTALL.LOG", "My App\\Sub\\INSTALL.LOG"}) {
+    machine().WriteFile(std::string("C:\\WORK\\") + log, "*** L\r\nTitle: T\r\n");
+    ResetItemStore();
+    ASSERT_EQ(LogLoader(log, appDirectory), 0) << log;
+    std::string dir = appDirectory;
+    EXPECT_EQ(dir.rfind("C:\\WORK\\", 0), 0u) << log << " gave " << dir;
+    EXPECT_EQ(dir.find(' '), std::string::npos) << dir;  // short form
+    EXPECT_EQ(dir.back(), '\\') << dir;
+  }
+}
+
 TEST_F(LogLoaderTest, PerUserInstallationDropsUserLinksAndCurrentUserValues) {
   const char* shellFolders =
       "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -469,6 +485,7 @@ TEST_F(LogLoaderTest, RepeatsAcrossSections) {
             0);
   ASSERT_EQ(gStore.PrivateFiles.count, 2);
   FileItem* a = gStore.PrivateFiles[0];
+  EXPECT_EQ(a->firstSection, 1);
   EXPECT_EQ(a->lastSection, 3);
   EXPECT_EQ(a->counterCount, 2);
   EXPECT_EQ(a->counterSection, 3);
@@ -488,6 +505,64 @@ TEST_F(LogLoaderTest, RepeatsAcrossSections) {
   EXPECT_EQ(gStore.MissingFiles[0]->lastSection, 3);
   EXPECT_STREQ(gStore.MissingFiles[0]->stamp.c_str(), "");
   EXPECT_STREQ(gStore.MissingFiles[0]->linkSpec, "L1");  // kept: no new link spec
+}
+
+// Every kind of record that merges across sections remembers the section that logged it
+// first, which a rollback needs to keep what an earlier installation also brought.
+TEST_F(LogLoaderTest, MergedRecordsKeepTheirFirstSection) {
+  Exists("C:\\APP\\A.DLL");
+  Exists("C:\\WINDOWS\\A.INI");
+  Exists("C:\\WINDOWS\\WIN.INI");
+  const std::vector<std::string> once = {"File Copy: C:\\APP\\A.DLL",
+                                         "Made Dir: C:\\DATA\\D",
+                                         "File Tree: C:\\TREE\\T",
+                                         "INI New: ",
+                                         "INI File: C:\\WINDOWS\\A.INI",
+                                         "INI File: C:\\WINDOWS\\WIN.INI",
+                                         "INI Sect: S",
+                                         "INI Item: K",
+                                         "INI Val: v",
+                                         "RegDB Key: Software\\S",
+                                         "RegDB Val: 1",
+                                         "RegDB Name: N",
+                                         "RegDB Root: 2",
+                                         "RegDB Key: Software\\S",
+                                         "RegDB Val: 1",
+                                         "RegDB Name: C",
+                                         "RegDB Root: 2",
+                                         "RegDB Old: 0",
+                                         "RegDB Tree: Software\\S\\T",
+                                         "RegDB Root: 2",
+                                         "Create Service: Svc",
+                                         "Execute Path: C:\\APP\\A.EXE",
+                                         "Icon Group: G",
+                                         "Icon Name: I",
+                                         "Icon Cmd: C:\\APP\\A.EXE",
+                                         "SubSystem: B"};
+  std::vector<std::string> body = once;
+  body.push_back("*** second");
+  body.insert(body.end(), once.begin(), once.end());
+  ASSERT_EQ(Load(body), 0);
+  auto expect = [](const char* what, int first, int last) {
+    EXPECT_EQ(first, 1) << what;
+    EXPECT_EQ(last, 2) << what;
+  };
+  ASSERT_EQ(gStore.PrivateFiles.count, 1);
+  expect("file", gStore.PrivateFiles[0]->firstSection, gStore.PrivateFiles[0]->lastSection);
+  ASSERT_EQ(gStore.Directories.count, 3);  // the log's own, D and T
+  EXPECT_EQ(gStore.Directories[0]->firstSection, kLogDirectorySection);
+  expect("dir", gStore.Directories[1]->firstSection, gStore.Directories[1]->dirSection);
+  expect("tree", gStore.Directories[2]->firstSection, gStore.Directories[2]->treeSection);
+  expect("ini file", gStore.IniFiles[0]->firstSection, gStore.IniFiles[0]->section);
+  expect("ini edit", gStore.IniEdits[0]->firstSection, gStore.IniEdits[0]->section);
+  expect("value", gStore.RegKeys[0]->firstSection, gStore.RegKeys[0]->section);
+  expect("changed value", gStore.RegEdits[0]->firstSection, gStore.RegEdits[0]->section);
+  expect("reg tree", gStore.RegTrees[0]->firstSection, gStore.RegTrees[0]->section);
+  expect("service", gStore.Services[0]->firstSection, gStore.Services[0]->section);
+  expect("program", gStore.Programs[0]->firstSection, gStore.Programs[0]->section);
+  expect("sub-system", gStore.subSystemFirstSection, gStore.subSystemSection);
+  ASSERT_EQ(gStore.Icons.count, 1);
+  EXPECT_EQ(gStore.Icons[0]->firstSection, 1);
 }
 
 TEST_F(LogLoaderTest, SkippedRecordsKeepTheirStampsForRepair) {
@@ -525,6 +600,8 @@ TEST_F(LogLoaderTest, OemSectionsConvertPathsAndFindAnsiRepeats) {
       "*** OEM\r\nTitle: T\r\n"
       "File Copy: C:\\APP\\M\x81LLER.DLL\r\n"
       "Made Dir: D:\\D\x81\r\n"
+      "Add Device: C:\\APP\\M\x81LLER.DLL\r\n"
+      "Self-Register: C:\\APP\\M\x81LLER.DLL\r\n"
       "Manufacturer: M\x81\r\n"
       "***  ANSI\r\n"
       "File Copy: C:\\APP\\M\xFCLLER.DLL\r\n"
@@ -535,6 +612,9 @@ TEST_F(LogLoaderTest, OemSectionsConvertPathsAndFindAnsiRepeats) {
   EXPECT_STREQ(gStore.PrivateFiles[0]->path.c_str(), "C:\\APP\\M\xFCLLER.DLL");
   EXPECT_EQ(gStore.PrivateFiles[0]->counterCount, 2);
   EXPECT_EQ(gStore.PrivateFiles[0]->lastSection, 2);
+  // Device and self-registration values of an OEM section name the converted path too.
+  EXPECT_EQ(gStore.PrivateFiles[0]->deviceSection, 1);
+  EXPECT_EQ(gStore.PrivateFiles[0]->selfRegSection, 1);
   EXPECT_STREQ(gStore.manufacturer.c_str(), "M\x81");  // not a path: unchanged
   ASSERT_EQ(gStore.Directories.count, 3);
   EXPECT_STREQ(gStore.Directories[1]->path.c_str(), "D:\\D\xFC\\");
