@@ -149,11 +149,14 @@ TEST_F(StartupTest, WininitEntriesAreAppended) {
   };
   const Case kCases[] = {
       {"[rename]\r\nNUL=C:\\OLD.TMP\r\n", "[rename]\r\nNUL=C:\\OLD.TMP\r\nNUL=C:\\X\\Y.EXE\r\n"},
-      // After whatever section comes last.
-      {"[rename]\r\n[other]\r\nA=B\r\n", "[rename]\r\n[other]\r\nA=B\r\nNUL=C:\\X\\Y.EXE\r\n"},
+      // Another section last: the entry gets a [rename] header of its own, or the system
+      // would never read it.
+      {"[rename]\r\n[other]\r\nA=B\r\n",
+       "[rename]\r\n[other]\r\nA=B\r\n[rename]\r\nNUL=C:\\X\\Y.EXE\r\n"},
       // A last line without its line break is ended first, not glued to the entry.
       {"[rename]\r\nNUL=C:\\OLD.TMP", "[rename]\r\nNUL=C:\\OLD.TMP\r\nNUL=C:\\X\\Y.EXE\r\n"},
-      {"", "NUL=C:\\X\\Y.EXE\r\n"},
+      {"[Rename]\r\nA=B", "[Rename]\r\nA=B\r\nNUL=C:\\X\\Y.EXE\r\n"},
+      {"", "[rename]\r\nNUL=C:\\X\\Y.EXE\r\n"},
   };
   for (const Case& c : kCases) {
     machine.WriteFile(kWininit, c.before);

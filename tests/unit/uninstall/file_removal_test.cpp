@@ -405,16 +405,31 @@ TEST_F(FileRemovalTest, InUseFilesOnTheOtherKindAreListedInWininitByShortName) {
   EXPECT_FALSE(machine.FileExists("C:\\APP\\HELPER.DLL"));
 }
 
-TEST_F(FileRemovalTest, WininitEntryIsAppendedAfterTheLastSection) {
+// The entry goes at the end of the file, but never glued to an unterminated last line and
+// never inside another section: either would lose it and spoil the line before it.
+TEST_F(FileRemovalTest, WininitEntryIsAppendedWithoutSpoilingTheFile) {
   UseOtherPlatform();
   gStore.deleteInUse = true;
-  const std::string existing = "[rename]\r\nNUL=C:\\OLD.DLL\r\n[boot]\r\nshell=x";
-  Write("C:\\WINDOWS\\WININIT.INI", existing);
-  Write("C:\\APP\\HELPER.DLL");
-  ASSERT_EQ(machine.SetInUse("C:\\APP\\HELPER.DLL", true), 0);
-  EXPECT_EQ(DeleteFileNow("C:\\APP\\HELPER.DLL"), 1);
-  EXPECT_EQ(machine.FileContents("C:\\WINDOWS\\WININIT.INI"),
-            existing + "NUL=C:\\APP\\HELPER.DLL\r\n");
+  struct Case {
+    const char* before;
+    const char* after;
+  } kCases[] = {
+      {"[rename]\r\nA=B", "[rename]\r\nA=B\r\nNUL=C:\\APP\\HELPER.DLL\r\n"},
+      {"[rename]\r\nNUL=C:\\OLD.DLL\r\n[boot]\r\nshell=x",
+       "[rename]\r\nNUL=C:\\OLD.DLL\r\n[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\APP\\HELPER."
+       "DLL\r\n"},
+  };
+  for (const Case& c : kCases) {
+    Write("C:\\WINDOWS\\WININIT.INI", c.before);
+    Write("C:\\APP\\HELPER.DLL");
+    ASSERT_EQ(machine.SetInUse("C:\\APP\\HELPER.DLL", true), 0);
+    EXPECT_EQ(DeleteFileNow("C:\\APP\\HELPER.DLL"), 1);
+    EXPECT_EQ(machine.FileContents("C:\\WINDOWS\\WININIT.INI"), c.after) << c.before;
+    // The system carries out both the old entries and the new one.
+    Write("C:\\OLD.DLL");
+    machine.SimulateRestart();
+    EXPECT_FALSE(machine.FileExists("C:\\APP\\HELPER.DLL")) << c.before;
+  }
 }
 
 TEST_F(FileRemovalTest, ShellHearsOfEveryRemovalWhenItCanListen) {
