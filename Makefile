@@ -34,6 +34,7 @@ build: deps
 
 test: build
 	ctest --test-dir build/native --output-on-failure -j $(JOBS)
+	tests/run_whole.sh build/native
 	tests/wine/run.sh
 
 demo: build

@@ -414,6 +414,13 @@ int RemoveFileItem(const char* path, const char* backup, bool restore) {
   return 1;
 }
 
+void RemoveEmptiedFolder(const char* directory) {
+  // Removing a link as a directory takes the link away whatever its target holds.
+  uint32_t attributes = Sys().GetAttributes(directory);
+  if (attributes == kNoAttributes || (attributes & kAttrReparsePoint)) return;
+  Sys().RemoveEmptyDirectory(directory);
+}
+
 int RemoveOneDirectory(const char* directory) {
   Sys().SetAttributes(directory, kAttrNormal);
   if (Sys().RemoveEmptyDirectory(directory) != 0) return 1;
@@ -502,6 +509,11 @@ void RemoveDirectoryTree(const char* directoryPath, bool withFiles) {
 // contents with it. A folder that lost files is told when it is still there; when it went
 // with no notice (the driver removes emptied folders quietly), the nearest folder above it
 // that is still there is told instead, unless a removal told of it already.
+void ForgetShellNotifications() {
+  gShellFolders.Clear();
+  gRemovedFolders.Clear();
+}
+
 void FlushShellNotifications() {
   PathSet& updated = gShellFolders;
   PathSet& removed = gRemovedFolders;

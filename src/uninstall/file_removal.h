@@ -28,6 +28,13 @@ void RemoveDirectoryTree(const char* directory, bool withFiles);
 // removes files or directories calls it when the work is done.
 void FlushShellNotifications();
 
+// Removes the folder a removed file lay in when nothing is left in it. A folder that is a
+// link (junction or symbolic link) stays: it belongs to its target, not to the application.
+void RemoveEmptiedFolder(const char* directory);
+
+// Forgets the removals not yet told to the shell (part of the reset of a run).
+void ForgetShellNotifications();
+
 // Removes one empty directory; 0 when removed.
 int RemoveOneDirectory(const char* directory);
 

@@ -108,6 +108,11 @@ void CloseSharedCounts() {
   gSharedKeyMachine = nullptr;
 }
 
+void ForgetSharedCounts() {
+  gSharedKey = 0;
+  gSharedKeyMachine = nullptr;
+}
+
 int ReleaseSharedFile(const char* path, int decrement) {
   if (!gRun.newShell) return kSharedNotCounted;
   if (gSharedKeyMachine != &Sys()) gSharedKey = 0;

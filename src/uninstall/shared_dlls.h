@@ -9,3 +9,7 @@ constexpr int kSharedRemove = 2;      // the user agreed to delete it
 // The key of the counts stays open between calls; a pass that asked closes it here.
 int ReleaseSharedFile(const char* path, int decrement);
 void CloseSharedCounts();
+
+// Drops the open counts' key without closing it: the machine it was opened on may be gone.
+// Part of the reset of a run.
+void ForgetSharedCounts();

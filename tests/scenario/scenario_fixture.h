@@ -17,6 +17,7 @@
 #include "platform/image/machine_image.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_flow.h"
+#include "run/run_reset.h"
 #include "run/run_state.h"
 #include "run/self_removal.h"
 #include "run/startup.h"
@@ -114,17 +115,11 @@ class ScenarioTest : public ::testing::Test {
     ui = uiPtr.get();
     InstallPlatform(machine);
     InstallUserInterface(ui);
-    ResetRunState();
-    ResetItemStore();
-    ResetSelfRemoval();
-    gProgman = ProgmanState();
+    ResetRunWideState();
     // The restart program that the Windows build embeds as resource 300/30202.
     machine->resources[(uint64_t{300} << 32) | 30202] = "MZ restart program";
   }
-  void TearDown() override {
-    ResetItemStore();
-    ResetRunState();
-  }
+  void TearDown() override { ResetRunWideState(); }
 
   void LoadImage(const std::string& json) {
     MachineImage image;

@@ -3,7 +3,7 @@
 
 #include "base/text.h"
 #include "platform/image/machine_image.h"
-#include "run/run_state.h"
+#include "run/run_reset.h"
 
 int LoadImageText(SimMachine& machine, const std::string& json, std::string* error) {
   MachineImage image;
@@ -17,10 +17,11 @@ void SimFixture::SetUp() {
   InstallPlatform(machine_.get());
   InstallUserInterface(ui_.get());
   LoadTextRules();
-  ResetRunState();
+  ResetRunWideState();
 }
 
 void SimFixture::TearDown() {
+  ResetRunWideState();
   // A later use of the seam without a machine stops at once instead of touching freed state.
   InstallPlatform(nullptr);
   InstallUserInterface(nullptr);

@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/sim/sim_machine.h"
+#include "run/run_reset.h"
 #include "run/run_state.h"
 #include "run/self_removal.h"
 #include "uninstall/progman.h"
@@ -28,10 +29,7 @@ class DriverTest : public ::testing::Test {
     ui = uiPtr.get();
     InstallPlatform(machine);
     InstallUserInterface(ui);
-    ResetRunState();
-    ResetItemStore();
-    ResetSelfRemoval();
-    gProgman = ProgmanState();
+    ResetRunWideState();
     LoadTextRules();
     ui->wizardPresent = true;
     gRun.uninstallMode = kModeAutomatic;
@@ -42,15 +40,13 @@ class DriverTest : public ::testing::Test {
     gStore.commonProfileRoot.Set("*");
     machine->WriteFile(kLog, "*** Installation Started\r\n");
   }
-  void TearDown() override {
-    ResetItemStore();
-    ResetRunState();
-  }
+  void TearDown() override { ResetRunWideState(); }
 
   FileItem* AddFile(ItemList<FileItem>& list, const std::string& path, uint16_t section = 1,
                     const std::string& contents = "data") {
     FileItem* item = NewItem<FileItem>();
     item->path.Set(path.c_str());
+    item->firstSection = section;
     item->lastSection = section;
     item->backupSection = section;
     item->removeByDefault = 1;
@@ -65,6 +61,7 @@ class DriverTest : public ::testing::Test {
     DirItem* item = NewItem<DirItem>();
     item->path.Set(path.c_str());
     item->dirSection = section;
+    item->firstSection = section;
     item->treeSection = tree;
     machine->MakeDirectories(path);
     AppendItem(gStore.Directories, item);
@@ -76,6 +73,7 @@ class DriverTest : public ::testing::Test {
     item->valueName.Set(value.c_str());
     item->root = 2;
     item->section = section;
+    item->firstSection = section;
     machine->RegSetRaw("HKLM\\" + key, value, kRegSz, RegStringBytes("x"));
     AppendItem(gStore.RegKeys, item);
     return item;
@@ -85,6 +83,7 @@ class DriverTest : public ::testing::Test {
     item->key.Set(key.c_str());
     item->root = 2;
     item->section = section;
+    item->firstSection = section;
     machine->RegSetRaw("HKLM\\" + key + "\\Sub", "v", kRegSz, RegStringBytes("x"));
     AppendItem(gStore.RegTrees, item);
     return item;
@@ -97,6 +96,7 @@ class DriverTest : public ::testing::Test {
     item->root = 2;
     item->type = 0;  // REG_SZ in the log's numbering
     item->section = section;
+    item->firstSection = section;
     CopyText(item->firstOldData, kOldDataSize, firstOld);
     CopyText(item->lastOldData, kOldDataSize, lastOld);
     AppendItem(gStore.RegEdits, item);
@@ -106,6 +106,7 @@ class DriverTest : public ::testing::Test {
     IniFileItem* item = NewItem<IniFileItem>();
     item->path.Set(path.c_str());
     item->section = section;
+    item->firstSection = section;
     machine->WriteFile(path, "[S]\r\nk=v\r\n");
     AppendItem(gStore.IniFiles, item);
     return item;
@@ -119,6 +120,7 @@ class DriverTest : public ::testing::Test {
     item->firstOldValue.Set(firstOld);
     item->lastOldValue.Set(lastOld);
     item->section = logSection;
+    item->firstSection = logSection;
     AppendItem(gStore.IniEdits, item);
     return item;
   }
@@ -126,6 +128,7 @@ class DriverTest : public ::testing::Test {
     ServiceItem* item = NewItem<ServiceItem>();
     item->name.Set(name.c_str());
     item->section = section;
+    item->firstSection = section;
     ServiceHandle manager = machine->ScmOpen(kScManagerAllAccess);
     machine->ServiceClose(machine->ServiceCreate(manager, name.c_str(), "C:\\APP\\SVC.EXE"));
     machine->ServiceClose(manager);
@@ -138,6 +141,7 @@ class DriverTest : public ::testing::Test {
     item->command.Set(command.c_str());
     item->displayName.Set(display.c_str());
     item->section = section;
+    item->firstSection = section;
     AppendItem(gStore.Programs, item);
     return item;
   }
@@ -148,6 +152,7 @@ class DriverTest : public ::testing::Test {
     item->title.Set(title.c_str());
     item->command.Set(command.c_str());
     item->section = section;
+    item->firstSection = section;
     AppendItem(gStore.Icons, item);
     return item;
   }

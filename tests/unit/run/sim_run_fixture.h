@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
+#include "run/run_reset.h"
 #include "run/run_state.h"
 
 class SimRunTest : public ::testing::Test {
@@ -13,14 +14,14 @@ class SimRunTest : public ::testing::Test {
   void SetUp() override {
     InstallPlatform(&machine);
     InstallUserInterface(&ui);
-    ResetRunState();
+    ResetRunWideState();
     LoadTextRules();
   }
   void TearDown() override {
     // The code page rules are process-wide; leave them as the next test expects them.
     machine.settings.ansiCodePage = 1252;
     LoadTextRules();
-    ResetRunState();
+    ResetRunWideState();
   }
   // Switches the machine to a double-byte code page and reloads the rules.
   void UseCodePage(uint32_t codePage) {

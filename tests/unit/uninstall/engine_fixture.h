@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/sim/sim_machine.h"
+#include "run/run_reset.h"
 #include "run/run_state.h"
 
 class EngineTest : public ::testing::Test {
@@ -17,8 +18,7 @@ class EngineTest : public ::testing::Test {
   void SetUp() override {
     InstallPlatform(&machine);
     InstallUserInterface(&ui);
-    ResetRunState();
-    ResetItemStore();
+    ResetRunWideState();
     LoadTextRules();
     gRun.platformKind = kPlatformNt;
     gRun.newShell = true;
@@ -26,10 +26,7 @@ class EngineTest : public ::testing::Test {
     gRun.programFilesDir.Set("C:\\Program Files");
     gStore.systemDirPath.Set("C:\\WINDOWS\\SYSTEM32");
   }
-  void TearDown() override {
-    ResetItemStore();
-    ResetRunState();
-  }
+  void TearDown() override { ResetRunWideState(); }
 
   // The other platform kind: WININIT.INI instead of delayed moves, SYSTEM for System.
   void UseOtherPlatform() {

@@ -1,0 +1,20 @@
+// ResetRunWideState: every run-wide reset in one place.
+#include "run/run_reset.h"
+
+#include "log/item_store.h"
+#include "log/log_reader.h"
+#include "run/run_state.h"
+#include "run/self_removal.h"
+#include "uninstall/file_removal.h"
+#include "uninstall/progman.h"
+#include "uninstall/shared_dlls.h"
+
+void ResetRunWideState() {
+  ResetRunState();
+  ResetItemStore();
+  ResetLogReader();
+  ResetSelfRemoval();
+  ForgetSharedCounts();
+  gProgman = ProgmanState();
+  ForgetShellNotifications();
+}
