@@ -84,3 +84,20 @@ void MessageText(int id, char* buffer, size_t size) {
   }
   ExpandLanguageText(buffer, size);
 }
+
+void MessageTextWithTitle(int id, char* buffer, size_t size) {
+  if (buffer == nullptr || size == 0) return;
+  char format[1024];
+  MessageText(id, format, sizeof format);
+  // The title goes in by hand so that any other '%' of a replacement text from the
+  // settings file never reaches a format function.
+  char* mark = strstr(format, "%s");
+  if (mark == nullptr) {
+    CopyText(buffer, size, format);
+    return;
+  }
+  *mark = '\0';
+  CopyText(buffer, size, format);
+  AppendText(buffer, size, gRun.appTitle.c_str());
+  AppendText(buffer, size, mark + 2);
+}

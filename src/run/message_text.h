@@ -11,3 +11,7 @@ void MessageText(int id, char* buffer, size_t size);
 // Rewrites a replacement text in place: each "|" becomes CR LF, then each "~" a space,
 // stepping over double-byte characters; the text is cut to fit size bytes.
 void ExpandLanguageText(char* text, size_t size);
+
+// MessageText with the application title put in place of its first "%s" (texts such as
+// "Welcome to the %s uninstall program."). Any other '%' stays as written.
+void MessageTextWithTitle(int id, char* buffer, size_t size);

@@ -465,20 +465,8 @@ void RemoveRepairRecord(const char* longPath) {
 }
 
 void StartProgressDisplay() {
-  char format[512];
   char heading[1024];
-  MessageText(kHeadingText, format, sizeof format);
-  // The heading holds one "%s"; the title is put in by hand so that any other '%' of a
-  // replacement text from the settings file never reaches a format function.
-  char* mark = strstr(format, "%s");
-  if (mark != nullptr) {
-    *mark = '\0';
-    CopyText(heading, sizeof heading, format);
-    AppendText(heading, sizeof heading, gRun.appTitle.c_str());
-    AppendText(heading, sizeof heading, mark + 2);
-  } else {
-    CopyText(heading, sizeof heading, format);
-  }
+  MessageTextWithTitle(kHeadingText, heading, sizeof heading);
   Ui().EnterProgressMode(heading);
   ShowAction(nullptr);
   gRun.progressMode = true;

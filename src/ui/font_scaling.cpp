@@ -1,0 +1,45 @@
+// Font scaling arithmetic and the dialog font's settings.
+#include "ui/font_scaling.h"
+
+#include <cstring>
+
+#include "base/text.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int kDefaultPoints = 8;
+constexpr int kSmallestPoints = 6;
+constexpr int kLargestPoints = 14;
+
+}  // namespace
+
+int WidenedEdge(int x) { return x + x / 6; }
+
+int FontHeightForPoints(int points, int pixelsPerInch) {
+  // MulDiv: the product in 64 bits, the quotient rounded half away from zero.
+  long long product = static_cast<long long>(points) * pixelsPerInch;
+  long long rounded = product >= 0 ? (product + 36) / 72 : (product - 36) / 72;
+  return -static_cast<int>(rounded);
+}
+
+DialogFontSettings ReadDialogFontSettings(const char* settingsFile) {
+  DialogFontSettings settings{};
+  Platform& sys = Sys();
+  char face[256] = {};
+  sys.ReadIniString("Settings", "Text Font", "", face, sizeof face, settingsFile);
+  face[sizeof face - 1] = '\0';
+  // A face name has at most 31 characters; a longer one names no font.
+  if (BoundaryAtOrBefore(face, sizeof settings.face - 1) == strlen(face)) {
+    CopyText(settings.face, sizeof settings.face, face);
+  }
+  settings.charSet =
+      static_cast<uint8_t>(sys.ReadIniInt("Settings", "Font Character Set", 0, settingsFile));
+  int points = static_cast<uint8_t>(
+      sys.ReadIniInt("Settings", "Font Character Size", kDefaultPoints, settingsFile));
+  if (points == 0) points = kDefaultPoints;
+  if (points < kSmallestPoints) points = kSmallestPoints;
+  if (points > kLargestPoints) points = kLargestPoints;
+  settings.points = static_cast<uint8_t>(points);
+  return settings;
+}
