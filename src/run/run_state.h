@@ -87,6 +87,13 @@ struct RunState {
   int startRed = 0, startGreen = 0, startBlue = 255;
   int endRed = 0, endGreen = 0, endBlue = 0;
   int noBackground = 1;
+  // The dialog font: face (empty: the template's), character set and size in points.
+  FixedText<32> fontFace;
+  uint8_t fontCharSet = 0;
+  uint8_t fontPoints = 8;
+  // The screen that dialogs centre on, in pixels (0 until start-up reads it).
+  int screenWidth = 0;
+  int screenHeight = 0;
 
   // Texts fetched once at start-up.
   FixedText<256> promptCaption;   // text 25

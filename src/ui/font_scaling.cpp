@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "platform/platform.h"
+#include "run/run_state.h"
 
 namespace {
 
@@ -23,23 +24,20 @@ int FontHeightForPoints(int points, int pixelsPerInch) {
   return -static_cast<int>(rounded);
 }
 
-DialogFontSettings ReadDialogFontSettings(const char* settingsFile) {
-  DialogFontSettings settings{};
+void ReadDialogFontSettings(const char* settingsFile) {
   Platform& sys = Sys();
   char face[256] = {};
   sys.ReadIniString("Settings", "Text Font", "", face, sizeof face, settingsFile);
   face[sizeof face - 1] = '\0';
   // A face name has at most 31 characters; a longer one names no font.
-  if (BoundaryAtOrBefore(face, sizeof settings.face - 1) == strlen(face)) {
-    CopyText(settings.face, sizeof settings.face, face);
-  }
-  settings.charSet =
+  gRun.fontFace.Clear();
+  if (strlen(face) < gRun.fontFace.kCapacity) gRun.fontFace.Set(face);
+  gRun.fontCharSet =
       static_cast<uint8_t>(sys.ReadIniInt("Settings", "Font Character Set", 0, settingsFile));
   int points = static_cast<uint8_t>(
       sys.ReadIniInt("Settings", "Font Character Size", kDefaultPoints, settingsFile));
   if (points == 0) points = kDefaultPoints;
   if (points < kSmallestPoints) points = kSmallestPoints;
   if (points > kLargestPoints) points = kLargestPoints;
-  settings.points = static_cast<uint8_t>(points);
-  return settings;
+  gRun.fontPoints = static_cast<uint8_t>(points);
 }

@@ -12,14 +12,9 @@ int WidenedEdge(int x);
 // the given pixels per logical inch, as the system's MulDiv rounds it.
 int FontHeightForPoints(int points, int pixelsPerInch);
 
-// The dialog font of the settings file, read at start-up.
-struct DialogFontSettings {
-  char face[32];    // empty: the dialog template's face
-  uint8_t charSet;  // "Font Character Set"
-  uint8_t points;   // "Font Character Size", kept where dialogs stay readable
-};
-
 // Reads "Text Font", "Font Character Set" and "Font Character Size" from section
-// "Settings" of the settings file. A size of 0 falls back to 8 points and sizes are kept
-// between 6 and 14: the dialogs grow by only a sixth, so a larger font would not fit them.
-DialogFontSettings ReadDialogFontSettings(const char* settingsFile);
+// "Settings" of the settings file into gRun (fontFace, fontCharSet, fontPoints). A size of
+// 0 falls back to 8 points and sizes are kept between 6 and 14: the dialogs grow by only a
+// sixth, so a larger font would not fit them. A face of more than 31 characters names no
+// font and is ignored.
+void ReadDialogFontSettings(const char* settingsFile);

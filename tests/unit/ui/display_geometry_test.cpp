@@ -109,10 +109,10 @@ TEST_F(FontSettingsTest, OddSettingsStillGiveAReadableFont) {
   };
   for (const Case& c : cases) {
     machine().WriteFile(file, "[Settings]\r\n" + c.settings);
-    DialogFontSettings font = ReadDialogFontSettings(file);
-    EXPECT_EQ(font.face, c.face) << c.settings;
-    EXPECT_EQ(font.points, c.points) << c.settings;
-    EXPECT_EQ(font.charSet, c.charSet) << c.settings;
+    ReadDialogFontSettings(file);
+    EXPECT_EQ(gRun.fontFace.c_str(), c.face) << c.settings;
+    EXPECT_EQ(gRun.fontPoints, c.points) << c.settings;
+    EXPECT_EQ(gRun.fontCharSet, c.charSet) << c.settings;
   }
 }
 
