@@ -361,8 +361,13 @@ INT_PTR CALLBACK ItemDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 HWND CreateWizardDialog(HWND owner) {
-  return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WIZARD), owner,
-                            ItemDlg, 0);
+  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WIZARD),
+                                   owner, ItemDlg, 0);
+  if (dialog != nullptr) {
+    ShowWindow(dialog, SW_SHOW);
+    SetForegroundWindow(dialog);
+  }
+  return dialog;
 }
 
 HWND WizardWindow() { return gWizard.window; }
