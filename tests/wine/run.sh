@@ -18,7 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 export WINEDEBUG=-all
 
-SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog dump_agreement guidriver_selftest)
+SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog dump_agreement guidriver_selftest verify_leftovers)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -147,6 +147,9 @@ run_gui_shared_dialog() { "$ROOT/tests/wine/gui_shared_dialog.sh"; }
 
 # tarnlog dump on a seeded prefix agrees with the native dump on the same image.
 run_dump_agreement() { "$ROOT/tests/wine/dump_agreement.sh"; }
+
+# tarnlog verify names what an uninstall left, with the reasons.
+run_verify_leftovers() { "$ROOT/tests/wine/verify_leftovers.sh"; }
 
 # The dialog driver of the GUI tests, checked against a dialog of our own.
 run_guidriver_selftest() { "$ROOT/tests/wine/guidriver_selftest.sh"; }

@@ -1,22 +1,58 @@
-// LoadLogAsUninstaller (load_log.h).
+// LoadLogAsUninstaller and StartRunAsProgram (load_log.h).
 #include "tarnlog/load_log.h"
+
+#include <cstring>
 
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
+#include "run/command_line.h"
 #include "run/run_state.h"
+
+namespace {
+
+// The two start-up flags the loader reads: they decide the SharedDLLs lookup, the Start
+// Menu roots and the administrator test, so a tool that left them at their defaults would
+// classify records differently from the program on the same machine.
+void TakeVersionFlags() {
+  VersionInfo version = Sys().Version();
+  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
+  gRun.newShell = version.major >= 4;
+}
+
+}  // namespace
 
 int LoadLogAsUninstaller(const char* logPath) {
   ResetRunState();
   ResetItemStore();
   LoadTextRules();
-  // The two start-up flags the loader reads: they decide the SharedDLLs lookup, the Start
-  // Menu roots and the administrator test, so a tool that left them at their defaults
-  // would classify records differently from the program on the same machine.
-  VersionInfo version = Sys().Version();
-  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
-  gRun.newShell = version.major >= 4;
+  TakeVersionFlags();
   gRun.logPath.Set(logPath);
   return LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
+}
+
+void StartRunAsProgram(const std::string& switches, const char* logPath) {
+  Platform& machine = Sys();
+  ResetRunState();
+  ResetItemStore();
+  LoadTextRules();
+  TakeVersionFlags();
+  char path[256] = {};
+  machine.ModuleFileName(path, sizeof path);
+  gRun.modulePath.Set(path);
+  RegHandle key = 0;
+  if (machine.RegOpen(RegistryRoot(2), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead,
+                      &key) == 0) {
+    char value[261] = {};
+    uint32_t type = 0, size = 260;
+    if (machine.RegQuery(key, "ProgramFilesDir", &type, value, &size) == 0) {
+      value[size < 260 ? size : 260] = '\0';
+      size_t length = strnlen(value, sizeof value);
+      if (length > 0 && value[length - 1] == '\\') value[length - 1] = '\0';
+      gRun.programFilesDir.Set(value);
+    }
+    machine.RegClose(key);
+  }
+  ParseCommandLine((switches + " \"" + logPath + "\"").c_str());
 }

@@ -2,7 +2,8 @@
 // a platform that forwards every call and notes the ones that change something, and a
 // user interface that notes action lines and questions and answers every question with the
 // choice that changes the least. Both write into one list, so the order of the steps is
-// the order of the run.
+// the order of the run. What the run keeps is found afterwards on the same machine, as
+// `tarnlog verify` finds it after a real run.
 #include "tarnlog/plan.h"
 
 #include <cstdio>
@@ -13,8 +14,8 @@
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
-#include "run/command_line.h"
 #include "run/run_state.h"
+#include "tarnlog/load_log.h"
 #include "ui/console_ui.h"
 #include "uninstall/uninstall_driver.h"
 
@@ -380,6 +381,102 @@ class RecordingUi final : public ConsoleUi {
   std::vector<PlanStep>& steps_;
 };
 
+// The log's bytes, read before the run deletes it or cuts it back.
+std::string ReadWholeFile(Platform& machine, const char* path) {
+  std::string bytes;
+  FileHandle file = machine.OpenForRead(path);
+  if (file == kNoFile) return bytes;
+  char block[16384];
+  int got;
+  while ((got = machine.ReadBytes(file, block, sizeof block)) > 0) bytes.append(block, got);
+  machine.CloseFile(file);
+  return bytes;
+}
+
+// What the run took to zero in SharedDLLs and kept: a value it removed from the counts'
+// key, for a file still there.
+RunFacts FactsOfTheRun(const std::vector<PlanStep>& steps) {
+  static const std::string kCounts = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs ";
+  RunFacts facts;
+  for (const PlanStep& step : steps) {
+    if (step.kind != "regdelvalue" || step.text.size() <= kCounts.size()) continue;
+    if (!EqualNoCaseAscii(step.text.c_str(), kCounts.c_str(), kCounts.size())) continue;
+    facts.sharedReleasedKept.push_back(step.text.substr(kCounts.size()));
+  }
+  return facts;
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& ending) {
+  return text.size() >= ending.size() &&
+         EqualNoCase(text.c_str() + text.size() - ending.size(), ending.c_str());
+}
+
+// True for the reasons of items the run acted on and could not (or was not to) remove: an
+// action line names them. The other reasons are gates, which keep an item before any line.
+bool AfterAnAction(const std::string& reason) {
+  for (const char* acted : {kReasonPendingDelete, kReasonPendingReplace, kReasonNotEmpty,
+                            kReasonLink, kReasonProtected, kReasonBackupRestored,
+                            kReasonRestored, kReasonUnexplained})
+    if (reason == acted) return true;
+  return false;
+}
+
+// Puts each kept item after the changes of the last action line that names it; the others
+// go at the end.
+void PlaceKeptItems(const LeftoverReport& report, std::vector<PlanStep>* steps) {
+  std::vector<PlanStep> atEnd;
+  for (const Leftover& leftover : report.items) {
+    PlanStep kept{"kept", leftover.item, leftover};
+    size_t action = steps->size();
+    for (size_t i = 0; i < steps->size() && AfterAnAction(leftover.reason); ++i) {
+      const PlanStep& step = (*steps)[i];
+      if (step.kind == "action" && EndsWithNoCase(step.text, " " + leftover.anchor)) action = i;
+    }
+    if (action == steps->size()) {
+      kept.unnamed = true;
+      atEnd.push_back(kept);
+      continue;
+    }
+    size_t at = action + 1;
+    while (at < steps->size() && (*steps)[at].kind != "action") ++at;
+    steps->insert(steps->begin() + static_cast<std::ptrdiff_t>(at), kept);
+  }
+  steps->insert(steps->end(), atEnd.begin(), atEnd.end());
+}
+
+// The log as it was before the run, loaded again on the machine the run left, and the
+// machine checked against it. The copy goes to a scratch folder of the simulated machine
+// (the log's own folder is not an item of the log, so where it lies changes nothing).
+void FindWhatTheRunKeeps(const std::string& switches, const std::string& log, PlanResult* result) {
+  Platform& machine = Sys();
+  char temp[260] = {};
+  machine.TempDirectory(temp, sizeof temp);
+  temp[sizeof temp - 1] = '\0';
+  std::string folder = temp;
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  folder += "tarnlog-plan";
+  std::string copy = folder + "\\INSTALL.LOG";
+  machine.MakeDirectory(folder.c_str());
+  FileHandle file = machine.CreateTruncated(copy.c_str());
+  if (file == kNoFile) return;
+  machine.WriteBytes(file, log.data(), static_cast<uint32_t>(log.size()));
+  machine.CloseFile(file);
+
+  // The run's answers are not wanted here: the load shows nothing on a log it accepted.
+  ConsoleUi console;
+  InstallUserInterface(&console);
+  StartRunAsProgram(switches, copy.c_str());
+  if (LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data()) == 0) {
+    gRun.uninstallMode = kModeAutomatic;
+    LeftoverReport report;
+    FindLeftovers(FactsOfTheRun(result->steps), &report);
+    PlaceKeptItems(report, &result->steps);
+    result->unexplained = report.unexplained;
+  }
+  machine.RemoveFile(copy.c_str());
+  machine.RemoveEmptyDirectory(folder.c_str());
+}
+
 }  // namespace
 
 void RunPlan(const std::string& switches, const char* logPath, PlanResult* result) {
@@ -388,38 +485,15 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
   RecordingPlatform recorder(machine, result->steps);
   RecordingUi ui(result->steps);
 
-  // Start-up's part, on the machine as it is: the version flags, the program's own files,
-  // the Program Files directory, the command line.
-  ResetRunState();
-  ResetItemStore();
-  LoadTextRules();
-  VersionInfo version = machine.Version();
-  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
-  gRun.newShell = version.major >= 4;
-  char path[256] = {};
-  machine.ModuleFileName(path, sizeof path);
-  gRun.modulePath.Set(path);
-  RegHandle key = 0;
-  if (machine.RegOpen(RegistryRoot(2), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead,
-                      &key) == 0) {
-    char value[261] = {};
-    uint32_t type = 0, size = 260;
-    if (machine.RegQuery(key, "ProgramFilesDir", &type, value, &size) == 0) {
-      value[size < 260 ? size : 260] = '\0';
-      size_t length = strnlen(value, sizeof value);
-      if (length > 0 && value[length - 1] == '\\') value[length - 1] = '\0';
-      gRun.programFilesDir.Set(value);
-    }
-    machine.RegClose(key);
-  }
-  ParseCommandLine((switches + " \"" + logPath + "\"").c_str());
-
+  // Start-up's part, on the machine as it is.
+  StartRunAsProgram(switches, logPath);
   InstallUserInterface(&ui);
   result->loadResult = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
   if (result->loadResult != 0) {
     InstallPlatform(&machine);
     return;
   }
+  std::string log = ReadWholeFile(machine, gRun.logPath.c_str());
   gRun.shellLibrary = machine.LoadLib("SHELL32.DLL");
   gRun.hasShellNotify = gRun.shellLibrary != 0 && machine.HasEntry(gRun.shellLibrary, "SHChangeNotify");
   gRun.uninstallMode = kModeAutomatic;
@@ -429,15 +503,18 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
   InstallPlatform(&recorder);
   UninstallDriver(gRun.logPath.c_str());
   InstallPlatform(&machine);
+  result->rollback = gRun.rollbackChosen;
   result->cancelled = gRun.cancelled;
   result->rebootNeeded = gRun.rebootNeeded;
   result->selfDeletePending = gRun.selfDeletePending;
+  if (!result->cancelled) FindWhatTheRunKeeps(switches, log, result);
+  InstallUserInterface(&ui);
 }
 
 void WritePlanJson(JsonWriter& w, const PlanResult& result) {
   JsonOpenObject(w);
   JsonKey(w, "rollback");
-  JsonBool(w, gRun.rollbackChosen);
+  JsonBool(w, result.rollback);
   JsonKey(w, "steps");
   JsonOpenArray(w);
   for (const PlanStep& step : result.steps) {
@@ -446,6 +523,14 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
     JsonText(w, step.kind.c_str());
     JsonKey(w, "text");
     JsonText(w, step.text.c_str());
+    if (step.kind == "kept") {
+      JsonKey(w, "itemKind");
+      JsonText(w, step.kept.kind.c_str());
+      JsonKey(w, "reason");
+      JsonText(w, step.kept.reason.c_str());
+      JsonKey(w, "detail");
+      JsonText(w, step.kept.detail.c_str());
+    }
     JsonCloseObject(w);
   }
   JsonCloseArray(w);
@@ -453,28 +538,33 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
   JsonBool(w, result.rebootNeeded);
   JsonKey(w, "selfDeletePending");
   JsonBool(w, result.selfDeletePending);
+  JsonKey(w, "unexplained");
+  JsonNumber(w, result.unexplained);
   JsonCloseObject(w);
   w.out.push_back('\n');
 }
 
-// ANSI (code page 1252) to UTF-8, for a terminal.
-std::string Utf8(const std::string& ansi) {
-  std::string out;
-  for (unsigned char c : ansi) AppendUtf8(out, CodePoint1252(c));
-  return out;
-}
-
 std::string PlanText(const PlanResult& result) {
   std::string text;
+  size_t kept = 0;
+  bool unnamedSeen = false;
   for (const PlanStep& step : result.steps) {
     if (step.kind == "action") {
       text += Utf8(step.text) + "\n";
+    } else if (step.kind == "kept") {
+      // Kept items that no action line names come last, under a line of their own.
+      if (step.unnamed && !unnamedSeen) text += "Kept, named by no action line:\n";
+      unnamedSeen = unnamedSeen || step.unnamed;
+      text += "    kept: " + Utf8(step.kept.kind + " " + step.text) + "\n        " + step.kept.reason +
+              ": " + Utf8(step.kept.detail) + "\n";
+      ++kept;
     } else {
       text += "    " + step.kind + ": " + Utf8(step.text) + "\n";
     }
   }
-  text += std::string("-- ") + (gRun.rollbackChosen ? "rollback" : "uninstall") + " planned: " +
-          std::to_string(result.steps.size()) + " steps" +
+  text += std::string("-- ") + (result.rollback ? "rollback" : "uninstall") + " planned: " +
+          std::to_string(result.steps.size() - kept) + " steps, " + std::to_string(kept) +
+          " items kept (" + std::to_string(result.unexplained) + " unexplained)" +
           (result.rebootNeeded ? ", a restart is needed" : "") +
           (result.selfDeletePending ? ", the program removes itself" : "") + "\n";
   return text;

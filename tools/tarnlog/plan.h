@@ -1,24 +1,30 @@
 // The plan of an uninstall: the loader and the uninstall driver run against a machine that
 // records every change asked of it, in order, together with the action lines and the
-// questions of the run. The machine is a simulated one, so nothing real changes.
+// questions of the run, and then what the run keeps of what the log names, with the reason
+// (leftovers.h). The machine is a simulated one, so nothing real changes.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "tarnlog/json_writer.h"
+#include "tarnlog/leftovers.h"
 
 struct PlanStep {
   std::string kind;    // "action", "question", "delete", "rmdir", "mkdir", "move", "copy",
                        // "attributes", "write", "ini", "regset", "regdelvalue", "regdelkey",
                        // "regcreate", "service", "process", "library", "dde", "link",
-                       // "restart", "broadcast"
+                       // "restart", "broadcast", "kept"
   std::string text;    // what it touches, in one line
+  Leftover kept;       // for "kept": the item, its kind and the reason it stays
+  bool unnamed = false;  // a kept item no action line names (they come last)
 };
 
 struct PlanResult {
   int loadResult = 0;  // the loader's: 0 loaded, 1 refused
+  bool rollback = false;
   std::vector<PlanStep> steps;
+  int unexplained = 0;  // kept items without a reason
   bool cancelled = false;
   bool rebootNeeded = false;
   bool selfDeletePending = false;
@@ -27,7 +33,9 @@ struct PlanResult {
 // Loads logPath (on the installed platform, which should be a simulated machine) as a run
 // with the given command-line switches ("/A /R" and the like) would, then runs the
 // uninstall driver with every platform and user-interface call recorded. The method is
-// Automatic: choosing items needs the wizard. Returns the steps in the order they happened.
+// Automatic: choosing items needs the wizard. Returns the steps in the order they happened;
+// each item the run keeps follows the action line that names it (or comes at the end when
+// none does) as a "kept" step.
 void RunPlan(const std::string& switches, const char* logPath, PlanResult* result);
 
 void WritePlanJson(JsonWriter& w, const PlanResult& result);

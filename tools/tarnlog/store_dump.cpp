@@ -98,6 +98,7 @@ void WriteFileItem(JsonWriter& w, const FileItem& r) {
   Field(w, "removeByDefault", r.removeByDefault);
   Field(w, "selfRegSection", r.selfRegSection);
   Field(w, "deviceSection", r.deviceSection);
+  Field(w, "firstSection", r.firstSection);
   Field(w, "lastSection", r.lastSection);
   Field(w, "backupSection", r.backupSection);
   Field(w, "infoSection", r.infoSection);
@@ -141,11 +142,13 @@ void DumpStore(JsonWriter& w) {
     Field(w, "selected", r.selected);
     Field(w, "treeSection", r.treeSection);
     Field(w, "dirSection", r.dirSection);
+    Field(w, "firstSection", r.firstSection);
   });
   WriteList(w, "IniFiles", gStore.IniFiles, [&](const IniFileItem& r) {
     Field(w, "path", r.path.c_str());
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
   WriteList(w, "IniEdits", gStore.IniEdits, [&](const IniEditItem& r) {
     Field(w, "file", r.file.c_str());
@@ -155,6 +158,7 @@ void DumpStore(JsonWriter& w) {
     Field(w, "lastOldValue", r.lastOldValue.c_str());
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
   WriteList(w, "RegKeys", gStore.RegKeys, [&](const RegKeyItem& r) {
     Field(w, "key", r.key.c_str());
@@ -163,6 +167,7 @@ void DumpStore(JsonWriter& w) {
     Field(w, "root", r.root);
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
   WriteList(w, "RegEdits", gStore.RegEdits, [&](const RegEditItem& r) {
     Field(w, "key", r.key.c_str());
@@ -174,12 +179,14 @@ void DumpStore(JsonWriter& w) {
     Field(w, "type", r.type);
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
   WriteList(w, "RegTrees", gStore.RegTrees, [&](const RegTreeItem& r) {
     Field(w, "key", r.key.c_str());
     Field(w, "root", r.root);
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
 
   std::unordered_map<const void*, int32_t> keyIndex = IndexOf(gStore.RegKeys);
@@ -207,17 +214,20 @@ void DumpStore(JsonWriter& w) {
     Field(w, "command", r.command.c_str());
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
   WriteList(w, "Programs", gStore.Programs, [&](const ProgramItem& r) {
     Field(w, "command", r.command.c_str());
     Field(w, "displayName", r.displayName.c_str());
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
   WriteList(w, "Services", gStore.Services, [&](const ServiceItem& r) {
     Field(w, "name", r.name.c_str());
     Field(w, "selected", r.selected);
     Field(w, "section", r.section);
+    Field(w, "firstSection", r.firstSection);
   });
   JsonCloseObject(w);
   w.out.push_back('\n');

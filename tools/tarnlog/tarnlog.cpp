@@ -2,12 +2,17 @@
 //
 //   tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG
 //   tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [/A] [/R] [/S] LOG
+//   tarnlog verify [--machine IMAGE] [--log-from HOSTFILE] [--json] [/R] LOG
 //
 // Natively the machine is simulated (seeded from IMAGE) and LOG is a path on it; built for
 // Windows it is the machine the program runs on. The item store goes to standard output as
 // JSON (docs/tarnlog.md); the plan lists, in order, every action line, question and change
-// an automatic uninstall (or, with /R, rollback) would make, without making any of them. Exit status: 0 printed, 2 the loader refused the log (its message
-// is on standard error), 1 the command line or the machine could not be used.
+// an automatic uninstall (or, with /R, rollback) would make, without making any of them,
+// and what it would keep; verify, run after an uninstall on a copy of the log saved before
+// it, lists what the log names that is still there, with the reason. Exit status: 0
+// printed (for verify: nothing unexplained left), 3 verify found something unexplained,
+// 2 the loader refused the log (its message is on standard error), 1 the command line or
+// the machine could not be used.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,6 +23,7 @@
 #include "tarnlog/plan.h"
 #include "tarnlog/store_dump.h"
 #include "tarnlog/tool_machine.h"
+#include "tarnlog/verify.h"
 #include "ui/console_ui.h"
 
 #ifdef _WIN32
@@ -31,12 +37,15 @@ int Usage() {
   fprintf(stderr,
           "usage: tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG\n"
           "       tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [/A] [/R] [/S] LOG\n"
-          "  LOG            the install log, a path on the machine that is read\n"
+          "       tarnlog verify [--machine IMAGE] [--log-from HOSTFILE] [--json] [/R] LOG\n"
+          "  LOG            the install log, a path on the machine that is read (for verify:\n"
+          "                 a copy saved before the run, outside the application's folders)\n"
           "  --machine      seed the simulated machine from this machine image (native)\n"
           "  --log-from     put this host file on the simulated machine at LOG first (native)\n"
-          "  --json         the plan as JSON instead of text\n"
+          "  --json         the plan or the check as JSON instead of text\n"
           "  /A /R /S       the program's switches (the plan is always of the automatic method;\n"
-          "                 /R makes it a rollback)\n");
+          "                 /R makes it a rollback; verify checks after a rollback with /R)\n"
+          "verify exits 0 when nothing unexplained is left, 3 when something is.\n");
   return 1;
 }
 
@@ -95,6 +104,33 @@ int Plan(const ToolMachineOptions& machine, const std::string& switches, bool js
   return 0;
 }
 
+constexpr int kUnexplainedLeft = 3;
+
+int Verify(const ToolMachineOptions& machine, bool rollback, bool json) {
+  std::string error;
+  if (InstallToolMachine(machine, &error) != 0) {
+    fprintf(stderr, "tarnlog: %s\n", error.c_str());
+    return 1;
+  }
+  static ConsoleUi ui;
+  InstallUserInterface(&ui);
+  VerifyResult result;
+  RunVerify(rollback, machine.logPath, &result);
+  if (result.loadResult != 0) {
+    std::string hint = MissingLogHint(machine);
+    if (!hint.empty()) fprintf(stderr, "%s\n", hint.c_str());
+    return 2;
+  }
+  if (json) {
+    JsonWriter w;
+    WriteVerifyJson(w, result);
+    WriteOut(w.out);
+  } else {
+    WriteOut(VerifyText(result));
+  }
+  return result.report.unexplained > 0 ? kUnexplainedLeft : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,5 +158,12 @@ int main(int argc, char** argv) {
   if (machine.logPath == nullptr) return Usage();
   if (strcmp(command, "dump") == 0) return Dump(machine);
   if (strcmp(command, "plan") == 0) return Plan(machine, switches, json);
+  if (strcmp(command, "verify") == 0) {
+    // Only /R means anything afterwards: the run was automatic (or silent) either way.
+    bool rollback = false;
+    for (size_t at = 0; at + 1 < switches.size(); ++at)
+      if (switches[at] == '/' && (switches[at + 1] == 'R' || switches[at + 1] == 'r')) rollback = true;
+    return Verify(machine, rollback, json);
+  }
   return Usage();
 }

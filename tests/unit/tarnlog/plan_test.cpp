@@ -72,10 +72,19 @@ TEST(Plan, RollbackTouchesOnlyTheLastSection) {
   PlanResult result;
   RunPlan("/A /R", kLog, &result);
   ASSERT_EQ(result.loadResult, 0);
-  std::string steps = Steps(result);
+  std::string steps = Steps(result, "kept");
   // README.TXT came with section 1 only; Invoice.tpl with section 2.
   EXPECT_EQ(steps.find("README.TXT"), std::string::npos) << steps;
   EXPECT_NE(steps.find("Invoice.tpl"), std::string::npos) << steps;
+  // What the rollback leaves is said, with the gate that kept it.
+  EXPECT_NE(Steps(result).find("kept: C:\\Program Files\\Fernhill\\Bramble Notes\\README.TXT\n"),
+            std::string::npos);
+  for (const PlanStep& step : result.steps) {
+    if (step.kind == "kept" && step.text.find("README.TXT") != std::string::npos) {
+      EXPECT_EQ(step.kept.reason, kReasonEarlierSection);
+      EXPECT_TRUE(step.unnamed);  // the gate keeps it before any action line
+    }
+  }
 }
 
 TEST(Plan, RefusedLogIsReported) {

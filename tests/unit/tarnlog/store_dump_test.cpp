@@ -121,8 +121,9 @@ TEST(StoreDump, EveryListAndFieldOfASmallLog) {
   const Json& file = d["PrivateFiles"][0];
   EXPECT_EQ(Keys(file), (std::set<std::string>{
                             "path", "backupPath", "stamp", "linkSpec", "selected",
-                            "removeByDefault", "selfRegSection", "deviceSection", "lastSection",
-                            "backupSection", "infoSection", "counterSection", "counterCount"}));
+                            "removeByDefault", "selfRegSection", "deviceSection", "firstSection",
+                            "lastSection", "backupSection", "infoSection", "counterSection",
+                            "counterCount"}));
   EXPECT_EQ(file["path"], "C:\\APP\\ONE.EXE");
   EXPECT_EQ(file["linkSpec"], "C:\\APP\\ONE.EXE|C:\\APP|C:\\APP\\ONE.EXE|0|1|0|");
   EXPECT_EQ(file["removeByDefault"], 1);
@@ -138,7 +139,7 @@ TEST(StoreDump, EveryListAndFieldOfASmallLog) {
   EXPECT_EQ(edit["type"], 2);
   EXPECT_EQ(Keys(edit), (std::set<std::string>{"key", "valueName", "rootText", "firstOldData",
                                                "lastOldData", "root", "type", "selected",
-                                               "section"}));
+                                               "section", "firstSection"}));
 
   // Repair values in log order, each naming its record by list and index.
   ASSERT_EQ(d["RepairValues"].size(), 3u);
@@ -227,6 +228,7 @@ TEST_F(SampleDump, LoadsEveryKindOfRecord) {
   // The program logged in both sections, counted twice.
   const Json& exe = d["PrivateFiles"][0];
   EXPECT_EQ(exe["path"], "C:\\Program Files\\Fernhill\\Bramble Notes\\BRAMBLE.EXE");
+  EXPECT_EQ(exe["firstSection"], 1);
   EXPECT_EQ(exe["lastSection"], 2);
   EXPECT_EQ(exe["counterCount"], 2);
 
