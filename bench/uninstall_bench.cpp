@@ -22,6 +22,10 @@
 //   uninstall_bench [--seed-only] [--journal FILE] [--pump-sample N] [--full-pump]
 //                   [--divide N] [--log FILE --image IMAGE]
 //
+// On Windows, --log FILE alone uninstalls an installation that is already in place (for
+// one that another tool put there, such as the peer comparison's): nothing is seeded, and
+// the check afterwards looks at the files and values the store names.
+//
 // --divide N makes a log with a N-th of every list (a quick look; the figures are for 1).
 //
 // --journal writes every change the uninstall made (each delete and each INI write that
@@ -617,6 +621,18 @@ int SeedReal(Platform& sys, const GeneratedLog& generated) {
   if (key != 0) sys.RegClose(key);
   return 0;
 }
+// An installation the benchmark did not make: what the loaded store names must go.
+Expectation ExpectationOfStore() {
+  Expectation e;
+  const ItemStore& s = gStore;
+  for (int32_t i = 0; i < s.PrivateFiles.count; ++i) e.files.push_back(s.PrivateFiles[i]->path.c_str());
+  for (int32_t i = 0; i < s.RegKeys.count; ++i) {
+    const RegKeyItem* item = s.RegKeys[i];
+    if (item->valueName.Empty()) continue;
+    e.values.push_back({item->root, item->key.c_str(), item->valueName.c_str()});
+  }
+  return e;
+}
 #else
 std::string ReadHostFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
@@ -804,21 +820,32 @@ int main(int argc, char** argv) {
   size_t logBytes = 0;
   Clock::time_point seedStart = Clock::now();
 #ifdef _WIN32
-  (void)logFile;
-  (void)imageFile;
+  const bool existing = logFile != nullptr;
+  if (imageFile != nullptr) {
+    fprintf(stderr, "uninstall_bench: on Windows --log names an installation in place; no --image\n");
+    return 2;
+  }
   char temp[260] = {};
   real.TempDirectory(temp, sizeof temp);
-  std::string root = std::string(temp) + "untarn-bench\\Uninstall";
-  LogGenOptions options = Divided(divisor);
-  options.appDirectory = root + "\\App";
-  options.windowsDirectory = root + "\\Windows";
-  GenerateLog(options, &generated);
-  if (SeedReal(real, generated) != 0) return 1;
-  logPath = generated.logPath;
-  logBytes = generated.log.size();
-  expectation = ExpectationOf(generated);
   std::string defaultJournal = std::string(temp) + "untarn-bench\\uninstall-journal.txt";
-  if (journalFile == nullptr) journalFile = defaultJournal.c_str();
+  if (journalFile == nullptr && !existing) journalFile = defaultJournal.c_str();
+  if (existing) {
+    logPath = logFile;
+    if (seedOnly) {
+      fprintf(stderr, "uninstall_bench: --seed-only seeds the generated installation only\n");
+      return 2;
+    }
+  } else {
+    std::string root = std::string(temp) + "untarn-bench\\Uninstall";
+    LogGenOptions options = Divided(divisor);
+    options.appDirectory = root + "\\App";
+    options.windowsDirectory = root + "\\Windows";
+    GenerateLog(options, &generated);
+    if (SeedReal(real, generated) != 0) return 1;
+    logPath = generated.logPath;
+    logBytes = generated.log.size();
+    expectation = ExpectationOf(generated);
+  }
 #else
   MachineImage image;
   std::string error, json, log;
@@ -849,9 +876,13 @@ int main(int argc, char** argv) {
 #endif
   double seedSeconds = Seconds(seedStart, Clock::now());
   printf("uninstall_bench on %s\n", where);
-  printf("  machine seeded in %.2f s: %zu files, %zu registry values, %zu INI entries; log %s (%.1f MB)\n",
+  if (logBytes == 0) {
+    printf("  the installation in place; log %s\n", logPath.c_str());
+  } else {
+    printf("  machine seeded in %.2f s: %zu files, %zu registry values, %zu INI entries; log %s (%.1f MB)\n",
          seedSeconds, expectation.files.size(), expectation.values.size(),
          expectation.iniEntries.size(), logPath.c_str(), logBytes / 1e6);
+  }
   fflush(stdout);
   if (seedOnly) return 0;
 
@@ -869,6 +900,9 @@ int main(int argc, char** argv) {
   OpStats loadStats[kOpKinds];
   for (int k = 0; k < kOpKinds; ++k) loadStats[k] = timed.stats[k];
   const ItemStore& s = gStore;
+#ifdef _WIN32
+  if (existing) expectation = ExpectationOfStore();
+#endif
   printf("  store: %d private files, %d system, %d missing, %d directories, %d INI files, "
          "%d INI entries, %d registry values, %d changed values, %d trees\n",
          s.PrivateFiles.count, s.SystemFiles.count, s.MissingFiles.count, s.Directories.count,
