@@ -1,5 +1,13 @@
 // Win32Ui: message boxes, the install log's open-file dialog, the main window and its
 // procedure, and the message pumps that keep the one user-interface thread responsive.
+//
+// A hidden main window is only made when something needs a real window: a box or dialog it
+// owns, or showing it. Until then its handle stands for it, its caption and state are kept,
+// waits use a thread timer and its destruction posts the quit message itself. The first
+// window of a session makes the system start the desktop and wait until that is idle (under
+// Wine the desktop process: up to ten seconds), and the user32 calls that load the display
+// driver (cursors, icons, the stock brush of the class) do the same; a silent run that shows
+// nothing must not pay for that, nor fail for want of a display.
 #include "ui/win32/win32_ui.h"
 
 #include "ui/win32/shared_dlg.h"
@@ -9,18 +17,41 @@
 
 #include <cstring>
 
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 namespace {
 
 constexpr char kMainClassName[] = "KTMBUninstall";
 constexpr UINT_PTR kWaitTimerId = 8298;
 constexpr WORD kMainIconId = 101;
+constexpr size_t kCaptionSize = 256;
 
-// The main window, once created; the pump's timer is set on it.
+// The main window as the program sees it. Its handle is the address of this record, which no
+// window handle can equal; `window` is the real window once made.
+struct MainWindowState {
+  bool exists = false;  // created and not yet destroyed, real or not
+  HWND window = nullptr;
+  bool enabled = true;
+  char caption[kCaptionSize] = {};
+};
+MainWindowState gMain;
+bool gMainClassRegistered = false;  // once per process, whichever main window comes first
+
+// The main window once made; the pump's timer is set on it.
 HWND gMainWindow = nullptr;
-// Set by a wait before its timer starts; the main window clears it when the timer fires.
+// Set by a wait before its timer starts; the main window (or the thread timer) clears it.
 volatile LONG gWaitFlag = 0;
+// The thread timer of a wait while there is no real main window.
+UINT_PTR gThreadTimer = 0;
 
-HWND AsWindow(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+WindowHandle MainHandle() { return reinterpret_cast<WindowHandle>(&gMain); }
+bool IsMain(WindowHandle window) { return window != 0 && window == MainHandle(); }
+
+// The real window behind a handle: the main window's stays null until it is made.
+HWND AsWindow(WindowHandle window) {
+  if (IsMain(window)) return gMain.window;
+  return reinterpret_cast<HWND>(window);
+}
 
 // Dispatches everything that is queued now; false once the quit message was taken (it is
 // posted again so that the outer loop still sees it).
@@ -31,10 +62,61 @@ bool DispatchPending() {
       PostQuitMessage(static_cast<int>(message.wParam));
       return false;
     }
+    // A thread timer's tick has no window to go to: it ends the wait here.
+    if (message.message == WM_TIMER && message.hwnd == nullptr && gThreadTimer != 0 &&
+        message.wParam == gThreadTimer) {
+      gWaitFlag = 0;
+      continue;
+    }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
   return true;
+}
+
+void CopyCaption(const char* caption) {
+  const char* text = caption != nullptr ? caption : "";
+  size_t length = strnlen(text, kCaptionSize - 1);
+  memcpy(gMain.caption, text, length);
+  gMain.caption[length] = '\0';
+}
+
+bool RegisterMainClassNow() {
+  if (gMainClassRegistered) return true;
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass;
+  memset(&windowClass, 0, sizeof windowClass);
+  windowClass.lpfnWndProc = MainWndProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kMainIconId));
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  windowClass.lpszClassName = kMainClassName;
+  gMainClassRegistered = RegisterClassA(&windowClass) != 0;
+  return gMainClassRegistered;
+}
+
+// Makes the real main window with the caption and state kept so far; false when it cannot
+// be made (the caller then goes on without an owner, as with no main window at all).
+bool MakeMainWindow(bool show) {
+  if (gMain.window != nullptr) return true;
+  if (!gMain.exists || !RegisterMainClassNow()) return false;
+  HWND window = CreateWindowExA(0, kMainClassName, gMain.caption,
+                                WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX, 0, 0,
+                                640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (window == nullptr) return false;
+  gMain.window = window;
+  gMainWindow = window;
+  if (!gMain.enabled) EnableWindow(window, FALSE);
+  if (show) ShowWindow(window, SW_SHOWMAXIMIZED);
+  UpdateWindow(window);
+  return true;
+}
+
+// The owner a box or dialog gets: the main window is made for it when it was kept back.
+HWND OwnerWindow(WindowHandle owner) {
+  if (IsMain(owner)) MakeMainWindow(false);
+  return AsWindow(owner);
 }
 
 }  // namespace
@@ -62,6 +144,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       return 0;
     case WM_DESTROY:
       gMainWindow = nullptr;
+      gMain.window = nullptr;
+      gMain.exists = false;
       PostQuitMessage(0);
       return 0;
     default:
@@ -71,7 +155,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 int Win32Ui::AskMessage(WindowHandle owner, const char* text, const char* caption,
                         uint32_t type) {
-  return MessageBoxA(AsWindow(owner), text, caption, type);
+  return MessageBoxA(OwnerWindow(owner), text, caption, type);
 }
 
 // The filter is one pair, "display text" and "install.log", ended by an extra zero.
@@ -87,45 +171,45 @@ int Win32Ui::AskOpenLog(WindowHandle owner, const char* filterText, char* path, 
   OPENFILENAMEA request;
   memset(&request, 0, sizeof request);
   request.lStructSize = sizeof request;
-  request.hwndOwner = AsWindow(owner);
+  request.hwndOwner = OwnerWindow(owner);
   request.lpstrFilter = filter;
   request.nFilterIndex = 1;
   request.lpstrFile = path;
   request.nMaxFile = size;
   request.Flags = OFN_FILEMUSTEXIST;
-  return GetOpenFileNameA(&request) ? 0 : 1;
+  // The dialog's library is loaded only for the dialog: it loads the common controls, and
+  // their start-up loads the display driver, which would start the desktop in every run.
+  HMODULE library = LoadLibraryA("COMDLG32.DLL");
+  if (library == nullptr) return 1;
+  using OpenFileNameEntry = BOOL(WINAPI*)(OPENFILENAMEA*);
+  OpenFileNameEntry entry =
+      reinterpret_cast<OpenFileNameEntry>(GetProcAddress(library, "GetOpenFileNameA"));
+  int result = entry != nullptr && entry(&request) ? 0 : 1;
+  FreeLibrary(library);
+  return result;
 }
 
 // The four-button question is dialog 104, which arrives with the dialogs work; until then
 // every shared file is answered as if the dialog had been closed.
 int Win32Ui::AskSharedFile(WindowHandle owner, const char* text, const char* caption) {
-  int answer = ShowSharedDialog(reinterpret_cast<void*>(owner), text, caption);
+  int answer = ShowSharedDialog(OwnerWindow(owner), text, caption);
   // A dialog that could not be shown answers as a closed one: the file stays.
   return answer < 0 ? kIdCancel : answer;
 }
 
-int Win32Ui::RegisterMainClass() {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass;
-  memset(&windowClass, 0, sizeof windowClass);
-  windowClass.lpfnWndProc = MainWndProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kMainIconId));
-  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = kMainClassName;
-  return RegisterClassA(&windowClass) != 0 ? 1 : 0;
-}
+// The class goes with the window: registering it loads the icon, the cursor and the brush,
+// which is what starts the desktop.
+int Win32Ui::RegisterMainClass() { return 1; }
 
 WindowHandle Win32Ui::CreateMainWindow(const char* caption, bool show) {
-  HWND window = CreateWindowExA(0, kMainClassName, caption,
-                                WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX, 0, 0,
-                                640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  if (window == nullptr) return 0;
-  gMainWindow = window;
-  if (show) ShowWindow(window, SW_SHOWMAXIMIZED);
-  UpdateWindow(window);
-  return reinterpret_cast<WindowHandle>(window);
+  gMain = MainWindowState();
+  gMain.exists = true;
+  CopyCaption(caption);
+  if (show && !MakeMainWindow(true)) {
+    gMain.exists = false;
+    return 0;
+  }
+  return MainHandle();
 }
 
 // The initializing window (dialog 112) comes with the dialogs work.
@@ -137,27 +221,46 @@ void Win32Ui::RedrawLoadBar(WindowHandle progressWindow) {
 }
 
 void Win32Ui::SetCaption(WindowHandle window, const char* text) {
-  if (window != 0) SetWindowTextA(AsWindow(window), text);
+  if (IsMain(window)) CopyCaption(text);
+  HWND real = AsWindow(window);
+  if (real != nullptr) SetWindowTextA(real, text);
 }
 
 bool Win32Ui::IsVisible(WindowHandle window) {
-  return window != 0 && IsWindowVisible(AsWindow(window)) != FALSE;
+  HWND real = AsWindow(window);
+  return real != nullptr && IsWindowVisible(real) != FALSE;
 }
 
 void Win32Ui::Enable(WindowHandle window, bool enable) {
-  if (window != 0) EnableWindow(AsWindow(window), enable ? TRUE : FALSE);
+  if (IsMain(window)) gMain.enabled = enable;
+  HWND real = AsWindow(window);
+  if (real != nullptr) EnableWindow(real, enable ? TRUE : FALSE);
 }
 
+// Destroying the main window posts the quit message that PumpUntilQuit waits for; one that
+// was never made posts it here.
 void Win32Ui::Destroy(WindowHandle window) {
-  if (window != 0) DestroyWindow(AsWindow(window));
+  if (IsMain(window) && gMain.window == nullptr) {
+    if (!gMain.exists) return;
+    gMain.exists = false;
+    PostQuitMessage(0);
+    return;
+  }
+  HWND real = AsWindow(window);
+  if (real != nullptr) DestroyWindow(real);
 }
 
+// The cursor only shows over a window of this thread: with no window made there is nothing
+// to set (and loading the cursor would start the desktop).
 void Win32Ui::WaitCursor(bool on) {
   if (on) {
+    waitCursorSet_ = gMain.window != nullptr;
+    if (!waitCursorSet_) return;
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
     previousCursor_ = reinterpret_cast<uintptr_t>(previous);
   } else {
-    SetCursor(reinterpret_cast<HCURSOR>(previousCursor_));
+    if (waitCursorSet_) SetCursor(reinterpret_cast<HCURSOR>(previousCursor_));
+    waitCursorSet_ = false;
     previousCursor_ = 0;
   }
 }
@@ -168,7 +271,7 @@ void Win32Ui::WaitCursor(bool on) {
 constexpr DWORD kLookInterval = 20;
 
 void Win32Ui::PumpMessages(int ms) {
-  if (ms <= 0 || gMainWindow == nullptr) {
+  if (ms <= 0 || !gMain.exists) {
     // The drivers ask between every two items. A look at the queue is a round trip to the
     // window system, dearer than many removals; looking at most every 20 ms still answers
     // Cancel, painting and the animation at once to a person.
@@ -180,18 +283,28 @@ void Win32Ui::PumpMessages(int ms) {
     return;
   }
   gWaitFlag = 1;
-  if (SetTimer(gMainWindow, kWaitTimerId, static_cast<UINT>(ms), nullptr) == 0) {
+  // Without a real main window the tick comes as a thread timer: the same wait, no window.
+  HWND timerWindow = gMainWindow;
+  UINT_PTR timer = SetTimer(timerWindow, timerWindow != nullptr ? kWaitTimerId : 0,
+                            static_cast<UINT>(ms), nullptr);
+  if (timer == 0) {
     // Without a timer nothing would ever clear the flag.
     gWaitFlag = 0;
     DispatchPending();
     return;
   }
+  if (timerWindow == nullptr) gThreadTimer = timer;
   for (;;) {
     if (!DispatchPending()) break;
-    if (gWaitFlag == 0 || gMainWindow == nullptr) break;
+    if (gWaitFlag == 0 || !gMain.exists) break;
     WaitMessage();
   }
-  if (gMainWindow != nullptr) KillTimer(gMainWindow, kWaitTimerId);
+  if (timerWindow == nullptr) {
+    KillTimer(nullptr, timer);
+    gThreadTimer = 0;
+  } else if (gMainWindow != nullptr) {
+    KillTimer(gMainWindow, kWaitTimerId);
+  }
   gWaitFlag = 0;
 }
 

@@ -36,4 +36,5 @@ class Win32Ui : public UserInterface {
 
  private:
   uintptr_t previousCursor_ = 0;  // the cursor WaitCursor(false) puts back
+  bool waitCursorSet_ = false;    // WaitCursor(true) set the wait cursor
 };
