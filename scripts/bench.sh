@@ -10,6 +10,10 @@
 # Environment: BENCH_NATIVE (default build/native), BENCH_WIN64 (default build/win64),
 # BENCH_RESULTS (default build/bench-results; every program's output is kept there).
 # BENCH_PREFIX (default build/wine/prefix-bench, made afresh).
+#
+# Last, bench/e2e/e2e_bench.sh times UNTARN32.EXE /S itself from its process start to the
+# end of its clean-up run, each sample in a fresh Wine session (its own prefix; E2E_*
+# variables there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -89,3 +93,9 @@ if [ -f "$uninstall" ]; then
     }
   }'
 fi
+
+# The whole program, end to end, in fresh sessions (a prefix and display of its own).
+"$WINESERVER" -k >/dev/null 2>&1 || true
+echo
+echo "== wine64: UNTARN32.EXE /S end to end"
+BENCH_WIN64=$win64 BENCH_RESULTS=$results bench/e2e/e2e_bench.sh
