@@ -54,6 +54,9 @@ const char kUsage[] =
     "  waitgone [--timeout MS]\n"
     "                       wait until the window is destroyed or hidden\n"
     "  sleep MS             pause\n"
+    "  hold MS              keep a hidden window for MS milliseconds: while a window of the\n"
+    "                       session exists, Wine keeps its desktop process, which every\n"
+    "                       other program's first window would otherwise start anew\n"
     "Output: one value a line; a line break inside a text is printed as \\n.\n"
     "Exit status: 0 success; 1 a window or control is missing, a wait timed out or a step\n"
     "failed (said on stderr); 2 bad usage.\n";
@@ -91,6 +94,7 @@ enum StepKind {
   kDump,
   kWaitGone,
   kSleep,
+  kHold,
 };
 
 // Options a step accepts after its name.
@@ -131,6 +135,7 @@ const StepInfo kSteps[] = {
     {"dump", kDump, 0, 0, true},
     {"waitgone", kWaitGone, 0, kOptTimeout, true},
     {"sleep", kSleep, 1, 0, false},
+    {"hold", kHold, 1, 0, false},
 };
 
 struct Key {
@@ -322,8 +327,11 @@ bool Matches(HWND window, const WindowQuery& query) {
     return false;
   }
   if (!query.title.empty()) {
-    std::string caption;
-    if (!ReadText(window, &caption) || !ContainsIgnoringCase(caption, query.title)) return false;
+    // The caption as the system keeps it: asking the window would wait for a program that
+    // is busy (one that loads a file without dispatching), up to the send timeout per window.
+    char caption[512] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    if (!ContainsIgnoringCase(caption, query.title)) return false;
   }
   return true;
 }
@@ -900,6 +908,21 @@ int RunWindowStep(Driver* driver, const Step& step) {
   }
 }
 
+// A hidden top-level window, answering its messages, for the given time.
+void HoldDesktop(DWORD milliseconds) {
+  HWND window = CreateWindowExA(0, "STATIC", "guidriver hold", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+  DWORD start = GetTickCount();
+  for (;;) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= milliseconds) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  }
+  if (window != nullptr) DestroyWindow(window);
+}
+
 int RunSteps(const std::vector<Step>& steps) {
   Driver driver;
   for (const Step& step : steps) {
@@ -916,6 +939,8 @@ int RunSteps(const std::vector<Step>& steps) {
       }
     } else if (step.kind == kSleep) {
       Sleep(step.numbers[0]);
+    } else if (step.kind == kHold) {
+      HoldDesktop(static_cast<DWORD>(step.numbers[0]));
     } else {
       status = RunWindowStep(&driver, step);
     }

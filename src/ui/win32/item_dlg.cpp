@@ -284,7 +284,7 @@ void OnTimer() {
 // ---------------------------------------------------------------------------------------
 // Creation and end.
 
-void OnInit(HWND dialog) {
+void OnInit(HWND dialog, const char* caption) {
   gWizard.window = dialog;
   ScaleDialog(dialog);
   HFONT bold = DialogBoldFont();
@@ -295,11 +295,7 @@ void OnInit(HWND dialog) {
   SetControlText(dialog, IDC_CANCEL, IDS_CANCEL);
   SetControlText(dialog, IDC_SELECT_ALL, IDS_SELECT_ALL);
   SetControlText(dialog, IDC_SELECT_NONE, IDS_SELECT_NONE);
-  char caption[256] = {};
-  if (gRun.mainWindow != 0) {
-    GetWindowTextA(reinterpret_cast<HWND>(gRun.mainWindow), caption, sizeof caption);
-  }
-  SetWindowTextA(dialog, caption);
+  SetWindowTextA(dialog, caption != nullptr ? caption : "");
   CentreOnScreen(dialog);
   gRun.wizardWindow = reinterpret_cast<WindowHandle>(dialog);
   if (gRun.wizardPage == kPageFinal && gRun.automatic) {
@@ -334,7 +330,7 @@ void OnDestroy() {
 INT_PTR CALLBACK ItemDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      OnInit(dialog);
+      OnInit(dialog, reinterpret_cast<const char*>(lParam));
       return TRUE;
     case WM_PAINT:
       OnPaint();
@@ -360,9 +356,9 @@ INT_PTR CALLBACK ItemDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
 
 }  // namespace
 
-HWND CreateWizardDialog(HWND owner) {
+HWND CreateWizardDialog(HWND owner, const char* caption) {
   HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WIZARD),
-                                   owner, ItemDlg, 0);
+                                   owner, ItemDlg, reinterpret_cast<LPARAM>(caption));
   if (dialog != nullptr) {
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);

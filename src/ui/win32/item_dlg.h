@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-// Creates the wizard modeless on the page in gRun.wizardPage; null when it cannot.
-HWND CreateWizardDialog(HWND owner);
+// Creates the wizard modeless on the page in gRun.wizardPage, with the background window's
+// caption; null when it cannot.
+HWND CreateWizardDialog(HWND owner, const char* caption);
 
 // The wizard window while it exists, else null.
 HWND WizardWindow();

@@ -1,0 +1,416 @@
+#!/usr/bin/env bash
+# The wizard under Wine, worked as a user would with guidriver: the real UNTARN32.EXE on the
+# sample application of tests/data/e2e, each run in a fresh prefix on a virtual display.
+#
+#   custom     Custom method: Select All on every page, some entries deselected, Back and
+#              Next, Finish; the deselected items are found untouched afterwards
+#   automatic  the method page, the rollback question answered No, Finish, the restart
+#              question answered Cancel; the application is gone
+#   cancel     Cancel on the method page, answered Yes: nothing changes, the status report
+#              says the uninstall was cancelled
+#   rollback   /R: the rollback question comes preset to Yes; the last installation goes
+#   finish     /U with the gradient background: the final page with Back disabled
+#   large      /A on a log of 20,000 files: the initializing window while it loads, the
+#              progress display at once, Cancel in the middle stops the run within a few
+#              items
+#   nolog      no install log beside the program: the open-file dialog, cancelled
+#
+# Screenshots of every page and question go to build/wine/gui-wizard/shots.
+#
+# Environment: UNTARN_WIN64_BUILD (default build/win64), WINE_TIMEOUT (default 300),
+# GUI_KEEP=1 keeps the prefixes.
+set -u
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+WORK=$ROOT/build/wine/gui-wizard
+SHOTS=$WORK/shots
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+WINE_TIMEOUT=${WINE_TIMEOUT:-300}
+export WINEDEBUG=-all
+GUI_PREFIX=1
+
+UNTARN=$BUILD/src/UNTARN32.exe
+TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
+PROGMAN=$BUILD/tools/progman/progman_standin.exe
+GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
+
+source "$ROOT/tests/wine/e2e_lib.sh"
+
+# The wizard's caption is the application title from the log.
+TITLE='Tarn Sample'
+# Controls of the wizard.
+NEXT=1 CANCEL=2 SELECT_ALL=3 SELECT_NONE=4 BACK=5
+RADIO_FIRST=1000 RADIO_SECOND=1001 LIST=1003 SECOND_TEXT=1004 ACTION=1007 RADIO_REPAIR=1009
+PAGE_TITLE=1011
+
+# gd ARGS...: guidriver in the current prefix; its output without carriage returns.
+gd() {
+  WINEPREFIX=$PREFIX timeout 120 "$WINE" "$GUIDRIVER" --timeout 30000 "$@" 2>>"$WORK/$NAME-gd.log" |
+    tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+# wz ARGS...: guidriver steps on the wizard (WIZARD, found by wizard_up).
+wz() { gd --window "$WIZARD" "$@"; }
+# wizard_up: waits for the wizard dialog (the background window has the same caption).
+wizard_up() {
+  WIZARD=$(gd wait --title "$TITLE" --class '#32770') && [[ -n $WIZARD ]] && return 0
+  fail "$NAME: no wizard"
+  return 1
+}
+
+# prepare_gui NAME: a seeded prefix (prepare) whose desktop process is kept for the whole
+# test: without a window of the session Wine ends it, and the next program's first window
+# (guidriver's or the uninstaller's) waits seconds for a new one.
+prepare_gui() {
+  prepare "$1" || return 1
+  WINEPREFIX=$PREFIX "$WINE" "$GUIDRIVER" hold 600000 >/dev/null 2>&1 &
+  HOLD_PID=$!
+  sleep 2
+}
+
+shot() { import -window root "$SHOTS/$NAME-$1.png" 2>/dev/null; }
+
+expect_eq() {  # ACTUAL EXPECTED WHAT
+  if [[ "$1" == "$2" ]]; then pass; else fail "$3: \"$1\", expected \"$2\""; fi
+}
+
+# The wizard's page title, read once the page is up.
+page_title() { wz text "$PAGE_TITLE"; }
+
+# select_all_but PATTERN...: Select All on the page, then deselect the entries whose text
+# contains one of the patterns (in any case; a pattern starting with "=" must be the whole
+# text). Prints the deselected indexes.
+select_all_but() {
+  wz click "$SELECT_ALL" >/dev/null
+  local count i text pattern
+  count=$(wz lbcount "$LIST")
+  local steps=()
+  for ((i = 0; i < count; i++)); do steps+=(lbtext "$LIST" "$i"); done
+  local texts
+  mapfile -t texts < <(wz "${steps[@]}")
+  for ((i = 0; i < count; i++)); do
+    for pattern in "$@"; do
+      local match=no
+      if [[ $pattern == =* ]]; then
+        local whole=${pattern:1}
+        [[ ${texts[$i],,} == "${whole,,}" ]] && match=yes
+      elif [[ ${texts[$i],,} == *"${pattern,,}"* ]]; then
+        match=yes
+      fi
+      if [[ $match == yes ]]; then
+        wz lbsel "$LIST" "$i" 0 >/dev/null
+        echo "$i"
+      fi
+    done
+  done
+}
+
+# The count of TSLAST.DLL reaches zero in every whole uninstall that is not silent: the
+# shared-file question (dialog 104), answered No to All.
+answer_shared_question() {
+  if gd wait --title 'Remove Shared Component' --class '#32770' >/dev/null; then
+    [[ -n ${1:-} ]] && shot "$1"
+    gd --window 'Remove Shared Component' click 1 >/dev/null
+    pass
+  else
+    fail "$NAME: no shared-file question"
+  fi
+}
+
+# ---------------------------------------------------------------------------------------
+
+test_custom() {
+  NAME=custom
+  echo "-- Custom: pick entries on the category pages"
+  prepare_gui custom || return 1
+  start_uninstaller "$APP_DIR\\INSTALL.LOG"
+  local p=$PREFIX w=custom
+  wizard_up || return 1
+  shot 00-method
+  expect_eq "$(page_title)" "Select Uninstall Method" "$w: first page"
+  expect_eq "$(wz enabled $BACK)" 0 "$w: Back on the method page"
+  expect_eq "$(wz visible $RADIO_REPAIR)" 0 "$w: Repair without a source"
+  wz check "$RADIO_SECOND" click "$NEXT" >/dev/null
+
+  local page title deselected back_checked=no n=0
+  for ((n = 1; n < 14; n++)); do
+    title=$(page_title)
+    [[ $title == "Perform Uninstall" ]] && break
+    case $title in
+      "Select Private Files to Remove")
+        deselected=$(select_all_but 'README.TXT')
+        [[ -n $deselected ]] && pass || fail "$w: README.TXT not listed"
+        ;;
+      "Select System Files to Remove") wz click "$SELECT_NONE" >/dev/null ;;
+      "Select Directories to Remove")
+        # The application's own folder would go with README.TXT in it.
+        select_all_but '=C:\Program Files\Tarn Sample' >/dev/null
+        ;;
+      "Select Registry Keys to Remove") select_all_but 'Installed' >/dev/null ;;
+      "Select Sub-Systems to Remove") select_all_but 'TarnSampleSvc' >/dev/null ;;
+      *) wz click "$SELECT_ALL" >/dev/null ;;
+    esac
+    shot "$(printf '%02d' "$n")-${title// /-}"
+    # Back once, from the second page: the first page keeps what was deselected.
+    if [[ $back_checked == no && $title != "Select Private Files to Remove" ]]; then
+      back_checked=yes
+      wz click "$BACK" >/dev/null
+      expect_eq "$(page_title)" "Select Private Files to Remove" "$w: Back"
+      local selected
+      selected=$(wz lbselected "$LIST" | tr '\n' ' ')
+      if [[ " $selected " == *" $deselected "* ]]; then
+        fail "$w: README.TXT selected again after Back ($selected)"
+      else
+        pass
+      fi
+      wz click "$NEXT" >/dev/null
+      expect_eq "$(page_title)" "$title" "$w: Next after Back"
+    fi
+    wz click "$NEXT" >/dev/null
+  done
+  expect_eq "$title" "Perform Uninstall" "$w: the final page"
+  shot 20-final
+  expect_eq "$(wz text $NEXT)" "&Finish" "$w: Finish"
+  wz click "$NEXT" >/dev/null
+  # TSLAST.DLL's count reaches zero whatever the page said.
+  answer_shared_question 21-progress-and-shared-question
+  # The file held in use asks for a restart; not now.
+  if wz msgbox --text-contains reboot >/dev/null; then
+    shot 22-restart-question
+    wz msgbox --text-contains reboot --press 2 >/dev/null
+    pass
+  else
+    fail "$w: no restart question"
+  fi
+  await_uninstaller
+
+  expect_there "$p" "$APP_DIR\\README.TXT" "$w (deselected)"
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Installed 1 "$w (deselected)"
+  if WINEPREFIX=$p timeout 60 "$WINE" sc query TarnSampleSvc >/dev/null 2>&1; then pass
+  else fail "$w: the deselected service was deleted"; fi
+  expect_there "$p" 'C:\windows\system32\TSPRIV.DLL' "$w (system files kept)"
+  for f in SAMPLE.EXE CORE.DLL PLUGIN.DLL E2ESELF.DLL DOCS; do
+    expect_gone "$p" "$APP_DIR\\$f" "$w (selected)"
+  done
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Upgraded --none "$w (selected)"
+  expect_key "$p" 'HKLM\Software\Tarn Sample\Tree' no "$w (selected)"
+  expect_gone "$p" 'C:\windows\TSNEW.INI' "$w (selected)"
+  # A Custom run keeps the log and the repair record.
+  expect_there "$p" "$APP_DIR\\INSTALL.LOG" "$w (log kept)"
+  check_mif "Success"
+}
+
+test_automatic() {
+  NAME=automatic
+  echo "-- Automatic through the wizard, rollback declined"
+  prepare_gui automatic || return 1
+  start_uninstaller "$APP_DIR\\INSTALL.LOG"
+  local p=$PREFIX w=automatic
+  wizard_up || return 1
+  expect_eq "$(wz checked $RADIO_FIRST)" 1 "$w: Automatic preset"
+  wz click "$NEXT" >/dev/null
+  expect_eq "$(page_title)" "Perform Rollback" "$w: backups lead to the rollback question"
+  expect_eq "$(wz checked $RADIO_SECOND)" 1 "$w: No preset without /R"
+  shot 01-rollback
+  wz click "$NEXT" >/dev/null
+  expect_eq "$(page_title)" "Perform Uninstall" "$w: final page"
+  wz click "$BACK" >/dev/null
+  expect_eq "$(page_title)" "Perform Rollback" "$w: Back to the question"
+  wz click "$NEXT" click "$NEXT" >/dev/null
+  answer_shared_question 02-progress
+  wz msgbox --text-contains reboot --press 2 >/dev/null || fail "$w: no restart question"
+  await_uninstaller
+  for f in SAMPLE.EXE README.TXT CORE.DLL PLUGIN.DLL INSTALL.LOG DOCS; do
+    expect_gone "$p" "$APP_DIR\\$f" "$w"
+  done
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Installed --none "$w"
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Color red "$w"
+  check_mif "Success" "Uninstall"
+}
+
+test_cancel() {
+  NAME=cancel
+  echo "-- Cancel on the method page"
+  prepare_gui cancel || return 1
+  start_uninstaller "$APP_DIR\\INSTALL.LOG"
+  local p=$PREFIX w=cancel
+  wizard_up || return 1
+  wz click "$CANCEL" >/dev/null
+  local text
+  text=$(wz msgbox --text-contains sure)
+  shot 01-question
+  expect_eq "$text" "Are you sure you want to cancel the uninstall?" "$w: question"
+  # No keeps the wizard where it was; Escape asks again and Yes ends the run.
+  wz msgbox --press 7 >/dev/null
+  expect_eq "$(page_title)" "Select Uninstall Method" "$w: No keeps the page"
+  wz keys ESC >/dev/null
+  wz msgbox --text-contains sure --press 6 >/dev/null
+  await_uninstaller
+  for f in SAMPLE.EXE README.TXT CORE.DLL INSTALL.LOG UNTARN32.EXE; do
+    expect_there "$p" "$APP_DIR\\$f" "$w"
+  done
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Installed 1 "$w"
+  check_mif "Failed" "Canceled"
+}
+
+test_rollback_page() {
+  NAME=rollback
+  echo "-- /R: the rollback question preset to Yes"
+  prepare_gui rollback || return 1
+  start_uninstaller /R "$APP_DIR\\INSTALL.LOG"
+  local p=$PREFIX w=rollback
+  wizard_up || return 1
+  wz click "$NEXT" >/dev/null
+  expect_eq "$(page_title)" "Perform Rollback" "$w"
+  expect_eq "$(wz checked $RADIO_FIRST)" 1 "$w: Yes preset by /R"
+  wz click "$NEXT" click "$NEXT" >/dev/null
+  wz msgbox --text-contains reboot --press 2 >/dev/null
+  await_uninstaller
+  expect_contents "$p" "$APP_DIR\\CORE.DLL" 'MZ core 1.0' "$w (backup put back)"
+  expect_gone "$p" "$APP_DIR\\PLUGIN.DLL" "$w"
+  expect_there "$p" "$APP_DIR\\SAMPLE.EXE" "$w (first installation)"
+  expect_reg "$p" 'HKLM\Software\Tarn Sample' Upgraded --none "$w"
+  check_mif "Success" "Rollback"
+}
+
+test_finish_page() {
+  NAME=finish
+  echo "-- /U over the gradient background"
+  prepare_gui finish || return 1
+  printf '[Settings]\r\nNo Background=0\r\nStart Blue=200\r\nEnd Red=40\r\nEnd Green=90\r\nEnd Blue=40\r\n' \
+    >"$(unix_path "$PREFIX" "$APP_DIR")/UNTARN32.INI"
+  start_uninstaller /U "$APP_DIR\\INSTALL.LOG"
+  local p=$PREFIX w=finish
+  wizard_up || return 1
+  sleep 1
+  shot 01-final-over-gradient
+  expect_eq "$(page_title)" "Perform Uninstall" "$w: opens on the final page"
+  expect_eq "$(wz enabled $BACK)" 0 "$w: Back disabled"
+  wz click "$NEXT" >/dev/null
+  answer_shared_question
+  wz msgbox --text-contains reboot --press 2 >/dev/null
+  await_uninstaller
+  expect_gone "$p" "$APP_DIR\\SAMPLE.EXE" "$w"
+  # The gradient: blue at the top of the screen, green at the bottom.
+  local top bottom
+  # Below the caption, Wine's own at the top of the screen: the first band, then the last.
+  top=$(convert "$SHOTS/$NAME-01-final-over-gradient.png" -format '%[pixel:p{5,22}]' info: 2>/dev/null)
+  bottom=$(convert "$SHOTS/$NAME-01-final-over-gradient.png" -format '%[pixel:p{5,766}]' info: 2>/dev/null)
+  expect_eq "$top" "srgb(0,0,200)" "$w: gradient top"
+  expect_eq "$bottom" "srgb(40,90,40)" "$w: gradient bottom"
+}
+
+# A log of many files, put in place from the Unix side (quicker than any seeding).
+make_large_app() {
+  local app count=$1
+  app=$(unix_path "$PREFIX" 'C:\Big App')
+  mkdir -p "$app"
+  {
+    printf '***  Installation Started 01/15/2024 10:00  ***\r\nTitle: Tarn Sample\r\nMade Dir: C:\\Big App\r\n'
+    local i
+    for ((i = 0; i < count; i++)); do printf 'File Copy: C:\\Big App\\F%05d.DAT\r\n' "$i"; done
+    # Lines that hold no record, so that the load lasts long enough to be seen.
+    yes $'; padding line of no record\r' | head -n 400000
+  } >"$app/INSTALL.LOG"
+  for ((i = 0; i < count; i++)); do : >"$app/F$(printf '%05d' "$i").DAT"; done
+  cp "$UNTARN" "$app/UNTARN32.EXE"
+}
+
+# Enough files that the run lasts some seconds under Wine.
+LARGE_FILES=20000
+
+test_large_cancel() {
+  NAME=large
+  echo "-- /A on $LARGE_FILES files, cancelled in the middle"
+  prepare_gui large || return 1
+  make_large_app "$LARGE_FILES"
+  local app
+  app=$(unix_path "$PREFIX" 'C:\Big App')
+  # The initializing window stands only while the log loads: its watcher starts first.
+  local seen=$WORK/$NAME-initializing.txt
+  (gd wait --title 'Uninstall' --class '#32770' --timeout 60000 >"$seen" && sleep 0.7 &&
+     import -window root "$SHOTS/$NAME-00-initializing.png") &
+  local watcher=$!
+  sleep 2
+  WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$app/UNTARN32.EXE" /A 'C:\Big App\INSTALL.LOG' \
+    >"$WORK/$NAME-run.log" 2>&1 &
+  UNTARN_PID=$!
+  local w=large
+  wizard_up || return 1
+  wait "$watcher"
+  if [[ -s $seen ]]; then pass; else fail "$w: no initializing window while the log loads"; fi
+  # Wait until the run is under way, then cancel.
+  local left i
+  for ((i = 0; i < 100; i++)); do
+    left=$(find "$app" -name 'F*.DAT' | wc -l)
+    [[ $left -lt $((LARGE_FILES - 100)) ]] && break
+    sleep 0.05
+  done
+  shot 01-progress
+  expect_eq "$(wz visible $NEXT)" 0 "$w: no Next in an automatic run"
+  expect_eq "$(wz text $PAGE_TITLE)" "Perform Uninstall" "$w"
+  wz click "$CANCEL" >/dev/null
+  wz msgbox --text-contains sure >/dev/null
+  shot 02-cancel-question
+  local before_yes after_yes after_end
+  before_yes=$(find "$app" -name 'F*.DAT' | wc -l)
+  wz msgbox --press 6 >/dev/null
+  after_yes=$(find "$app" -name 'F*.DAT' | wc -l)
+  await_uninstaller
+  after_end=$(find "$app" -name 'F*.DAT' | wc -l)
+  # The question holds the run; after Yes it stops at its next item.
+  if ((before_yes > 0 && before_yes < LARGE_FILES)); then pass
+  else fail "$w: $before_yes files left when asked"; fi
+  if ((after_yes - after_end <= 5 && before_yes - after_end <= 5)); then pass
+  else fail "$w: the run went on after Cancel ($before_yes at the question, $after_yes after Yes, $after_end at the end)"; fi
+  expect_there "$PREFIX" 'C:\Big App\INSTALL.LOG' "$w (a cancelled run keeps the log)"
+}
+
+test_no_log() {
+  NAME=nolog
+  echo "-- no log: the open-file dialog, cancelled"
+  prepare_gui nolog || return 1
+  local lonely
+  lonely=$(unix_path "$PREFIX" 'C:\Lonely')
+  mkdir -p "$lonely"
+  cp "$UNTARN" "$lonely/UNTARN32.EXE"
+  WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$lonely/UNTARN32.EXE" >"$WORK/$NAME-run.log" 2>&1 &
+  UNTARN_PID=$!
+  local w=nolog
+  if gd wait --title 'Open' --class '#32770' >/dev/null; then pass; else fail "$w: no open-file dialog"; fi
+  sleep 0.5
+  shot 01-open-file
+  gd --window 'Open' click 2 >/dev/null
+  await_uninstaller
+  expect_there "$PREFIX" "$APP_DIR\\SAMPLE.EXE" "$w"
+}
+
+main() {
+  local missing=0 f
+  for f in "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER"; do
+    [[ -f $f ]] || { echo "gui_wizard: $f is missing; build the win64 tree first" >&2; missing=1; }
+  done
+  [[ $missing -eq 0 ]] || return 1
+  build_e2e_tools || { echo "gui_wizard: could not build tools/e2e" >&2; return 1; }
+  rm -rf "$SHOTS"
+  mkdir -p "$SHOTS"
+  start_display || return 1
+
+  local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel no_log})
+  local t
+  for t in "${tests[@]}"; do
+    "test_$t" || FAILURES=$((FAILURES + 1))
+    WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null
+  done
+
+  if [[ ${GUI_KEEP:-0} != 1 ]]; then
+    for f in "${PREFIXES[@]}"; do WINEPREFIX=$f "$WINESERVER" -k 2>/dev/null; rm -rf "$f"; done
+    PREFIXES=()
+  fi
+  echo "gui_wizard: $CHECKS checks passed, $FAILURES failed; screenshots in $SHOTS"
+  [[ $FAILURES -eq 0 ]]
+}
+
+main "$@"
