@@ -11,6 +11,7 @@
 #include "run/message_text.h"
 #include "run/run_state.h"
 #include "run/temp_copy.h"
+#include "ui/font_scaling.h"
 #include "uninstall/path_helpers.h"
 
 namespace {
@@ -96,6 +97,7 @@ void ReadDisplaySettingValues() {
   gRun.endGreen = Sys().ReadIniInt("Settings", "End Green", 0, file);
   gRun.endBlue = Sys().ReadIniInt("Settings", "End Blue", 0, file);
   gRun.noBackground = Sys().ReadIniInt("Settings", "No Background", 1, file);
+  ReadDialogFontSettings(file);
 }
 
 // Returns 0 when both windows that the run needs could be made.

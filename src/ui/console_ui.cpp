@@ -28,8 +28,7 @@ int ConsoleUi::AskMessage(WindowHandle owner, const char* text, const char* capt
 }
 
 // There is nobody to browse for a log: the dialog counts as cancelled.
-int ConsoleUi::AskOpenLog(WindowHandle owner, const char* filterText, char* path,
-                          uint32_t size) {
+int ConsoleUi::AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) {
   Record(filterText, "open install log");
   return 1;
 }

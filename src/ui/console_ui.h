@@ -14,8 +14,7 @@ class ConsoleUi : public UserInterface {
   FixedText<256> lastCaption;
   int questionsAsked = 0;
 
-  int AskMessage(WindowHandle owner, const char* text, const char* caption,
-                 uint32_t type) override;
+  int AskMessage(WindowHandle owner, const char* text, const char* caption, uint32_t type) override;
   int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override;
   int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override;
 

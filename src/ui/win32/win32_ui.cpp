@@ -10,6 +10,10 @@
 // nothing must not pay for that, nor fail for want of a display.
 #include "ui/win32/win32_ui.h"
 
+#include "ui/win32/dialog_common.h"
+#include "ui/win32/gradient_paint.h"
+#include "ui/win32/item_dlg.h"
+#include "ui/win32/progress_dlg.h"
 #include "ui/win32/shared_dlg.h"
 
 #include <windows.h>
@@ -53,6 +57,12 @@ HWND AsWindow(WindowHandle window) {
   return reinterpret_cast<HWND>(window);
 }
 
+// The modeless dialogs get their keyboard handling (Tab, Enter, Escape, mnemonics) first.
+bool IsDialogKey(MSG* message) {
+  HWND wizard = WizardWindow();
+  return wizard != nullptr && IsDialogMessageA(wizard, message);
+}
+
 // Dispatches everything that is queued now; false once the quit message was taken (it is
 // posted again so that the outer loop still sees it).
 bool DispatchPending() {
@@ -68,6 +78,7 @@ bool DispatchPending() {
       gWaitFlag = 0;
       continue;
     }
+    if (IsDialogKey(&message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
@@ -126,14 +137,9 @@ HWND OwnerWindow(WindowHandle owner) {
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (gMainWindow == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   switch (message) {
-    case WM_PAINT: {
-      // The gradient is drawn by the display work still to come; until then the update
-      // region is only validated so that WM_PAINT is not sent again and again.
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
+    case WM_PAINT:
+      PaintGradient(window);
       return 0;
-    }
     case WM_ERASEBKGND:
       return 1;
     case WM_TIMER:
@@ -146,6 +152,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       gMainWindow = nullptr;
       gMain.window = nullptr;
       gMain.exists = false;
+      // The end of the run: the dialogs that shared the fonts are gone.
+      DeleteDialogFonts();
       PostQuitMessage(0);
       return 0;
     default:
@@ -189,8 +197,6 @@ int Win32Ui::AskOpenLog(WindowHandle owner, const char* filterText, char* path, 
   return result;
 }
 
-// The four-button question is dialog 104, which arrives with the dialogs work; until then
-// every shared file is answered as if the dialog had been closed.
 int Win32Ui::AskSharedFile(WindowHandle owner, const char* text, const char* caption) {
   int answer = ShowSharedDialog(OwnerWindow(owner), text, caption);
   // A dialog that could not be shown answers as a closed one: the file stays.
@@ -212,12 +218,18 @@ WindowHandle Win32Ui::CreateMainWindow(const char* caption, bool show) {
   return MainHandle();
 }
 
-// The initializing window (dialog 112) comes with the dialogs work.
-WindowHandle Win32Ui::CreateProgressWindow() { return 0; }
+WindowHandle Win32Ui::CreateProgressWindow() {
+  return reinterpret_cast<WindowHandle>(CreateInitializingDialog());
+}
 
 void Win32Ui::RedrawLoadBar(WindowHandle progressWindow) {
   if (progressWindow == 0) return;
   RedrawWindow(AsWindow(progressWindow), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  // A window that answers nothing while a large log loads cannot be cancelled, and holds up
+  // every program that sends to all windows (the desktop among them) until the load ends.
+  // What is queued is dispatched as the bar moves; Cancel only sets the run's flag, which
+  // the run flow reads after the load.
+  PumpMessages(0);
 }
 
 void Win32Ui::SetCaption(WindowHandle window, const char* text) {
@@ -243,6 +255,7 @@ void Win32Ui::Destroy(WindowHandle window) {
   if (IsMain(window) && gMain.window == nullptr) {
     if (!gMain.exists) return;
     gMain.exists = false;
+    DeleteDialogFonts();
     PostQuitMessage(0);
     return;
   }
@@ -311,14 +324,20 @@ void Win32Ui::PumpMessages(int ms) {
 void Win32Ui::PumpUntilQuit() {
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (IsDialogKey(&message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
 }
 
-// Without the wizard window there is no progress display to update or measure.
-bool Win32Ui::HasWizard() { return false; }
-void Win32Ui::SetActionText(const char* text) {}
-void Win32Ui::InvalidateProgressBar() {}
-int Win32Ui::ActionControlWidth() { return 0; }
-int Win32Ui::MeasureActionText(const char* text) { return 0; }
+WindowHandle Win32Ui::CreateWizard(WindowHandle owner) {
+  return reinterpret_cast<WindowHandle>(CreateWizardDialog(AsWindow(owner), gMain.caption));
+}
+void Win32Ui::EnterProgressMode(const char* heading) { EnterWizardProgressMode(heading); }
+void Win32Ui::WaitForMessage() { WaitMessage(); }
+
+bool Win32Ui::HasWizard() { return WizardWindow() != nullptr; }
+void Win32Ui::SetActionText(const char* text) { SetWizardAction(text); }
+void Win32Ui::InvalidateProgressBar() { InvalidateWizardBar(); }
+int Win32Ui::ActionControlWidth() { return WizardActionWidth(); }
+int Win32Ui::MeasureActionText(const char* text) { return MeasureWizardAction(text); }

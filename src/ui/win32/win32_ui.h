@@ -1,8 +1,8 @@
 // Win32Ui: the user-interface back-end over the real windowing API: message boxes, the
 // open-file dialog for the install log, the main window (class "KTMBUninstall", the owner
-// of every dialog and the target of the one-second timer) and the message pumps. The
-// initializing window, the wizard and the shared-file dialog are not built yet: their
-// operations report that there is no such window.
+// of every dialog and the target of the one-second timer, with its gradient), the
+// initializing window, the wizard and its progress display, and the message pumps, which
+// hand the dialogs their keyboard messages first.
 #pragma once
 
 #include "platform/platform.h"
@@ -27,6 +27,10 @@ class Win32Ui : public UserInterface {
 
   void PumpMessages(int ms) override;
   void PumpUntilQuit() override;
+
+  WindowHandle CreateWizard(WindowHandle owner) override;
+  void EnterProgressMode(const char* heading) override;
+  void WaitForMessage() override;
 
   bool HasWizard() override;
   void SetActionText(const char* text) override;
