@@ -18,7 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 export WINEDEBUG=-all
 
-SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog dump_agreement guidriver_selftest verify_leftovers silent_run)
+SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -153,6 +153,9 @@ run_verify_leftovers() { "$ROOT/tests/wine/verify_leftovers.sh"; }
 
 # The dialog driver of the GUI tests, checked against a dialog of our own.
 run_guidriver_selftest() { "$ROOT/tests/wine/guidriver_selftest.sh"; }
+
+# The wizard, worked through guidriver with screenshots.
+run_gui_wizard() { "$ROOT/tests/wine/gui_wizard.sh"; }
 
 # A silent run starts no desktop, and needs no display.
 run_silent_run() { "$ROOT/tests/wine/silent_run.sh"; }

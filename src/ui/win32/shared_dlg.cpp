@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "run/message_text.h"
+#include "ui/win32/dialog_common.h"
 
 namespace {
 
@@ -26,21 +27,10 @@ void SetButtonText(HWND dialog, int control, int textId) {
   SetDlgItemTextA(dialog, control, text);
 }
 
-// Places the dialog in the middle of the screen, whatever its owner.
-void CentreOnScreen(HWND dialog) {
-  RECT rect;
-  if (!GetWindowRect(dialog, &rect)) return;
-  int width = rect.right - rect.left;
-  int height = rect.bottom - rect.top;
-  int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 INT_PTR CALLBACK SharedDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
-      // The dialog font's scaling is added with the other dialogs' font handling.
+      ScaleDialog(dialog);
       const SharedDialogTexts* texts = reinterpret_cast<const SharedDialogTexts*>(lParam);
       if (texts != nullptr) {
         SetDlgItemTextA(dialog, kQuestionControl, texts->text != nullptr ? texts->text : "");
