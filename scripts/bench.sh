@@ -12,8 +12,8 @@
 # BENCH_PREFIX (default build/wine/prefix-bench, made afresh).
 #
 # Last, bench/e2e/e2e_bench.sh times UNTARN32.EXE /S itself from its process start to the
-# end of its clean-up run, each sample in a fresh Wine session (its own prefix; E2E_*
-# variables there).
+# end of its clean-up run, in fresh Wine sessions and in sessions whose desktop has ended
+# (its own prefix; E2E_* variables there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -94,7 +94,7 @@ if [ -f "$uninstall" ]; then
   }'
 fi
 
-# The whole program, end to end, in fresh sessions (a prefix and display of its own).
+# The whole program, end to end (a prefix and display of its own).
 "$WINESERVER" -k >/dev/null 2>&1 || true
 echo
 echo "== wine64: UNTARN32.EXE /S end to end"

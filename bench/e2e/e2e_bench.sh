@@ -90,7 +90,7 @@ now() { date +%s.%N; }
 field() { sed -n "s/^result: e2e .*$1=\([0-9.]*\).*/\1/p" "$2" | tr -d '\r'; }
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
-say "== e2e: UNTARN32.EXE /S, each sample in a fresh session (log divided by $divide)"
+say "== e2e: UNTARN32.EXE /S in fresh sessions and in sessions whose desktop has ended (log divided by $divide)"
 
 # What any program's start costs in a fresh session: a console program that does nothing.
 end_session
