@@ -41,35 +41,8 @@ LOG='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
 SAVED='C:\verify\INSTALL.LOG'
 APP_UNIX='drive_c/Program Files/Fernhill/Bramble Notes'
 
-PREFIXES=()
-BACKGROUND=()  # ids of the processes this script started in the background
-XVFB_PID=
-
-source "$ROOT/scripts/display.sh"
-
-cleanup() {
-  local pid prefix
-  for pid in "${BACKGROUND[@]}"; do kill "$pid" 2>/dev/null; done
-  for prefix in "${PREFIXES[@]}"; do WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null; done
-  stop_display
-  return 0
-}
-trap cleanup EXIT
-
-FAILURES=0
-CHECKS=0
-fail() { echo "  FAIL: $*"; FAILURES=$((FAILURES + 1)); }
-pass() { CHECKS=$((CHECKS + 1)); }
-win_path() { local p=$1; echo "Z:${p//\//\\}"; }
-
-wait_for() {  # wait_for FILE SECONDS
-  local i
-  for ((i = 0; i < $2 * 10; i++)); do
-    [[ -e $1 ]] && return 0
-    sleep 0.1
-  done
-  return 1
-}
+# The shared helpers (checks, paths, the display); this script seeds its prefixes itself.
+source "$ROOT/tests/wine/e2e_lib.sh"
 
 # prepare NAME IMAGE HOLD: a fresh prefix seeded from IMAGE (held open with HOLD=hold), the
 # real uninstaller in place of the image's stub, the log saved as C:\verify\INSTALL.LOG and
