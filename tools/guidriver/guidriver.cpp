@@ -290,27 +290,23 @@ DWORD ProcessOf(HWND window) {
 
 // ---------------------------------------------------------------- windows and controls
 
+// Collects every window it is called for (a window enumeration's callback, which the
+// 32-bit system calls with the stdcall convention: a lambda would not do there).
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<HWND> windows;
-  EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
 // Every descendant, parents before their children.
 std::vector<HWND> Descendants(HWND window) {
   std::vector<HWND> children;
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(window, CollectWindow, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 
