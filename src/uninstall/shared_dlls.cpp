@@ -12,6 +12,7 @@
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "run/message_text.h"
+#include "resource.h"
 #include "run/run_state.h"
 
 namespace {
@@ -21,10 +22,6 @@ constexpr uint32_t kKeyAccess =
     kKeyQueryValue | kKeySetValue | kKeyCreateSubKey | kKeyEnumerateSubKeys | kKeyNotify;  // 0x1F
 constexpr uint32_t kCountDataSize = 256;
 
-constexpr int kButtonYes = 1005;
-constexpr int kButtonNo = 1006;
-constexpr int kButtonYesToAll = 1007;
-constexpr int kButtonNoToAll = 1;  // the default button, so Enter means No to All
 
 // Copies format into out with the first "%s" replaced by value and "%%" read as "%".
 // The text may come from the settings file, so it is never handed to a printf-style
@@ -85,10 +82,10 @@ int AskWhetherToRemove(const char* path) {
   // takes the focus back afterwards; that belongs to the wizard's side of the interface.
   int answer = Ui().AskSharedFile(gRun.wizardWindow, gRun.actionText, caption);
   switch (answer) {
-    case kButtonYes: return kSharedRemove;
-    case kButtonYesToAll: gRun.sharedYesToAll = true; return kSharedRemove;
-    case kButtonNoToAll: gRun.sharedNoToAll = true; return kSharedKeep;
-    case kButtonNo:
+    case IDC_ANSWER_YES: return kSharedRemove;
+    case IDC_ANSWER_YES_TO_ALL: gRun.sharedYesToAll = true; return kSharedRemove;
+    case IDC_ANSWER_NO_TO_ALL: gRun.sharedNoToAll = true; return kSharedKeep;
+    case IDC_ANSWER_NO:
     default:  // closed with Escape or the system menu
       return kSharedKeep;
   }

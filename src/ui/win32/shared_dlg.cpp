@@ -4,28 +4,17 @@
 
 #include <windows.h>
 
+#include "resource.h"
 #include "run/message_text.h"
 #include "ui/win32/dialog_common.h"
 
 namespace {
-
-constexpr int kSharedDialogId = 104;
-constexpr int kQuestionControl = 1002;
-constexpr int kYesButton = 1005;
-constexpr int kNoButton = 1006;
-constexpr int kYesToAllButton = 1007;
-constexpr int kNoToAllButton = IDOK;
 
 struct SharedDialogTexts {
   const char* text;
   const char* caption;
 };
 
-void SetButtonText(HWND dialog, int control, int textId) {
-  char text[64];
-  MessageText(textId, text, sizeof text);
-  SetDlgItemTextA(dialog, control, text);
-}
 
 INT_PTR CALLBACK SharedDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -33,17 +22,17 @@ INT_PTR CALLBACK SharedDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       ScaleDialog(dialog);
       const SharedDialogTexts* texts = reinterpret_cast<const SharedDialogTexts*>(lParam);
       if (texts != nullptr) {
-        SetDlgItemTextA(dialog, kQuestionControl, texts->text != nullptr ? texts->text : "");
+        SetDlgItemTextA(dialog, IDC_QUESTION_TEXT, texts->text != nullptr ? texts->text : "");
         SetWindowTextA(dialog, texts->caption != nullptr ? texts->caption : "");
       }
-      SetButtonText(dialog, kYesButton, 51);
-      SetButtonText(dialog, kNoButton, 52);
-      SetButtonText(dialog, kYesToAllButton, 69);
-      SetButtonText(dialog, kNoToAllButton, 53);
+      SetControlText(dialog, IDC_ANSWER_YES, IDS_YES);
+      SetControlText(dialog, IDC_ANSWER_NO, IDS_NO);
+      SetControlText(dialog, IDC_ANSWER_YES_TO_ALL, IDS_YES_TO_ALL);
+      SetControlText(dialog, IDC_ANSWER_NO_TO_ALL, IDS_NO_TO_ALL);
       CentreOnScreen(dialog);
       // Enter must answer No to All, the safe answer: the focus goes to the default button,
       // not to the first button in tab order (Yes).
-      SetFocus(GetDlgItem(dialog, kNoToAllButton));
+      SetFocus(GetDlgItem(dialog, IDC_ANSWER_NO_TO_ALL));
       return FALSE;
     }
     case WM_COMMAND:
@@ -59,7 +48,7 @@ INT_PTR CALLBACK SharedDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 int ShowSharedDialog(void* ownerHwnd, const char* text, const char* caption) {
   SharedDialogTexts texts = {text, caption};
   INT_PTR result =
-      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kSharedDialogId),
+      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SHARED_FILE),
                       static_cast<HWND>(ownerHwnd), SharedDlg, reinterpret_cast<LPARAM>(&texts));
   return static_cast<int>(result);
 }
