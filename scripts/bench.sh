@@ -99,3 +99,8 @@ fi
 echo
 echo "== wine64: UNTARN32.EXE /S end to end"
 BENCH_WIN64=$win64 BENCH_RESULTS=$results bench/e2e/e2e_bench.sh
+
+# The wizard's progress display against the silent run (a prefix and display of its own).
+echo
+echo "== wine64: UNTARN32.EXE /A against /S"
+UNTARN_WIN64_BUILD=$win64 bench/e2e/progress_display_bench.sh | tee "$results/progress-display.txt"

@@ -22,6 +22,10 @@ constexpr int kBannerHeight = 63;
 constexpr COLORREF kBarColour = RGB(0, 0, 127);
 constexpr int kAnimationIcons = IDI_ANIMATION_LAST - IDI_ANIMATION_BASE + 1;
 
+// The action line changes with every item, far faster than anyone can read; it is put on
+// the screen at most this often (the animation's tick shows the last one in any case).
+constexpr DWORD kActionIntervalMs = 60;
+
 struct Wizard {
   HWND window = nullptr;
   HBITMAP banner = nullptr;
@@ -29,7 +33,18 @@ struct Wizard {
   HICON icons[kAnimationIcons] = {};
   RECT barInterior = {0, 0, 0, 0};
   bool timerStarted = false;
+  // The progress display: the action line shown and the one waiting to be, the time it was
+  // last put up, the blocks of the bar last asked for, and a memory context holding the
+  // action control's font for measuring (a window's context would be a round trip to the
+  // window system for every item).
   char shownAction[kActionTextSize] = {};
+  char pendingAction[kActionTextSize] = {};
+  bool actionPending = false;
+  DWORD actionShownAt = 0;
+  int barBlocks = -1;
+  int actionWidth = 0;
+  HDC measureDc = nullptr;
+  HGDIOBJ measureDcFont = nullptr;
 };
 
 Wizard gWizard;
@@ -272,7 +287,16 @@ void OnPaint() {
   EndPaint(dialog, &paint);
 }
 
+void FlushAction() {
+  if (!gWizard.actionPending) return;
+  gWizard.actionPending = false;
+  gWizard.actionShownAt = GetTickCount();
+  memcpy(gWizard.shownAction, gWizard.pendingAction, sizeof gWizard.shownAction);
+  SetDlgItemTextA(gWizard.window, IDC_ACTION, gWizard.shownAction);
+}
+
 void OnTimer() {
+  FlushAction();
   gRun.animationFrame = NextAnimationFrame(gRun.animationFrame);
   // Only the animation area is drawn again, and only while something is animated.
   if (!gRun.progressMode) return;
@@ -320,6 +344,10 @@ void OnInit(HWND dialog, const char* caption) {
 
 void OnDestroy() {
   KillTimer(gWizard.window, IDT_ANIMATION);
+  if (gWizard.measureDc != nullptr) {
+    SelectObject(gWizard.measureDc, gWizard.measureDcFont);
+    DeleteDC(gWizard.measureDc);
+  }
   if (gWizard.banner != nullptr) DeleteObject(gWizard.banner);
   HBRUSH hollow = gWizard.hollowBrush;
   gWizard = Wizard();
@@ -383,20 +411,42 @@ void EnterWizardProgressMode(const char* heading) {
     gWizard.icons[i] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ANIMATION_BASE + i));
   }
   gWizard.shownAction[0] = '\0';
+  gWizard.actionPending = false;
+  gWizard.barBlocks = -1;
+  RECT action = ControlRect(dialog, IDC_ACTION);
+  gWizard.actionWidth = action.right - action.left;
+  if (gWizard.measureDc == nullptr) {
+    gWizard.measureDc = CreateCompatibleDC(nullptr);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(Item(IDC_ACTION), WM_GETFONT, 0, 0));
+    if (gWizard.measureDc != nullptr && font != nullptr) {
+      gWizard.measureDcFont = SelectObject(gWizard.measureDc, font);
+    }
+  }
   InvalidateRect(dialog, nullptr, TRUE);
 }
 
 void SetWizardAction(const char* text) {
-  if (gWizard.window == nullptr || strcmp(text, gWizard.shownAction) == 0) return;
-  strncpy(gWizard.shownAction, text, sizeof gWizard.shownAction - 1);
-  SetDlgItemTextA(gWizard.window, IDC_ACTION, text);
+  if (gWizard.window == nullptr) return;
+  if (!gWizard.actionPending && strcmp(text, gWizard.shownAction) == 0) return;
+  strncpy(gWizard.pendingAction, text, sizeof gWizard.pendingAction - 1);
+  gWizard.pendingAction[sizeof gWizard.pendingAction - 1] = '\0';
+  gWizard.actionPending = true;
+  if (GetTickCount() - gWizard.actionShownAt >= kActionIntervalMs) FlushAction();
 }
 
 void InvalidateWizardBar() {
-  if (gWizard.window != nullptr) InvalidateRect(gWizard.window, &gWizard.barInterior, FALSE);
+  if (gWizard.window == nullptr) return;
+  // Only a new block changes the picture.
+  const RECT& in = gWizard.barInterior;
+  PixelRect interior = {in.left, in.top, in.right, in.bottom};
+  int blocks = BarBlockCount(interior, gRun.progressPosition, gRun.progressTotal);
+  if (blocks == gWizard.barBlocks) return;
+  gWizard.barBlocks = blocks;
+  InvalidateRect(gWizard.window, &gWizard.barInterior, FALSE);
 }
 
 int WizardActionWidth() {
+  if (gWizard.actionWidth > 0) return gWizard.actionWidth;
   HWND action = gWizard.window != nullptr ? Item(IDC_ACTION) : nullptr;
   RECT rect;
   if (action == nullptr || !GetWindowRect(action, &rect)) return 0;
@@ -406,6 +456,11 @@ int WizardActionWidth() {
 int MeasureWizardAction(const char* text) {
   HWND action = gWizard.window != nullptr ? Item(IDC_ACTION) : nullptr;
   if (action == nullptr) return 0;
+  if (gWizard.measureDc != nullptr) {
+    SIZE extent = {0, 0};
+    GetTextExtentPoint32A(gWizard.measureDc, text, static_cast<int>(strlen(text)), &extent);
+    return extent.cx;
+  }
   HDC dc = GetDC(action);
   if (dc == nullptr) return 0;
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(action, WM_GETFONT, 0, 0));

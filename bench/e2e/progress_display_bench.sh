@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The cost of the wizard's progress display: UNTARN32.EXE /A (the uninstall shown in the
+# wizard) against /S (silent) on the same generated installation of N files, in one Wine
+# prefix on a virtual display, alternating, RUNS times each. Prints every time, the medians
+# and their ratio. The prefix keeps a hidden window (guidriver hold) so that Wine's desktop
+# process stays up between runs, and has no window manager to wait for (Managed=N).
+#
+# Environment: UNTARN_WIN64_BUILD (default build/win64), N (default 20000), RUNS (default 5),
+# PROGRESS_PREFIX (default build/wine/prefix-progress-bench, made afresh).
+set -u
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+N=${N:-20000}
+RUNS=${RUNS:-5}
+export WINEPREFIX=${PROGRESS_PREFIX:-$ROOT/build/wine/prefix-progress-bench} WINEDEBUG=-all
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+source "$ROOT/scripts/display.sh"
+trap '"$WINESERVER" -k >/dev/null 2>&1; stop_display' EXIT
+start_display || exit 1
+"$WINESERVER" -k 2>/dev/null
+rm -rf "$WINEPREFIX"
+"$WINE" wineboot -i >/dev/null 2>&1
+"$WINESERVER" -w
+for value in Decorated Managed; do
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f >/dev/null 2>&1
+done
+"$WINE" "$BUILD/tools/guidriver/guidriver.exe" hold 3600000 >/dev/null 2>&1 &
+sleep 3
+cp "$BUILD/src/UNTARN32.exe" "$WINEPREFIX/drive_c/windows/UNTARN32.EXE"
+app="$WINEPREFIX/drive_c/Bench App"
+
+# Puts the N files and their log in place from the Unix side.
+install_app() {
+  rm -rf "$app"
+  mkdir -p "$app"
+  {
+    printf '***  Installation Started 01/15/2024 10:00  ***\r\nTitle: Bench App\r\nMade Dir: C:\\Bench App\r\n'
+    local i
+    for ((i = 0; i < N; i++)); do printf 'File Copy: C:\\Bench App\\F%06d.DAT\r\n' "$i"; done
+  } >"$app/INSTALL.LOG"
+  (cd "$app" && seq -f 'F%06g.DAT' 0 $((N - 1)) | xargs touch)
+}
+
+declare -A times
+for ((run = 1; run <= RUNS; run++)); do
+  for mode in /S /A; do
+    install_app
+    start=$(date +%s.%N)
+    "$WINE" 'C:\windows\UNTARN32.EXE' "$mode" 'C:\Bench App\INSTALL.LOG'
+    end=$(date +%s.%N)
+    left=$(find "$app" -name 'F*.DAT' 2>/dev/null | wc -l)
+    t=$(echo "$end - $start" | bc)
+    times[$mode]+="$t "
+    printf '%s run %d: %.2f s (%d files left)\n' "$mode" "$run" "$t" "$left"
+  done
+done
+median() { tr ' ' '\n' | grep . | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+silent=$(echo "${times[/S]}" | median)
+shown=$(echo "${times[/A]}" | median)
+printf 'files %d: /S median %.2f s, /A median %.2f s, /A / /S = %.2f\n' "$N" "$silent" "$shown" \
+  "$(echo "$shown / $silent" | bc -l)"
