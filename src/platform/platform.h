@@ -434,6 +434,10 @@ class UserInterface {
   // The wizard's progress display, used by the drivers. Without a wizard window these do
   // nothing and measure nothing.
   virtual bool HasWizard() = 0;
+  // True when an action line given now would be put on the screen. A display that shows
+  // the line only every so often answers false in between, and the driver then spares
+  // itself building and fitting a line nobody would see. Every line counts by default.
+  virtual bool ActionLineDue() { return true; }
   virtual void SetActionText(const char* text) = 0;     // control 1007, when it differs
   virtual void InvalidateProgressBar() = 0;             // control 3830
   virtual int ActionControlWidth() = 0;                 // pixels, 0 without a wizard

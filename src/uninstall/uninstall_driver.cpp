@@ -81,6 +81,11 @@ enum class ItemForm { kPlain, kFitted, kCapped };
 
 // Builds label + item text in the action line and shows it.
 void ShowItemAction(LabelIndex label, const char* item, ItemForm form) {
+  // Between two lines the display puts up, the bar and the messages still go on.
+  if (!Ui().ActionLineDue()) {
+    ShowAction(nullptr);
+    return;
+  }
   char* line = gRun.actionText;
   CopyText(line, kActionTextSize, gLabels[label]);
   if (form == ItemForm::kCapped && strlen(item) > kCapLimit) {

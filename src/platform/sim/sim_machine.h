@@ -312,6 +312,7 @@ class SimUi final : public UserInterface {
   std::string actionText;                     // the control's current text
   std::vector<std::string> actionLines;       // every text the control showed, in order
   int progressBarInvalidations = 0;
+  bool actionLinesDue = true;                 // false: a display between two shown lines
 
   int AskMessage(WindowHandle owner, const char* text, const char* caption,
                  uint32_t type) override;
@@ -329,6 +330,7 @@ class SimUi final : public UserInterface {
   void PumpMessages(int ms) override;
   void PumpUntilQuit() override;
   bool HasWizard() override;
+  bool ActionLineDue() override { return actionLinesDue; }
   void SetActionText(const char* text) override;
   void InvalidateProgressBar() override;
   int ActionControlWidth() override;

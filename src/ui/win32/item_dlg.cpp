@@ -425,6 +425,10 @@ void EnterWizardProgressMode(const char* heading) {
   InvalidateRect(dialog, nullptr, TRUE);
 }
 
+bool WizardActionDue() {
+  return gWizard.window == nullptr || GetTickCount() - gWizard.actionShownAt >= kActionIntervalMs;
+}
+
 void SetWizardAction(const char* text) {
   if (gWizard.window == nullptr) return;
   if (!gWizard.actionPending && strcmp(text, gWizard.shownAction) == 0) return;

@@ -337,6 +337,7 @@ void Win32Ui::EnterProgressMode(const char* heading) { EnterWizardProgressMode(h
 void Win32Ui::WaitForMessage() { WaitMessage(); }
 
 bool Win32Ui::HasWizard() { return WizardWindow() != nullptr; }
+bool Win32Ui::ActionLineDue() { return WizardActionDue(); }
 void Win32Ui::SetActionText(const char* text) { SetWizardAction(text); }
 void Win32Ui::InvalidateProgressBar() { InvalidateWizardBar(); }
 int Win32Ui::ActionControlWidth() { return WizardActionWidth(); }

@@ -33,6 +33,7 @@ class Win32Ui : public UserInterface {
   void WaitForMessage() override;
 
   bool HasWizard() override;
+  bool ActionLineDue() override;
   void SetActionText(const char* text) override;
   void InvalidateProgressBar() override;
   int ActionControlWidth() override;

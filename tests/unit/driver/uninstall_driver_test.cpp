@@ -159,6 +159,21 @@ TEST_F(UninstallDriverTest, EmptiedFolderThatIsALinkStays) {
   EXPECT_FALSE(machine->DirectoryExists("C:\\APP\\SUB"));
 }
 
+// Between two lines the display shows, the driver builds no line, yet the work, the bar
+// and the message pumping go on.
+TEST_F(UninstallDriverTest, LinesTheDisplayWouldNotShowAreNotBuilt) {
+  AddPrivate("C:\\APP\\A.EXE");
+  AddPrivate("C:\\APP\\B.EXE");
+  ui->actionLinesDue = false;
+  UninstallDriver(kLog);
+  EXPECT_TRUE(ActionLabels().empty());
+  EXPECT_FALSE(machine->FileExists("C:\\APP\\A.EXE"));
+  EXPECT_FALSE(machine->FileExists("C:\\APP\\B.EXE"));
+  EXPECT_EQ(gRun.progressPosition, 2);
+  EXPECT_GE(ui->progressBarInvalidations, 2);
+  EXPECT_GE(ui->pumpWaits.size(), 2u);
+}
+
 // Rollback of the only section: everything of that section, backups put back, the log
 // deleted, per-user clean-up and repair record handled as for a whole uninstall.
 TEST_F(UninstallDriverTest, RollbackOfTheOnlySection) {
