@@ -21,13 +21,13 @@
 #include <sstream>
 #include <string>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "bench_support.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "ui/console_ui.h"
 
 #ifdef _WIN32
@@ -110,8 +110,9 @@ int Measure(const char* name, const std::string& logPath, const std::string& log
   size_t lines = CountLines(log);
   printf("  %-10s %6.1f MB, %7zu records (lines), %6d items stored (%d private files)\n", name,
          log.size() / 1e6, lines, items, gStore.PrivateFiles.count);
-  printf("  %-10s %d load%s: total %.3f s, mean %.3f s, best %.3f s; %.0f records/s, %.0f items/s\n",
-         "", runs, runs == 1 ? "" : "s", total, total / runs, best, lines / best, items / best);
+  printf(
+      "  %-10s %d load%s: total %.3f s, mean %.3f s, best %.3f s; %.0f records/s, %.0f items/s\n",
+      "", runs, runs == 1 ? "" : "s", total, total / runs, best, lines / best, items / best);
   fflush(stdout);
   return 0;
 }
@@ -141,7 +142,8 @@ int main(int argc, char** argv) {
     } else if (strcmp(argv[i], "--image") == 0 && i + 1 < argc) {
       imageFile = argv[++i];
     } else {
-      fprintf(stderr, "usage: load_bench [--runs N] [--degenerate-runs M] [--log FILE --image IMAGE]\n");
+      fprintf(stderr,
+              "usage: load_bench [--runs N] [--degenerate-runs M] [--log FILE --image IMAGE]\n");
       return 2;
     }
   }

@@ -45,17 +45,17 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "bench_support.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "run/startup.h"
-#include "uninstall/path_helpers.h"
-#include "uninstall/uninstall_driver.h"
 #include "ui/console_ui.h"
+#include "uninstall/uninstall_driver.h"
 
 #ifdef _WIN32
 #include "platform/win32/win32_platform.h"
@@ -86,19 +86,29 @@ enum OpKind {
   kOpOther,
   kOpKinds
 };
-const char* const kOpNames[kOpKinds] = {"deletes (files, directories)", "attributes",
-                                        "directory search",             "registry",
-                                        "INI (profile strings)",        "shell notifications",
-                                        "file contents",                "other"};
+const char* const kOpNames[kOpKinds] = {
+    "deletes (files, directories)", "attributes",          "directory search", "registry",
+    "INI (profile strings)",        "shell notifications", "file contents",    "other"};
 
 // The passes of the driver, in their fixed order. Each begins with the first seam call
 // that only it makes: a profile write (INI entries), a registry call before any file is
 // deleted (the shared counts of the file preparation), a file deletion, a directory
 // search, a registry call after the files (values, keys and the repair record).
-enum Pass { kPassStart, kPassIni, kPassPrepare, kPassFiles, kPassDirectories, kPassRegistry, kPasses };
+enum Pass {
+  kPassStart,
+  kPassIni,
+  kPassPrepare,
+  kPassFiles,
+  kPassDirectories,
+  kPassRegistry,
+  kPasses
+};
 const char* const kPassNames[kPasses] = {"start (programs, services, INI files)",
-                                         "INI entries", "file preparation (shared counts)",
-                                         "files", "directories", "registry and records"};
+                                         "INI entries",
+                                         "file preparation (shared counts)",
+                                         "files",
+                                         "directories",
+                                         "registry and records"};
 
 struct OpStats {
   uint64_t calls = 0;
@@ -202,8 +212,12 @@ class TimedPlatform final : public Platform {
   int GetCurrentDir(char* buffer, uint32_t size) override {
     return Timed(kOpOther, kPasses, [&] { return inner_.GetCurrentDir(buffer, size); });
   }
-  int TempDirectory(char* buffer, uint32_t size) override { return inner_.TempDirectory(buffer, size); }
-  int ModuleFileName(char* buffer, uint32_t size) override { return inner_.ModuleFileName(buffer, size); }
+  int TempDirectory(char* buffer, uint32_t size) override {
+    return inner_.TempDirectory(buffer, size);
+  }
+  int ModuleFileName(char* buffer, uint32_t size) override {
+    return inner_.ModuleFileName(buffer, size);
+  }
   int WindowsDirectory(char* buffer, uint32_t size) override {
     return Timed(kOpOther, kPasses, [&] { return inner_.WindowsDirectory(buffer, size); });
   }
@@ -229,19 +243,21 @@ class TimedPlatform final : public Platform {
   uint8_t UpperByte(uint8_t byte) override { return inner_.UpperByte(byte); }
 
   // --- profile strings ---
-  int ReadIniString(const char* section, const char* key, const char* defaultValue,
-                    char* buffer, uint32_t size, const char* file) override {
+  int ReadIniString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                    uint32_t size, const char* file) override {
     return Timed(kOpIni, kPasses, [&] {
       return inner_.ReadIniString(section, key, defaultValue, buffer, size, file);
     });
   }
   int ReadIniInt(const char* section, const char* key, int defaultValue,
                  const char* file) override {
-    return Timed(kOpIni, kPasses, [&] { return inner_.ReadIniInt(section, key, defaultValue, file); });
+    return Timed(kOpIni, kPasses,
+                 [&] { return inner_.ReadIniInt(section, key, defaultValue, file); });
   }
   int WriteIniString(const char* section, const char* key, const char* value,
                      const char* file) override {
-    int result = Failing(kOpIni, kPassIni, [&] { return inner_.WriteIniString(section, key, value, file); });
+    int result =
+        Failing(kOpIni, kPassIni, [&] { return inner_.WriteIniString(section, key, value, file); });
     if (result == 0 && section != nullptr && key != nullptr) {
       if (value != nullptr) {
         Journal({"I", file, section, key, value});
@@ -254,25 +270,30 @@ class TimedPlatform final : public Platform {
 
   // --- registry ---
   int RegOpen(RegHandle parent, const char* path, uint32_t access, RegHandle* key) override {
-    int result = Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegOpen(parent, path, access, key); });
+    int result = Failing(kOpRegistry, kPassRegistry,
+                         [&] { return inner_.RegOpen(parent, path, access, key); });
     if (result == 0) NoteKey(parent, path, *key);
     return result;
   }
   int RegCreate(RegHandle parent, const char* path, uint32_t access, RegHandle* key) override {
-    int result = Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegCreate(parent, path, access, key); });
+    int result = Failing(kOpRegistry, kPassRegistry,
+                         [&] { return inner_.RegCreate(parent, path, access, key); });
     if (result == 0) NoteKey(parent, path, *key);
     return result;
   }
   int RegQuery(RegHandle key, const char* name, uint32_t* type, void* data,
                uint32_t* size) override {
-    return Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegQuery(key, name, type, data, size); });
+    return Failing(kOpRegistry, kPassRegistry,
+                   [&] { return inner_.RegQuery(key, name, type, data, size); });
   }
   int RegSet(RegHandle key, const char* name, uint32_t type, const void* data,
              uint32_t size) override {
-    return Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegSet(key, name, type, data, size); });
+    return Failing(kOpRegistry, kPassRegistry,
+                   [&] { return inner_.RegSet(key, name, type, data, size); });
   }
   int RegRemoveValue(RegHandle key, const char* name) override {
-    int result = Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegRemoveValue(key, name); });
+    int result =
+        Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegRemoveValue(key, name); });
     if (result == 0) {
       auto found = keys_.find(key);
       if (found != keys_.end()) {
@@ -283,16 +304,20 @@ class TimedPlatform final : public Platform {
   }
   int RegEnumValueAt(RegHandle key, uint32_t index, char* name, uint32_t* nameSize,
                      uint32_t* type) override {
-    return Timed(kOpRegistry, kPassRegistry, [&] { return inner_.RegEnumValueAt(key, index, name, nameSize, type); });
+    return Timed(kOpRegistry, kPassRegistry,
+                 [&] { return inner_.RegEnumValueAt(key, index, name, nameSize, type); });
   }
   int RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys) override {
-    return Timed(kOpRegistry, kPassRegistry, [&] { return inner_.RegHoldsEntries(key, hasValues, hasSubkeys); });
+    return Timed(kOpRegistry, kPassRegistry,
+                 [&] { return inner_.RegHoldsEntries(key, hasValues, hasSubkeys); });
   }
   int RegEnumKeyAt(RegHandle key, uint32_t index, char* name, uint32_t* nameSize) override {
-    return Timed(kOpRegistry, kPassRegistry, [&] { return inner_.RegEnumKeyAt(key, index, name, nameSize); });
+    return Timed(kOpRegistry, kPassRegistry,
+                 [&] { return inner_.RegEnumKeyAt(key, index, name, nameSize); });
   }
   int RegRemoveKey(RegHandle parent, const char* path) override {
-    int result = Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegRemoveKey(parent, path); });
+    int result =
+        Failing(kOpRegistry, kPassRegistry, [&] { return inner_.RegRemoveKey(parent, path); });
     if (result == 0) {
       KeyPath full;
       if (Resolve(parent, path, &full)) Journal({"K", RootText(full.root), full.path.c_str()});
@@ -327,7 +352,9 @@ class TimedPlatform final : public Platform {
     return inner_.ShellOpen(file, parameters, directory, showState);
   }
   LibHandle LoadLib(const char* path) override { return inner_.LoadLib(path); }
-  bool HasEntry(LibHandle library, const char* name) override { return inner_.HasEntry(library, name); }
+  bool HasEntry(LibHandle library, const char* name) override {
+    return inner_.HasEntry(library, name);
+  }
   int CallEntry(LibHandle library, const char* name, int32_t* result) override {
     return inner_.CallEntry(library, name, result);
   }
@@ -345,7 +372,8 @@ class TimedPlatform final : public Platform {
   }
   int CallShellChangeNotify(LibHandle library, int32_t event, uint32_t flags,
                             const char* path) override {
-    return Timed(kOpShell, kPasses, [&] { return inner_.CallShellChangeNotify(library, event, flags, path); });
+    return Timed(kOpShell, kPasses,
+                 [&] { return inner_.CallShellChangeNotify(library, event, flags, path); });
   }
   void FreeLib(LibHandle library) override { inner_.FreeLib(library); }
   int LoadStringText(uint32_t id, char* buffer, int size) override {
@@ -505,7 +533,9 @@ class TimedUi final : public UserInterface {
   }
   WindowHandle CreateProgressWindow() override { return inner_.CreateProgressWindow(); }
   void RedrawLoadBar(WindowHandle progressWindow) override { inner_.RedrawLoadBar(progressWindow); }
-  void SetCaption(WindowHandle window, const char* text) override { inner_.SetCaption(window, text); }
+  void SetCaption(WindowHandle window, const char* text) override {
+    inner_.SetCaption(window, text);
+  }
   bool IsVisible(WindowHandle window) override { return inner_.IsVisible(window); }
   void Enable(WindowHandle window, bool enable) override { inner_.Enable(window, enable); }
   void Destroy(WindowHandle window) override { inner_.Destroy(window); }
@@ -613,7 +643,8 @@ int SeedReal(Platform& sys, const GeneratedLog& generated) {
     uint32_t type = 0;
     std::string bytes;
     ValueBytes(v, &type, &bytes);
-    if (sys.RegSet(key, v.name.c_str(), type, bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) {
+    if (sys.RegSet(key, v.name.c_str(), type, bytes.data(), static_cast<uint32_t>(bytes.size())) !=
+        0) {
       fprintf(stderr, "uninstall_bench: cannot set %s\\%s\n", v.key.c_str(), v.name.c_str());
       return 1;
     }
@@ -625,7 +656,8 @@ int SeedReal(Platform& sys, const GeneratedLog& generated) {
 Expectation ExpectationOfStore() {
   Expectation e;
   const ItemStore& s = gStore;
-  for (int32_t i = 0; i < s.PrivateFiles.count; ++i) e.files.push_back(s.PrivateFiles[i]->path.c_str());
+  for (int32_t i = 0; i < s.PrivateFiles.count; ++i)
+    e.files.push_back(s.PrivateFiles[i]->path.c_str());
   for (int32_t i = 0; i < s.RegKeys.count; ++i) {
     const RegKeyItem* item = s.RegKeys[i];
     if (item->valueName.Empty()) continue;
@@ -719,7 +751,8 @@ void StartLikeSilentRun(const std::string& logPath) {
   gRun.logPath.Set(logPath.c_str());
   BuildCrcTable(gRun.crcTable);
   RegHandle key = 0;
-  if (sys.RegOpen(RegistryRoot(2), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead, &key) == 0) {
+  if (sys.RegOpen(RegistryRoot(2), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead,
+                  &key) == 0) {
     char value[261] = {};
     uint32_t type = 0, size = 260;
     if (sys.RegQuery(key, "ProgramFilesDir", &type, value, &size) == 0) {
@@ -822,7 +855,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   const bool existing = logFile != nullptr;
   if (imageFile != nullptr) {
-    fprintf(stderr, "uninstall_bench: on Windows --log names an installation in place; no --image\n");
+    fprintf(stderr,
+            "uninstall_bench: on Windows --log names an installation in place; no --image\n");
     return 2;
   }
   char temp[260] = {};
@@ -879,9 +913,11 @@ int main(int argc, char** argv) {
   if (logBytes == 0) {
     printf("  the installation in place; log %s\n", logPath.c_str());
   } else {
-    printf("  machine seeded in %.2f s: %zu files, %zu registry values, %zu INI entries; log %s (%.1f MB)\n",
-         seedSeconds, expectation.files.size(), expectation.values.size(),
-         expectation.iniEntries.size(), logPath.c_str(), logBytes / 1e6);
+    printf(
+        "  machine seeded in %.2f s: %zu files, %zu registry values, %zu INI entries; log %s (%.1f "
+        "MB)\n",
+        seedSeconds, expectation.files.size(), expectation.values.size(),
+        expectation.iniEntries.size(), logPath.c_str(), logBytes / 1e6);
   }
   fflush(stdout);
   if (seedOnly) return 0;
@@ -903,18 +939,22 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   if (existing) expectation = ExpectationOfStore();
 #endif
-  printf("  store: %d private files, %d system, %d missing, %d directories, %d INI files, "
-         "%d INI entries, %d registry values, %d changed values, %d trees\n",
-         s.PrivateFiles.count, s.SystemFiles.count, s.MissingFiles.count, s.Directories.count,
-         s.IniFiles.count, s.IniEdits.count, s.RegKeys.count, s.RegEdits.count, s.RegTrees.count);
+  printf(
+      "  store: %d private files, %d system, %d missing, %d directories, %d INI files, "
+      "%d INI entries, %d registry values, %d changed values, %d trees\n",
+      s.PrivateFiles.count, s.SystemFiles.count, s.MissingFiles.count, s.Directories.count,
+      s.IniFiles.count, s.IniEdits.count, s.RegKeys.count, s.RegEdits.count, s.RegTrees.count);
 
   // The driver, bracketed as the run flow brackets it (without the restore point).
   timed.ResetStats();
   ui.Reset();
   timed.journalOn = true;
   const int64_t passItems[kPasses] = {
-      s.Programs.count + s.Services.count + s.IniFiles.count, s.IniEdits.count, 0,
-      s.PrivateFiles.count + s.SystemFiles.count, s.Directories.count,
+      s.Programs.count + s.Services.count + s.IniFiles.count,
+      s.IniEdits.count,
+      0,
+      s.PrivateFiles.count + s.SystemFiles.count,
+      s.Directories.count,
       s.RegEdits.count + s.RegKeys.count + s.RegTrees.count + s.Icons.count};
   // The items the driver walks: the total of its progress bar.
   const int64_t driverItems = s.Icons.count + s.Services.count + s.RegEdits.count +
@@ -976,25 +1016,31 @@ int main(int argc, char** argv) {
   printf("  %-30s %10s %9s %10.3f   (%.0f %%; the rest, %.3f s, is the program's own work)\n",
          "message pumps", "", "", pumps, driverSeconds > 0 ? 100 * pumps / driverSeconds : 0.0,
          driverSeconds - seamTotal - pumps);
-  printf("  main window for the pumps' timer: %s\n",
-         gRun.mainWindow != 0 || mainWindowMade ? "made (hidden)" : "none (the pumps only dispatch)");
-  printf("  message pumps: %llu with a wait asked; %llu made real (%.3f s, %.2f ms each), "
-         "%llu only dispatched (%.3f s)\n",
-         static_cast<unsigned long long>(ui.waitsAsked), static_cast<unsigned long long>(ui.waits.calls),
-         ui.waits.seconds, ui.waits.calls > 0 ? ui.waits.seconds * 1e3 / ui.waits.calls : 0.0,
-         static_cast<unsigned long long>(ui.dispatches.calls), ui.dispatches.seconds);
+  printf("  main window for the pumps' timer: %s\n", gRun.mainWindow != 0 || mainWindowMade
+                                                         ? "made (hidden)"
+                                                         : "none (the pumps only dispatch)");
+  printf(
+      "  message pumps: %llu with a wait asked; %llu made real (%.3f s, %.2f ms each), "
+      "%llu only dispatched (%.3f s)\n",
+      static_cast<unsigned long long>(ui.waitsAsked),
+      static_cast<unsigned long long>(ui.waits.calls), ui.waits.seconds,
+      ui.waits.calls > 0 ? ui.waits.seconds * 1e3 / ui.waits.calls : 0.0,
+      static_cast<unsigned long long>(ui.dispatches.calls), ui.dispatches.seconds);
   if (ui.waits.calls > 0 && ui.waits.calls < ui.waitsAsked) {
     double each = ui.waits.seconds / ui.waits.calls;
-    printf("  with every wait real (as UNTARN32.EXE makes them) the driver would take about %.0f s more\n",
-           each * static_cast<double>(ui.waitsAsked - ui.waits.calls));
+    printf(
+        "  with every wait real (as UNTARN32.EXE makes them) the driver would take about %.0f s "
+        "more\n",
+        each * static_cast<double>(ui.waitsAsked - ui.waits.calls));
   }
 
   Clock::time_point checkStart = Clock::now();
   CheckResult left = Check(real, expectation);
-  printf("\n  check (%.1f s): %zu of %zu files, %zu of %zu registry values and %zu of %zu INI "
-         "entries are as the installation left them\n",
-         Seconds(checkStart, Clock::now()), left.filesLeft, expectation.files.size(),
-         left.valuesLeft, expectation.values.size(), left.iniLeft, expectation.iniEntries.size());
+  printf(
+      "\n  check (%.1f s): %zu of %zu files, %zu of %zu registry values and %zu of %zu INI "
+      "entries are as the installation left them\n",
+      Seconds(checkStart, Clock::now()), left.filesLeft, expectation.files.size(), left.valuesLeft,
+      expectation.values.size(), left.iniLeft, expectation.iniEntries.size());
   if (journalFile != nullptr) {
     if (WriteHostFile(journalFile, timed.journal) != 0) {
       fprintf(stderr, "uninstall_bench: cannot write the journal %s\n", journalFile);

@@ -9,14 +9,14 @@
 #include <initializer_list>
 
 #include "base/fixed_text.h"
+#include "base/message_text.h"
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/item_tree.h"
 #include "log/log_reader.h"
 #include "platform/platform.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 
@@ -1008,8 +1008,7 @@ void TakeDirectory(int (Platform::*get)(char*, uint32_t), Path* dir) {
   char buffer[260] = {};
   (Sys().*get)(buffer, sizeof buffer);
   buffer[sizeof buffer - 1] = '\0';
-  size_t length = strlen(buffer);
-  if (length > 0 && buffer[length - 1] == '\\') buffer[length - 1] = '\0';
+  DropTrailingBackslash(buffer);
   dir->Set(buffer);
 }
 
@@ -1050,7 +1049,7 @@ void Prepare(Load& ld, const char* logPath) {
   char own[kAppDirectorySize];
   CopyText(own, sizeof own, logPath);
   NormalizePath(own, sizeof own, true);
-  *FileNamePart(own) = '\0';
+  KeepFolderPart(own);
   if (strlen(own) <= 3) own[0] = '\0';
   Path systemSlash = ld.systemDir;
   systemSlash.Append("\\");

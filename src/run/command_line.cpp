@@ -1,9 +1,9 @@
 // ParseCommandLine: switches, then the log path (quoted or not), then the title.
 #include "run/command_line.h"
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
-#include "run/run_state.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 

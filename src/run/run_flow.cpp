@@ -4,12 +4,12 @@
 // (windows, shell refresh, restart program, self-removal, arena, restart).
 #include "run/run_flow.h"
 
+#include "base/message_text.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 #include "run/self_removal.h"
 #include "status/status_mif.h"
 #include "uninstall/uninstall_driver.h"

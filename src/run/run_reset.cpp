@@ -1,9 +1,9 @@
 // ResetRunWideState: every run-wide reset in one place.
 #include "run/run_reset.h"
 
+#include "base/run_state.h"
 #include "log/item_store.h"
 #include "log/log_reader.h"
-#include "run/run_state.h"
 #include "run/self_removal.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/progman.h"

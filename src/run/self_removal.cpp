@@ -11,12 +11,12 @@
 #include <cstring>
 
 #include "base/fixed_text.h"
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
 #include "run/run_flow.h"
-#include "run/run_state.h"
 #include "uninstall/file_removal.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 
@@ -129,18 +129,15 @@ void FinishSelfRemoval() {
   char appDirectory[256];
   CopyText(appDirectory, sizeof appDirectory, gRun.appDirectory.c_str());
   NormalizePath(appDirectory, sizeof appDirectory, false);
-  size_t appLength = strlen(appDirectory);
-  if (appLength > 0 && appDirectory[appLength - 1] != '\\') {
-    AppendText(appDirectory, sizeof appDirectory, "\\");
-  }
+  if (appDirectory[0] != '\0') EnsureTrailingBackslash(appDirectory, sizeof appDirectory);
 
   if (!startCleanup) return;  // the copy goes at the next restart, as scheduled at start
 
   // The clean-up run splits its two paths at the first blank, so a path that has a blank
   // even in short form (no 8.3 names on its volume) cannot be handed over: deleting by a
   // path cut at that blank could hit another file.
-  bool passable = !gRun.tempCopyPath.Empty() && own[0] != '\0' && !HasBlank(own) &&
-                  !HasBlank(appDirectory);
+  bool passable =
+      !gRun.tempCopyPath.Empty() && own[0] != '\0' && !HasBlank(own) && !HasBlank(appDirectory);
   if (passable) {
     char commandLine[1024];
     snprintf(commandLine, sizeof commandLine, "%s /z%s %s %s", gRun.tempCopyPath.c_str(),
@@ -177,14 +174,9 @@ void RunCleanup(const char* arguments) {
   Platform& sys = Sys();
   size_t programLength = strlen(program);
   if (programLength > 0 && program[programLength - 1] != '\\') sys.RemoveFile(program);
-  char* name = FileNamePart(program);
-  if (name != program) {
-    name[-1] = '\0';
-    RemoveDirectoryTree(program, false);
-  }
+  if (CutAtLastBackslash(program)) RemoveDirectoryTree(program, false);
   if (appDirectory != nullptr && appDirectory[0] != '\0') {
-    size_t appLength = strlen(appDirectory);
-    if (appDirectory[appLength - 1] == '\\') appDirectory[appLength - 1] = '\0';
+    DropTrailingBackslash(appDirectory);
     if (appDirectory[0] != '\0') RemoveDirectoryTree(appDirectory, false);
   }
   FlushShellNotifications();

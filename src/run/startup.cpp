@@ -5,14 +5,14 @@
 
 #include <cstring>
 
+#include "base/message_text.h"
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
 #include "run/command_line.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 #include "run/temp_copy.h"
 #include "ui/font_scaling.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 
@@ -49,8 +49,7 @@ bool SubstituteLogBesideProgram(char* line, size_t size) {
   char path[256];
   CopyText(path, sizeof path, gRun.settingsFile.c_str());
   NormalizePath(path, sizeof path, false);
-  char* name = FileNamePart(path);
-  *name = '\0';
+  KeepFolderPart(path);
   AppendText(path, sizeof path, "INSTALL.LOG");
   // A directory so long that the name no longer fits must not yield a cut name that
   // might exist by chance.
@@ -153,8 +152,7 @@ void FindLog() {
     char path[256] = {};
     Sys().GetCurrentDir(path, sizeof path);
     path[sizeof path - 1] = '\0';
-    size_t length = strlen(path);
-    if (length == 0 || path[length - 1] != '\\') AppendText(path, sizeof path, "\\");
+    EnsureTrailingBackslash(path, sizeof path);
     AppendText(path, sizeof path, gRun.logPath.c_str());
     gRun.logPath.Set(path);
   }

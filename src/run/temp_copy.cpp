@@ -1,8 +1,8 @@
 // ScheduleTempCopyDeletion: the restart-time deletion of the temporary copy.
 #include "run/temp_copy.h"
 
+#include "base/run_state.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "uninstall/deferred.h"
 
 void ScheduleTempCopyDeletion(const char* path) {

@@ -8,10 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 
 namespace {
 
@@ -90,8 +91,6 @@ constexpr char kBuiltInTemplate[] =
     "  END GROUP\r\n"
     "END COMPONENT\r\n";
 
-
-
 // After a cut: drops a lead byte left at the end without its trail byte.
 void DropDanglingLeadByte(char* text) {
   char* p = text;
@@ -118,8 +117,7 @@ bool ReportThroughLibrary() {
     arguments.version = gStore.versionNumber.c_str();
     arguments.locale = "ENU";
     arguments.serialNumber = gStore.serialNumber.c_str();
-    arguments.description =
-        gRun.cancelled ? "Uninstall canceled by user" : "Uninstall successful";
+    arguments.description = gRun.cancelled ? "Uninstall canceled by user" : "Uninstall successful";
     arguments.success = gRun.cancelled ? 0 : 1;
     int32_t result = 0;
     made = sys.CallInstallStatusMif(library, arguments, &result) == 0 && result != 0;
@@ -208,17 +206,14 @@ void WriteStatusMif() {
   Platform& sys = Sys();
   char path[512];
   if (sys.WindowsDirectory(path, 256) <= 0) path[0] = '\0';
-  size_t directoryLength = strlen(path);
-  if (directoryLength == 0 || path[directoryLength - 1] != '\\') {
-    AppendText(path, sizeof path, "\\");
-  }
+  EnsureTrailingBackslash(path, sizeof path);
   AppendText(path, sizeof path, gStore.statusMifName.c_str());
   FileHandle file = sys.CreateTruncated(path);
   if (file == kNoFile) return;
 
   char* buffer = gRun.scratchBuffer;
-  int read = sys.ReadIniString("Language", "Msg1000", kAbsentTemplate, buffer,
-                               kScratchBufferSize, gRun.settingsFile.c_str());
+  int read = sys.ReadIniString("Language", "Msg1000", kAbsentTemplate, buffer, kScratchBufferSize,
+                               gRun.settingsFile.c_str());
   buffer[kScratchBufferSize - 1] = '\0';
   if (read == 1 && buffer[0] == kAbsentTemplate[0]) {
     CopyText(buffer, kScratchBufferSize, kBuiltInTemplate);

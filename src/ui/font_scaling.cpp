@@ -3,9 +3,9 @@
 
 #include <cstring>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 
 namespace {
 

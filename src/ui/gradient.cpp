@@ -1,7 +1,7 @@
 // The background gradient's bands.
 #include "ui/gradient.h"
 
-#include "run/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 

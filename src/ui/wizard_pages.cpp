@@ -5,11 +5,12 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "base/message_text.h"
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "resource.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 
 namespace {
 
@@ -128,8 +129,7 @@ void CategoryEntryText(int page, int32_t index, char* text, size_t size) {
       // Directories are logged with a trailing backslash, which the list leaves out.
       char path[sizeof gStore.Directories[index]->path.text];
       CopyText(path, sizeof path, gStore.Directories[index]->path.c_str());
-      size_t length = strlen(path);
-      if (length > 0 && path[length - 1] == '\\') path[length - 1] = '\0';
+      DropTrailingBackslash(path);
       Join(text, size, {path});
       return;
     }

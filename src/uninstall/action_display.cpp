@@ -6,16 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 
 // The path line is copied into a buffer of this size (255 characters at most).
 constexpr size_t kFitCopySize = 256;
-
 
 // One shortening step of the copy; returns false when it cannot get any shorter.
 bool ShortenOnce(char* copy, size_t anchor) {

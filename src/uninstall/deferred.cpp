@@ -8,15 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "uninstall/file_removal.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
-
-constexpr size_t kPathSize = 260;
 
 // Bounds the search for a free temporary name: the counter is 16-bit, so after this many
 // tries every name has been tried once.
@@ -79,8 +77,7 @@ void AppendWininitDeletion(const char* path) {
   char wininit[kPathSize] = {};
   Sys().WindowsDirectory(wininit, sizeof wininit);
   wininit[sizeof wininit - 1] = '\0';
-  size_t length = strlen(wininit);
-  if (length == 0 || wininit[length - 1] != '\\') AppendText(wininit, sizeof wininit, "\\");
+  EnsureTrailingBackslash(wininit, sizeof wininit);
   AppendText(wininit, sizeof wininit, "WININIT.INI");
 
   // The entry goes at the very end of the file. Whatever ends the file must not swallow

@@ -8,24 +8,22 @@
 // the path to one canonical form and never walks through a reparse point.
 #include "uninstall/file_removal.h"
 
-#include "uninstall/path_set.h"
-
 #include <cstring>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "uninstall/deferred.h"
-#include "uninstall/path_helpers.h"
+#include "uninstall/path_set.h"
 
 namespace {
 
-constexpr size_t kPathSize = 260;
 // SHChangeNotify arguments.
-constexpr int32_t kShellEventRmdir = 0x10;  // SHCNE_RMDIR
+constexpr int32_t kShellEventRmdir = 0x10;        // SHCNE_RMDIR
 constexpr int32_t kShellEventUpdateDir = 0x1000;  // SHCNE_UPDATEDIR
-constexpr uint32_t kShellPathAnsi = 0x1;    // SHCNF_PATHA
+constexpr uint32_t kShellPathAnsi = 0x1;          // SHCNF_PATHA
 
 void NotifyShell(int32_t event, const char* path) {
   if (gRun.newShell && gRun.hasShellNotify) {
@@ -53,23 +51,8 @@ void NoteDeletedFile(const char* path) {
   if (!ShellListens()) return;
   char folder[kPathSize];
   CopyText(folder, sizeof folder, path);
-  char* name = FileNamePart(folder);
-  if (name > folder) name[-1] = '\0';
+  CutAtLastBackslash(folder);
   Gather(gShellFolders, folder);
-}
-
-// Cuts path back to its parent folder (a drive's parent is its root, "C:\"); false when
-// it has none.
-bool CutToParentFolder(char* path) {
-  if (strlen(path) <= 3) return false;
-  char* name = FileNamePart(path);
-  if (name == path) return false;
-  if (name - path == 3 && path[1] == ':') {
-    path[3] = '\0';
-  } else {
-    name[-1] = '\0';
-  }
-  return true;
 }
 
 // Cuts path back to the nearest folder, itself included, that is still there.
@@ -94,127 +77,6 @@ bool IsOwnFile(const char* path) {
   CopyText(longForm, sizeof longForm, path);
   NormalizePath(longForm, sizeof longForm, true);
   return !gRun.modulePath.Empty() && EqualNoCase(longForm, gRun.modulePath.c_str());
-}
-
-// Joins a + b + c into out; false (and out empty) when the result would not fit, so that
-// a caller never acts on a cut path that names something else.
-bool JoinPath(char* out, size_t size, const char* a, const char* b, const char* c) {
-  size_t la = strlen(a), lb = strlen(b), lc = strlen(c);
-  if (la + lb + lc + 1 > size) {
-    out[0] = '\0';
-    return false;
-  }
-  memcpy(out, a, la);
-  memcpy(out + la, b, lb);
-  memcpy(out + la + lb, c, lc);
-  out[la + lb + lc] = '\0';
-  return true;
-}
-
-// The position of the last backslash of text (stepping whole characters), or null.
-char* LastBackslash(char* text) {
-  char* last = nullptr;
-  for (char* p = text; *p != '\0'; p = NextChar(p)) {
-    if (*p == '\\') last = p;
-  }
-  return last;
-}
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Brings path to the one form in which two names of the same directory compare equal:
-// absolute, backslashes only, no empty, "." or ".." components, no trailing dots or blanks
-// on a component (the file system drops them), long names, no trailing backslash. A drive
-// root becomes "C:" and a share root "\\server\share". Returns false when the path does
-// not fit out.
-bool CanonicalPath(const char* path, char* out, size_t size) {
-  char absolute[2 * kPathSize];
-  absolute[0] = '\0';
-  if (IsSeparator(path[0]) && IsSeparator(path[1])) {
-    CopyText(absolute, sizeof absolute, path);
-  } else if (path[0] != '\0' && path[1] == ':') {
-    // "C:" and "C:name" (relative to the drive's current directory, which is not known
-    // here) are taken as rooted: treating too much as the root errs toward protection.
-    absolute[0] = path[0];
-    absolute[1] = ':';
-    absolute[2] = '\\';
-    absolute[3] = '\0';
-    AppendText(absolute, sizeof absolute, path + 2);
-  } else {
-    char current[kPathSize] = {};
-    Sys().GetCurrentDir(current, sizeof current);
-    current[sizeof current - 1] = '\0';
-    if (IsSeparator(path[0])) {
-      // Rooted on the current drive.
-      current[2] = '\0';
-      CopyText(absolute, sizeof absolute, current);
-    } else {
-      CopyText(absolute, sizeof absolute, current);
-      AppendText(absolute, sizeof absolute, "\\");
-    }
-    AppendText(absolute, sizeof absolute, path);
-  }
-  if (strlen(absolute) + 1 >= sizeof absolute) return false;
-
-  // The root: "X:" or "\\server\share".
-  size_t used = 0;
-  const char* p = absolute;
-  if (IsSeparator(p[0]) && IsSeparator(p[1])) {
-    out[used++] = '\\';
-    out[used++] = '\\';
-    p += 2;
-    for (int part = 0; part < 2; ++part) {
-      if (part == 1) {
-        if (used + 1 >= size) return false;
-        out[used++] = '\\';
-      }
-      while (*p != '\0' && !IsSeparator(*p)) {
-        const char* next = NextChar(p);
-        while (p < next) {
-          if (used + 1 >= size) return false;
-          out[used++] = *p++;
-        }
-      }
-      while (IsSeparator(*p)) ++p;
-    }
-  } else {
-    if (size < 3) return false;
-    out[used++] = UpperAscii(p[0]);
-    out[used++] = ':';
-    p += 2;
-  }
-  const size_t rootLength = used;
-
-  // Components, each appended as "\name"; ".." takes the last one back off.
-  while (*p != '\0') {
-    while (IsSeparator(*p)) ++p;
-    if (*p == '\0') break;
-    const char* start = p;
-    while (*p != '\0' && !IsSeparator(*p)) p = NextChar(p);
-    size_t length = static_cast<size_t>(p - start);
-    // Trailing dots and blanks are dropped by the file system ("WINDOWS." is WINDOWS).
-    while (length > 0 && (start[length - 1] == '.' || start[length - 1] == ' ')) {
-      if (length == 2 && start[0] == '.' && start[1] == '.') break;
-      --length;
-    }
-    if (length == 0) continue;  // ".", "...", or blanks only
-    if (length == 1 && start[0] == '.') continue;
-    if (length == 2 && start[0] == '.' && start[1] == '.') {
-      while (used > rootLength && out[used - 1] != '\\') --used;
-      if (used > rootLength) --used;
-      continue;
-    }
-    if (used + 1 + length + 1 > size) return false;
-    out[used++] = '\\';
-    memcpy(out + used, start, length);
-    used += length;
-  }
-  out[used] = '\0';
-  if (used == rootLength) return true;
-  NormalizePath(out, size, true);
-  size_t length = strlen(out);
-  while (length > rootLength && out[length - 1] == '\\') out[--length] = '\0';
-  return true;
 }
 
 // Number of components after the root of a canonical path.

@@ -1,8 +1,8 @@
 // The run parameters the uninstall passes share.
 #include "uninstall/pass_gates.h"
 
+#include "base/run_state.h"
 #include "log/item_store.h"
-#include "run/run_state.h"
 
 uint16_t MinimumSection() {
   return (gRun.rollbackChosen && gRun.uninstallMode != kModeCustom) ? gStore.sectionCount : 1;

@@ -10,10 +10,10 @@
 #include <cstring>
 
 #include "base/fixed_text.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "uninstall/action_display.h"
 
 ProgmanState gProgman;
@@ -128,7 +128,8 @@ void RemoveProgmanIcon(int32_t index) {
       if (ReadQuoted(p + 1, command) == nullptr) continue;
 
       // An icon logged without a command line must not match every such item.
-      bool sameCommand = !icon.command.Empty() && EqualNoCase(command.c_str(), icon.command.c_str());
+      bool sameCommand =
+          !icon.command.Empty() && EqualNoCase(command.c_str(), icon.command.c_str());
       bool sameTitle = EqualNoCase(group.c_str(), icon.group.c_str()) &&
                        EqualNoCase(title.c_str(), icon.title.c_str());
       if (!sameCommand && !sameTitle) continue;

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_text.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 
 namespace {
 
@@ -216,8 +216,8 @@ bool ReleaseDatabaseEngine() {
   if (Sys().RegOpen(rootKey, kEngineParentKey, kKeyAccess, &parent) != 0) return false;
   bool hasValues = true;
   bool hasSubkeys = true;
-  bool empty = Sys().RegHoldsEntries(parent, &hasValues, &hasSubkeys) == 0 && !hasValues &&
-               !hasSubkeys;
+  bool empty =
+      Sys().RegHoldsEntries(parent, &hasValues, &hasSubkeys) == 0 && !hasValues && !hasSubkeys;
   Sys().RegClose(parent);
   if (empty) Sys().RegRemoveKey(rootKey, kEngineParentKey);
   return false;

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "uninstall/action_display.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 

@@ -10,10 +10,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "uninstall/file_removal.h"
 
 void RemoveService(const char* name) {
@@ -31,7 +32,6 @@ void RemoveService(const char* name) {
 
 namespace {
 
-constexpr size_t kPathSize = 260;
 constexpr size_t kReadBufferSize = 16384;
 // The head of a line is held back until it is known whether the line is to be commented
 // out. A line longer than this cannot be a "device=" line for a path, so it is copied as

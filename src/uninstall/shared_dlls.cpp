@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/message_text.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "run/message_text.h"
 #include "resource.h"
-#include "run/run_state.h"
 
 namespace {
 
@@ -21,7 +21,6 @@ constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr uint32_t kKeyAccess =
     kKeyQueryValue | kKeySetValue | kKeyCreateSubKey | kKeyEnumerateSubKeys | kKeyNotify;  // 0x1F
 constexpr uint32_t kCountDataSize = 256;
-
 
 // Copies format into out with the first "%s" replaced by value and "%%" read as "%".
 // The text may come from the settings file, so it is never handed to a printf-style

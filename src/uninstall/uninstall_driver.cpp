@@ -22,16 +22,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_text.h"
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "repair/registry_value_write.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 #include "uninstall/action_display.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/pass_gates.h"
-#include "uninstall/path_helpers.h"
 #include "uninstall/path_set.h"
 #include "uninstall/progman.h"
 #include "uninstall/registry_removal.h"
@@ -303,9 +303,7 @@ void RemovePrivateFiles(const Gates& g) {
     if (UnderProfileRoot(item->path.c_str())) continue;
     char directory[sizeof item->path.text];
     CopyText(directory, sizeof directory, item->path.c_str());
-    char* name = FileNamePart(directory);
-    if (name == directory) continue;
-    name[-1] = '\0';
+    if (!CutAtLastBackslash(directory)) continue;
     if (!gEmptiedFolders.Add(directory)) {
       RemoveEmptiedFolders();
       gEmptiedFolders.Add(directory);
@@ -351,8 +349,7 @@ void RemoveDirectories(const Gates& g) {
     if (!SelectionPasses(g, item->selected) || item->dirSection < g.minSection) continue;
     if (EarlierSectionKeeps(g, item->firstSection)) continue;
     bool withContents = g.custom || item->treeSection >= g.minSection;
-    size_t length = item->path.Length();
-    if (length > 0 && item->path[length - 1] == '\\') item->path[length - 1] = '\0';
+    DropTrailingBackslash(item->path.data());
     ShowItemAction(withContents ? kLabelDirectory : kLabelEmptyDirs, item->path.c_str(),
                    ItemForm::kFitted);
     RemoveDirectoryTree(item->path.c_str(), withContents);

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
 #include "run/command_line.h"
-#include "run/run_state.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/message_text.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 #include "run/string_table.h"
 
 namespace {

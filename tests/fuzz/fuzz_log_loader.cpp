@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/image/machine_image.h"
 #include "platform/sim/sim_machine.h"
-#include "run/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SimMachine machine;

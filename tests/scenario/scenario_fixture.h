@@ -12,13 +12,13 @@
 #include <memory>
 #include <string>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/image/machine_image.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_flow.h"
 #include "run/run_reset.h"
-#include "run/run_state.h"
 #include "run/self_removal.h"
 #include "run/startup.h"
 #include "uninstall/progman.h"
@@ -64,8 +64,7 @@ class WizardUi final : public UserInterface {
                  uint32_t type) override {
     return sim_.AskMessage(owner, text, caption, type);
   }
-  int AskOpenLog(WindowHandle owner, const char* filterText, char* path,
-                 uint32_t size) override {
+  int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override {
     return sim_.AskOpenLog(owner, filterText, path, size);
   }
   int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override {
@@ -77,9 +76,7 @@ class WizardUi final : public UserInterface {
   }
   WindowHandle CreateProgressWindow() override { return sim_.CreateProgressWindow(); }
   void RedrawLoadBar(WindowHandle window) override { sim_.RedrawLoadBar(window); }
-  void SetCaption(WindowHandle window, const char* text) override {
-    sim_.SetCaption(window, text);
-  }
+  void SetCaption(WindowHandle window, const char* text) override { sim_.SetCaption(window, text); }
   bool IsVisible(WindowHandle window) override { return sim_.IsVisible(window); }
   void Enable(WindowHandle window, bool enable) override { sim_.Enable(window, enable); }
   void Destroy(WindowHandle window) override {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/path_helpers.h"
 #include "scenario_fixture.h"
-#include "uninstall/path_helpers.h"
 
 namespace {
 
@@ -13,7 +13,8 @@ namespace {
 // file tree, a registry value and key, a changed INI entry, a status report name.
 std::string Image(const char* kind) {
   return std::string(R"({
-  "platform": {"kind": ")") + kind + R"(",
+  "platform": {"kind": ")") +
+         kind + R"(",
                "windowsDirectory": "C:\\WINDOWS", "tempDirectory": "C:\\TEMP\\",
                "modulePath": "C:\\APP\\UNTARN32.EXE", "currentDirectory": "C:\\APP"},
   "directories": ["C:\\TEMP", "C:\\APP\\BACKUP"],
@@ -88,7 +89,7 @@ class UninstallScenario : public ScenarioTest {
   std::string IniValue(const char* key) {
     char value[32] = {};
     machine->ReadIniString("Options", key, "(none)", value, sizeof value,
-                          "C:\\WINDOWS\\SAMPLE.INI");
+                           "C:\\WINDOWS\\SAMPLE.INI");
     return value;
   }
 };

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
-#include "run/run_state.h"
 #include "ui/console_ui.h"
 #include "uninstall/progman.h"
 

@@ -8,14 +8,14 @@
 #include <cstring>
 #include <set>
 
+#include "base/path_helpers.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/image/machine_image.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/pass_gates.h"
-#include "uninstall/path_helpers.h"
 #include "uninstall/progman.h"
 
 const char kReasonShared[] = "shared";

@@ -3,12 +3,12 @@
 
 #include <cstring>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
 #include "run/command_line.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <set>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "tarnlog/load_log.h"
 
 namespace {
@@ -97,8 +97,10 @@ struct Snapshot {
       if (strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0) continue;
       std::string child = dir + "\\" + entry.name;
       if (entry.attributes & kAttrDirectory) {
-        if (deep && entries < kMaxEntries) AddDirectoryContents(child, true);
-        else AddDirectory(child);
+        if (deep && entries < kMaxEntries)
+          AddDirectoryContents(child, true);
+        else
+          AddDirectory(child);
       } else {
         AddFile(child, false);
       }
@@ -233,8 +235,10 @@ int SnapshotForLog(const char* logPath, MachineImage* image) {
     s.AddFile(gStore.DeletedFiles[i]->path.c_str(), true);
     s.AddFile(gStore.DeletedFiles[i]->backupPath.c_str(), true);
   }
-  for (int32_t i = 0; i < gStore.IniFiles.count; ++i) s.AddFile(gStore.IniFiles[i]->path.c_str(), true);
-  for (int32_t i = 0; i < gStore.IniEdits.count; ++i) s.AddFile(gStore.IniEdits[i]->file.c_str(), true);
+  for (int32_t i = 0; i < gStore.IniFiles.count; ++i)
+    s.AddFile(gStore.IniFiles[i]->path.c_str(), true);
+  for (int32_t i = 0; i < gStore.IniEdits.count; ++i)
+    s.AddFile(gStore.IniEdits[i]->file.c_str(), true);
   for (int32_t i = 0; i < gStore.Directories.count; ++i) {
     std::string path = gStore.Directories[i]->path.c_str();
     // A "File Tree: " entry may end in a file pattern: its directory is what is copied.
@@ -272,7 +276,8 @@ int SnapshotForLog(const char* logPath, MachineImage* image) {
   for (int32_t i = 0; i < gStore.Services.count; ++i) {
     ServiceHandle manager = Sys().ScmOpen(kScManagerConnect);
     if (manager == 0) break;
-    ServiceHandle service = Sys().ServiceOpen(manager, gStore.Services[i]->name.c_str(), kServiceQueryStatus);
+    ServiceHandle service =
+        Sys().ServiceOpen(manager, gStore.Services[i]->name.c_str(), kServiceQueryStatus);
     if (service != 0) {
       image->services.push_back({gStore.Services[i]->name.c_str(), std::string(), false});
       Sys().ServiceClose(service);

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <map>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 #include "tarnlog/load_log.h"
 #include "ui/console_ui.h"
 #include "uninstall/uninstall_driver.h"
@@ -42,7 +42,8 @@ std::string DataText(uint32_t type, const void* data, uint32_t size) {
     return std::to_string(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | (uint32_t)bytes[3] << 24);
   if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) {
     std::string text;
-    for (uint32_t i = 0; i < size; ++i) text.push_back(bytes[i] == 0 ? '|' : static_cast<char>(bytes[i]));
+    for (uint32_t i = 0; i < size; ++i)
+      text.push_back(bytes[i] == 0 ? '|' : static_cast<char>(bytes[i]));
     while (!text.empty() && text.back() == '|') text.pop_back();
     return "\"" + text + "\"";
   }
@@ -168,9 +169,12 @@ class RecordingPlatform final : public Platform {
   int WriteIniString(const char* s, const char* k, const char* v, const char* f) override {
     int r = in_.WriteIniString(s, k, v, f);
     std::string what = Text(f) + " [" + Text(s) + "]";
-    if (k == nullptr) what += " section removed";
-    else if (v == nullptr) what += " " + std::string(k) + " removed";
-    else what += " " + std::string(k) + "=" + v;
+    if (k == nullptr)
+      what += " section removed";
+    else if (v == nullptr)
+      what += " " + std::string(k) + " removed";
+    else
+      what += " " + std::string(k) + "=" + v;
     Note("ini", what + (r == 0 ? "" : " (failed)"));
     return r;
   }
@@ -240,7 +244,8 @@ class RecordingPlatform final : public Platform {
   }
   int ServiceDelete(ServiceHandle s) override {
     int r = in_.ServiceDelete(s);
-    Note("service", services_[s] + (r == 0 ? " deleted" : " not deleted (" + std::to_string(r) + ")"));
+    Note("service",
+         services_[s] + (r == 0 ? " deleted" : " not deleted (" + std::to_string(r) + ")"));
     return r;
   }
   void ServiceClose(ServiceHandle h) override {
@@ -339,11 +344,13 @@ class RecordingUi final : public ConsoleUi {
 
   int AskMessage(WindowHandle, const char* text, const char* caption, uint32_t type) override {
     int answer = ConsoleDefaultAnswer(type);
-    steps_.push_back({"question", "[" + Text(caption) + "] " + Text(text) + " -> " + AnswerName(answer)});
+    steps_.push_back(
+        {"question", "[" + Text(caption) + "] " + Text(text) + " -> " + AnswerName(answer)});
     return answer;
   }
   int AskSharedFile(WindowHandle, const char* text, const char* caption) override {
-    steps_.push_back({"question", "[" + Text(caption) + "] " + Text(text) + " -> closed (file kept)"});
+    steps_.push_back(
+        {"question", "[" + Text(caption) + "] " + Text(text) + " -> closed (file kept)"});
     return kIdCancel;
   }
   bool HasWizard() override { return true; }
@@ -396,7 +403,8 @@ std::string ReadWholeFile(Platform& machine, const char* path) {
 // What the run took to zero in SharedDLLs and kept: a value it removed from the counts'
 // key, for a file still there.
 RunFacts FactsOfTheRun(const std::vector<PlanStep>& steps) {
-  static const std::string kCounts = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs ";
+  static const std::string kCounts =
+      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs ";
   RunFacts facts;
   for (const PlanStep& step : steps) {
     if (step.kind != "regdelvalue" || step.text.size() <= kCounts.size()) continue;
@@ -414,9 +422,9 @@ bool EndsWithNoCase(const std::string& text, const std::string& ending) {
 // True for the reasons of items the run acted on and could not (or was not to) remove: an
 // action line names them. The other reasons are gates, which keep an item before any line.
 bool AfterAnAction(const std::string& reason) {
-  for (const char* acted : {kReasonPendingDelete, kReasonPendingReplace, kReasonNotEmpty,
-                            kReasonLink, kReasonProtected, kReasonBackupRestored,
-                            kReasonRestored, kReasonUnexplained})
+  for (const char* acted :
+       {kReasonPendingDelete, kReasonPendingReplace, kReasonNotEmpty, kReasonLink, kReasonProtected,
+        kReasonBackupRestored, kReasonRestored, kReasonUnexplained})
     if (reason == acted) return true;
   return false;
 }
@@ -495,7 +503,8 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
   }
   std::string log = ReadWholeFile(machine, gRun.logPath.c_str());
   gRun.shellLibrary = machine.LoadLib("SHELL32.DLL");
-  gRun.hasShellNotify = gRun.shellLibrary != 0 && machine.HasEntry(gRun.shellLibrary, "SHChangeNotify");
+  gRun.hasShellNotify =
+      gRun.shellLibrary != 0 && machine.HasEntry(gRun.shellLibrary, "SHChangeNotify");
   gRun.uninstallMode = kModeAutomatic;
   gRun.wizardFinished = true;
   gRun.progressMode = true;
@@ -555,17 +564,17 @@ std::string PlanText(const PlanResult& result) {
       // Kept items that no action line names come last, under a line of their own.
       if (step.unnamed && !unnamedSeen) text += "Kept, named by no action line:\n";
       unnamedSeen = unnamedSeen || step.unnamed;
-      text += "    kept: " + Utf8(step.kept.kind + " " + step.text) + "\n        " + step.kept.reason +
-              ": " + Utf8(step.kept.detail) + "\n";
+      text += "    kept: " + Utf8(step.kept.kind + " " + step.text) + "\n        " +
+              step.kept.reason + ": " + Utf8(step.kept.detail) + "\n";
       ++kept;
     } else {
       text += "    " + step.kind + ": " + Utf8(step.text) + "\n";
     }
   }
-  text += std::string("-- ") + (result.rollback ? "rollback" : "uninstall") + " planned: " +
-          std::to_string(result.steps.size() - kept) + " steps, " + std::to_string(kept) +
-          " items kept (" + std::to_string(result.unexplained) + " unexplained)" +
-          (result.rebootNeeded ? ", a restart is needed" : "") +
+  text += std::string("-- ") + (result.rollback ? "rollback" : "uninstall") +
+          " planned: " + std::to_string(result.steps.size() - kept) + " steps, " +
+          std::to_string(kept) + " items kept (" + std::to_string(result.unexplained) +
+          " unexplained)" + (result.rebootNeeded ? ", a restart is needed" : "") +
           (result.selfDeletePending ? ", the program removes itself" : "") + "\n";
   return text;
 }

@@ -4,8 +4,8 @@
 
 #include <unordered_map>
 
+#include "base/run_state.h"
 #include "log/item_store.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 // without a backup copy and not counted), which is reported as such.
 #include "tarnlog/verify.h"
 
+#include "base/run_state.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
-#include "run/run_state.h"
 #include "tarnlog/load_log.h"
 
 void RunVerify(bool rollback, const char* logPath, VerifyResult* result) {

@@ -3,11 +3,11 @@
 // as the installer's uninstall entry must not read a failure into an ended uninstall.
 #include <windows.h>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_flow.h"
-#include "run/run_state.h"
 #include "run/self_removal.h"
 #include "run/startup.h"
 #include "ui/win32/win32_ui.h"

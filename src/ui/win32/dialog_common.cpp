@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "run/message_text.h"
-#include "run/run_state.h"
+#include "base/message_text.h"
+#include "base/run_state.h"
 #include "ui/font_scaling.h"
 
 namespace {

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
+#include "base/message_text.h"
+#include "base/run_state.h"
 #include "resource.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 #include "ui/progress_geometry.h"
 #include "ui/win32/dialog_common.h"
 #include "ui/wizard_pages.h"
@@ -61,8 +61,7 @@ void FillList(int page) {
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   // One allocation for the whole list instead of one per entry.
-  SendMessageA(list, LB_INITSTORAGE, static_cast<WPARAM>(count),
-               static_cast<LPARAM>(count) * 64);
+  SendMessageA(list, LB_INITSTORAGE, static_cast<WPARAM>(count), static_cast<LPARAM>(count) * 64);
   HDC dc = GetDC(gWizard.window);
   LONG widest = 0;
   char text[kEntryTextSize];
@@ -161,7 +160,8 @@ void AskCancel() {
     // The window stays until the run flow destroys it; only hide it.
     ShowWindow(dialog, SW_HIDE);
   }
-  if (gRun.progressMode && !gRun.cancelled) SetTimer(dialog, IDT_ANIMATION, kAnimationPeriodMs, nullptr);
+  if (gRun.progressMode && !gRun.cancelled)
+    SetTimer(dialog, IDT_ANIMATION, kAnimationPeriodMs, nullptr);
 }
 
 void OnCommand(int command) {
@@ -198,8 +198,7 @@ void PaintHeader(HDC dc) {
   if (source == nullptr) return;
   HGDIOBJ old = SelectObject(source, gWizard.banner);
   SetStretchBltMode(dc, COLORONCOLOR);
-  StretchBlt(dc, 0, 0, client.right, line.top, source, 0, 0, kBannerWidth, kBannerHeight,
-             SRCCOPY);
+  StretchBlt(dc, 0, 0, client.right, line.top, source, 0, 0, kBannerWidth, kBannerHeight, SRCCOPY);
   SelectObject(source, old);
   DeleteDC(source);
 }
@@ -326,9 +325,9 @@ void OnInit(HWND dialog, const char* caption) {
     ShowWindow(Item(IDC_NEXT), SW_HIDE);
     ShowWindow(Item(IDC_BACK), SW_HIDE);
   }
-  gWizard.banner = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
-                                                   MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP,
-                                                   0, 0, LR_DEFAULTCOLOR));
+  gWizard.banner =
+      static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BANNER),
+                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
   if (gWizard.hollowBrush == nullptr) {
     LOGBRUSH hollow = {BS_HOLLOW, 0, 0};
     gWizard.hollowBrush = CreateBrushIndirect(&hollow);
@@ -357,15 +356,9 @@ void OnDestroy() {
 
 INT_PTR CALLBACK ItemDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG:
-      OnInit(dialog, reinterpret_cast<const char*>(lParam));
-      return TRUE;
-    case WM_PAINT:
-      OnPaint();
-      return TRUE;
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam));
-      return TRUE;
+    case WM_INITDIALOG: OnInit(dialog, reinterpret_cast<const char*>(lParam)); return TRUE;
+    case WM_PAINT: OnPaint(); return TRUE;
+    case WM_COMMAND: OnCommand(LOWORD(wParam)); return TRUE;
     case WM_TIMER:
       if (wParam == IDT_ANIMATION) OnTimer();
       return TRUE;
@@ -375,9 +368,7 @@ INT_PTR CALLBACK ItemDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
         return reinterpret_cast<INT_PTR>(gWizard.hollowBrush);
       }
       return FALSE;
-    case WM_DESTROY:
-      OnDestroy();
-      return FALSE;
+    case WM_DESTROY: OnDestroy(); return FALSE;
     default: return FALSE;
   }
 }
@@ -385,8 +376,8 @@ INT_PTR CALLBACK ItemDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 HWND CreateWizardDialog(HWND owner, const char* caption) {
-  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WIZARD),
-                                   owner, ItemDlg, reinterpret_cast<LPARAM>(caption));
+  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WIZARD), owner,
+                                   ItemDlg, reinterpret_cast<LPARAM>(caption));
   if (dialog != nullptr) {
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);

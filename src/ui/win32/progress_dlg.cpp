@@ -1,11 +1,11 @@
 // ProgressDlg: set-up, the load bar's painting from the loader's position, and Cancel.
 #include "ui/win32/progress_dlg.h"
 
+#include "base/message_text.h"
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "resource.h"
-#include "run/message_text.h"
-#include "run/run_state.h"
 #include "ui/progress_geometry.h"
 #include "ui/win32/dialog_common.h"
 

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
+#include "base/message_text.h"
 #include "resource.h"
-#include "run/message_text.h"
 #include "ui/win32/dialog_common.h"
 
 namespace {
@@ -14,7 +14,6 @@ struct SharedDialogTexts {
   const char* text;
   const char* caption;
 };
-
 
 INT_PTR CALLBACK SharedDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

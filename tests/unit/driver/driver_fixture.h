@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
-#include "run/run_state.h"
 #include "run/self_removal.h"
 #include "uninstall/progman.h"
 
@@ -88,8 +88,8 @@ class DriverTest : public ::testing::Test {
     AppendItem(gStore.RegTrees, item);
     return item;
   }
-  RegEditItem* AddRegEdit(const std::string& key, const std::string& value,
-                          const char* firstOld, const char* lastOld, uint16_t section = 1) {
+  RegEditItem* AddRegEdit(const std::string& key, const std::string& value, const char* firstOld,
+                          const char* lastOld, uint16_t section = 1) {
     RegEditItem* item = NewItem<RegEditItem>();
     item->key.Set(key.c_str());
     item->valueName.Set(value.c_str());
@@ -145,8 +145,8 @@ class DriverTest : public ::testing::Test {
     AppendItem(gStore.Programs, item);
     return item;
   }
-  IconItem* AddIcon(const std::string& group, const std::string& title,
-                    const std::string& command, uint16_t section = 1) {
+  IconItem* AddIcon(const std::string& group, const std::string& title, const std::string& command,
+                    uint16_t section = 1) {
     IconItem* item = NewItem<IconItem>();
     item->group.Set(group.c_str());
     item->title.Set(title.c_str());
@@ -182,7 +182,8 @@ class DriverTest : public ::testing::Test {
     for (const std::string& line : ui->actionLines) {
       std::string text = line.substr(line.rfind("\r\n\r\n", 0) == 0 ? 4 : 0);
       size_t br = text.find("\r\n");
-      if (br != std::string::npos && text.substr(0, br) == label) items.push_back(text.substr(br + 2));
+      if (br != std::string::npos && text.substr(0, br) == label)
+        items.push_back(text.substr(br + 2));
     }
     return items;
   }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/path_helpers.h"
 #include "driver_fixture.h"
 #include "uninstall/pass_gates.h"
-#include "uninstall/path_helpers.h"
 #include "uninstall/shared_dlls.h"
 
 namespace {

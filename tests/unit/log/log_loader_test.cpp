@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_reader.h"
 #include "platform/sim/sim_machine.h"
-#include "run/run_state.h"
 #include "support/sim_fixture.h"
 
 namespace {

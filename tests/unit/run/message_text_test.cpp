@@ -1,6 +1,6 @@
 // MessageText and the expansion of replacement texts: the string table, the settings file's
 // section "Language", the absent-entry marker, "|" and "~", and the buffer bounds.
-#include "run/message_text.h"
+#include "base/message_text.h"
 
 #include <cstring>
 #include <string>

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
-#include "run/run_state.h"
 
 class SimRunTest : public ::testing::Test {
  protected:

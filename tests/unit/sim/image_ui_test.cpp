@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/run_state.h"
 #include "platform/image/machine_image.h"
-#include "run/run_state.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -39,7 +39,9 @@ TEST(MachineImageReader, ReadsTypedValuesAsRegistryBytes) {
       "b": {"binary": "01 ff"}, "": {"sz": "default"}}},
       "files": [{"path": "C:\\x.bin", "base64": "TVo=", "time": "1999-12-31 23:59:58",
                  "attributes": ["readonly", "hidden"]}]})",
-                             &image, &error), 0) << error;
+                             &image, &error),
+            0)
+      << error;
   ASSERT_EQ(image.registry.size(), 1u);
   const auto& values = image.registry[0].values;
   ASSERT_EQ(values.size(), 6u);
@@ -88,7 +90,7 @@ TEST_F(SimImage, SeedsPlatformFilesRegistryAndServices) {
   Sys().CloseFile(file);
   ASSERT_EQ(Sys().FileTimeToLocalDos(written, &dosDate, &dosTime), 0);
   EXPECT_EQ(dosDate, 3 + 32 * 2 + 512 * (2001 - 1980));
-  EXPECT_EQ(dosTime, 2048 * 5 + 32 * 5 + 6 / 2);  // one hour ahead of UTC
+  EXPECT_EQ(dosTime, 2048 * 5 + 32 * 5 + 6 / 2);    // one hour ahead of UTC
   EXPECT_EQ(Sys().ScmOpen(kScManagerConnect), 0u);  // no service manager on the 95 kind
 }
 
@@ -127,7 +129,8 @@ TEST_F(SimImage, ScriptedProgramsAndLibrariesActWhenStarted) {
     "libraries": [{"path": "C:\\App\\server.dll", "exports": ["DllUnregisterServer"],
                    "unregister": [{"op": "removeKey", "key": "HKCR\\CLSID\\{1}"}]},
                   {"path": "SFC.DLL", "restorePointResult": 0}]})");
-  ASSERT_EQ(machine().WriteFile("C:\\TEMP\\KTC1.TMP", "C:\\App\\a.dll|10819|25032| 8 | 1a2b\r\n"), 0);
+  ASSERT_EQ(machine().WriteFile("C:\\TEMP\\KTC1.TMP", "C:\\App\\a.dll|10819|25032| 8 | 1a2b\r\n"),
+            0);
   EXPECT_EQ(Sys().StartProcess("\"C:\\Setup\\setup.exe\" /X=C:\\TEMP\\KTC1.TMP", nullptr, true), 0);
   EXPECT_EQ(machine().FileContents("C:\\App\\a.dll"), "original");
   EXPECT_FALSE(machine().FileExists("C:\\App\\b.dll"));
@@ -137,7 +140,8 @@ TEST_F(SimImage, ScriptedProgramsAndLibrariesActWhenStarted) {
   ASSERT_EQ(machine().processes.size(), 3u);
   EXPECT_TRUE(machine().processes[0].wait);
 
-  ASSERT_EQ(machine().RegSetRaw("HKCR\\CLSID\\{1}\\InprocServer32", "", kRegSz, RegStringBytes("x")), 0);
+  ASSERT_EQ(
+      machine().RegSetRaw("HKCR\\CLSID\\{1}\\InprocServer32", "", kRegSz, RegStringBytes("x")), 0);
   LibHandle server = Sys().LoadLib("C:\\App\\server.dll");
   ASSERT_NE(server, 0u);
   EXPECT_FALSE(Sys().HasEntry(server, "DllRegisterServer"));
@@ -200,8 +204,11 @@ TEST_F(SimUser, AnswersFromTheQueueAndCountsUnscriptedQuestions) {
   struct Case {
     uint32_t buttons;
     int safest;
-  } cases[] = {{kMbOk, kIdOk}, {kMbOkCancel, kIdCancel}, {kMbYesNoCancel, kIdCancel},
-               {kMbYesNo, kIdNo}, {kMbAbortRetryIgnore, kIdAbort}};
+  } cases[] = {{kMbOk, kIdOk},
+               {kMbOkCancel, kIdCancel},
+               {kMbYesNoCancel, kIdCancel},
+               {kMbYesNo, kIdNo},
+               {kMbAbortRetryIgnore, kIdAbort}};
   for (const Case& c : cases) EXPECT_EQ(Ui().AskMessage(0, "t", "c", c.buttons), c.safest);
   EXPECT_EQ(ui().unscriptedQuestions, 5);
 

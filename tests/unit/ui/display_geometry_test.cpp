@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/run_state.h"
 #include "platform/sim/sim_machine.h"
-#include "run/run_state.h"
 #include "support/sim_fixture.h"
 #include "ui/font_scaling.h"
 #include "ui/gradient.h"
@@ -101,7 +101,8 @@ TEST_F(FontSettingsTest, OddSettingsStillGiveAReadableFont) {
     int charSet;
   } cases[] = {
       {"", "", 8, 0},
-      {"Text Font=Tahoma\r\nFont Character Size=10\r\nFont Character Set=161\r\n", "Tahoma", 10, 161},
+      {"Text Font=Tahoma\r\nFont Character Size=10\r\nFont Character Set=161\r\n", "Tahoma", 10,
+       161},
       {"Font Character Size=0\r\n", "", 8, 0},
       {"Font Character Size=255\r\n", "", 14, 0},
       {"Font Character Size=511\r\nFont Character Set=300\r\n", "", 14, 44},  // kept as one byte

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/run_state.h"
 #include "log/item_store.h"
 #include "resource.h"
-#include "run/run_state.h"
 #include "support/sim_fixture.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
-#include "run/run_state.h"
 
 class EngineTest : public ::testing::Test {
  protected:

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "base/message_text.h"
 #include "engine_fixture.h"
 #include "platform/image/machine_image.h"
-#include "run/message_text.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // MessageText: a text by id from the settings file's section "Language" or, when the file
 // has no entry for it, from the program's string table; and the expansion of the two
 // placeholder characters that a replacement text may hold.
-#include "run/message_text.h"
+#include "base/message_text.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "run/run_state.h"
 
 namespace {
 

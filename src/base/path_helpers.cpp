@@ -1,7 +1,7 @@
 // Path helpers: the existence test, the double-byte-safe character search, the file-name
 // part, and the long/short conversion that walks a path component by component through
 // the platform's directory search.
-#include "uninstall/path_helpers.h"
+#include "base/path_helpers.h"
 
 #include <cstring>
 
@@ -17,6 +17,25 @@ const char* FindChar(const char* text, char c) {
     if (*p == c) return p;
     if (*p == '\0') return nullptr;
   }
+}
+
+void KeepFolderPart(char* path) { *FileNamePart(path) = '\0'; }
+
+bool CutAtLastBackslash(char* path) {
+  char* name = FileNamePart(path);
+  if (name == path) return false;
+  name[-1] = '\0';
+  return true;
+}
+
+void EnsureTrailingBackslash(char* path, size_t size) {
+  size_t length = strlen(path);
+  if (length == 0 || path[length - 1] != '\\') AppendText(path, size, "\\");
+}
+
+void DropTrailingBackslash(char* path) {
+  size_t length = strlen(path);
+  if (length > 0 && path[length - 1] == '\\') path[length - 1] = '\0';
 }
 
 const char* FileNamePart(const char* path) {
@@ -59,11 +78,12 @@ void PrefixCurrentDirectory(char* path, size_t size) {
   char directory[256] = {};
   Sys().GetCurrentDir(directory, sizeof directory);
   directory[sizeof directory - 1] = '\0';
-  size_t length = strlen(directory);
   // The current directory of a drive root already ends in a backslash.
-  if (length == 0 || directory[length - 1] != '\\') AppendText(directory, sizeof directory, "\\");
+  EnsureTrailingBackslash(directory, sizeof directory);
   ReplaceSpan(path, size, 0, 0, directory);
 }
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
 
@@ -121,4 +141,127 @@ void NormalizePath(char* path, size_t size, bool longForm) {
     position = end;
     if (path[position] == '\\') ++position;
   }
+}
+
+bool CutToParentFolder(char* path) {
+  if (strlen(path) <= 3) return false;
+  char* name = FileNamePart(path);
+  if (name == path) return false;
+  if (name - path == 3 && path[1] == ':') {
+    path[3] = '\0';
+  } else {
+    name[-1] = '\0';
+  }
+  return true;
+}
+
+bool JoinPath(char* out, size_t size, const char* a, const char* b, const char* c) {
+  size_t la = strlen(a), lb = strlen(b), lc = strlen(c);
+  if (la + lb + lc + 1 > size) {
+    out[0] = '\0';
+    return false;
+  }
+  memcpy(out, a, la);
+  memcpy(out + la, b, lb);
+  memcpy(out + la + lb, c, lc);
+  out[la + lb + lc] = '\0';
+  return true;
+}
+
+char* LastBackslash(char* text) {
+  char* last = nullptr;
+  for (char* p = text; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\') last = p;
+  }
+  return last;
+}
+
+bool CanonicalPath(const char* path, char* out, size_t size) {
+  char absolute[2 * kPathSize];
+  absolute[0] = '\0';
+  if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+    CopyText(absolute, sizeof absolute, path);
+  } else if (path[0] != '\0' && path[1] == ':') {
+    // "C:" and "C:name" (relative to the drive's current directory, which is not known
+    // here) are taken as rooted: treating too much as the root errs toward protection.
+    absolute[0] = path[0];
+    absolute[1] = ':';
+    absolute[2] = '\\';
+    absolute[3] = '\0';
+    AppendText(absolute, sizeof absolute, path + 2);
+  } else {
+    char current[kPathSize] = {};
+    Sys().GetCurrentDir(current, sizeof current);
+    current[sizeof current - 1] = '\0';
+    if (IsSeparator(path[0])) {
+      // Rooted on the current drive.
+      current[2] = '\0';
+      CopyText(absolute, sizeof absolute, current);
+    } else {
+      CopyText(absolute, sizeof absolute, current);
+      AppendText(absolute, sizeof absolute, "\\");
+    }
+    AppendText(absolute, sizeof absolute, path);
+  }
+  if (strlen(absolute) + 1 >= sizeof absolute) return false;
+
+  // The root: "X:" or "\\server\share".
+  size_t used = 0;
+  const char* p = absolute;
+  if (IsSeparator(p[0]) && IsSeparator(p[1])) {
+    out[used++] = '\\';
+    out[used++] = '\\';
+    p += 2;
+    for (int part = 0; part < 2; ++part) {
+      if (part == 1) {
+        if (used + 1 >= size) return false;
+        out[used++] = '\\';
+      }
+      while (*p != '\0' && !IsSeparator(*p)) {
+        const char* next = NextChar(p);
+        while (p < next) {
+          if (used + 1 >= size) return false;
+          out[used++] = *p++;
+        }
+      }
+      while (IsSeparator(*p)) ++p;
+    }
+  } else {
+    if (size < 3) return false;
+    out[used++] = UpperAscii(p[0]);
+    out[used++] = ':';
+    p += 2;
+  }
+  const size_t rootLength = used;
+
+  // Components, each appended as "\name"; ".." takes the last one back off.
+  while (*p != '\0') {
+    while (IsSeparator(*p)) ++p;
+    if (*p == '\0') break;
+    const char* start = p;
+    while (*p != '\0' && !IsSeparator(*p)) p = NextChar(p);
+    size_t length = static_cast<size_t>(p - start);
+    // Trailing dots and blanks are dropped by the file system ("WINDOWS." is WINDOWS).
+    while (length > 0 && (start[length - 1] == '.' || start[length - 1] == ' ')) {
+      if (length == 2 && start[0] == '.' && start[1] == '.') break;
+      --length;
+    }
+    if (length == 0) continue;  // ".", "...", or blanks only
+    if (length == 1 && start[0] == '.') continue;
+    if (length == 2 && start[0] == '.' && start[1] == '.') {
+      while (used > rootLength && out[used - 1] != '\\') --used;
+      if (used > rootLength) --used;
+      continue;
+    }
+    if (used + 1 + length + 1 > size) return false;
+    out[used++] = '\\';
+    memcpy(out + used, start, length);
+    used += length;
+  }
+  out[used] = '\0';
+  if (used == rootLength) return true;
+  NormalizePath(out, size, true);
+  size_t length = strlen(out);
+  while (length > rootLength && out[length - 1] == '\\') out[--length] = '\0';
+  return true;
 }

@@ -1,5 +1,5 @@
 // The run-wide state.
-#include "run/run_state.h"
+#include "base/run_state.h"
 
 RunState gRun;
 

@@ -1,15 +1,15 @@
 // Path helpers on the simulated machine: existence, the double-byte-safe search, the file
 // name part and the long/short conversion, including its bounds.
-#include "uninstall/path_helpers.h"
+#include "base/path_helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
-#include "run/run_state.h"
 
 namespace {
 
