@@ -14,7 +14,7 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "uninstall/action_display.h"
+#include "ui/progress_display.h"
 
 ProgmanState gProgman;
 

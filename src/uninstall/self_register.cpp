@@ -13,7 +13,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "uninstall/action_display.h"
+#include "ui/progress_display.h"
 
 namespace {
 

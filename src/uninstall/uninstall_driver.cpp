@@ -29,7 +29,7 @@
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "repair/registry_value_write.h"
-#include "uninstall/action_display.h"
+#include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/pass_gates.h"
 #include "uninstall/path_set.h"
@@ -42,9 +42,6 @@
 namespace {
 
 constexpr size_t kLabelSize = 64;
-// An appended key longer than this is cut to kCapKeep characters and "...".
-constexpr size_t kCapLimit = 48;
-constexpr size_t kCapKeep = 45;
 
 constexpr int kHeadingText = 45;  // "Performing uninstall of %s...", the progress heading
 
@@ -77,27 +74,10 @@ char gLabels[kLabelCount][kLabelSize];
 
 using Gates = PassGates;
 
-enum class ItemForm { kPlain, kFitted, kCapped };
+using ItemForm = ActionForm;
 
-// Builds label + item text in the action line and shows it.
 void ShowItemAction(LabelIndex label, const char* item, ItemForm form) {
-  // Between two lines the display puts up, the bar and the messages still go on.
-  if (!Ui().ActionLineDue()) {
-    ShowAction(nullptr);
-    return;
-  }
-  char* line = gRun.actionText;
-  CopyText(line, kActionTextSize, gLabels[label]);
-  if (form == ItemForm::kCapped && strlen(item) > kCapLimit) {
-    char capped[kCapLimit + 1];
-    memcpy(capped, item, kCapKeep);
-    memcpy(capped + kCapKeep, "...", 4);
-    AppendText(line, kActionTextSize, capped);
-  } else {
-    AppendText(line, kActionTextSize, item);
-  }
-  if (form == ItemForm::kFitted) FitPathToControl(line, kActionTextSize);
-  ShowAction(line);
+  ShowLabelledAction(gLabels[label], item, form);
 }
 
 bool Cancelled() { return gRun.cancelled; }
@@ -466,14 +446,6 @@ void RemoveRepairRecord(const char* longPath) {
   DeleteKeyTree(kRootLocalMachine, key);
 }
 
-void StartProgressDisplay() {
-  char heading[1024];
-  MessageTextWithTitle(kHeadingText, heading, sizeof heading);
-  Ui().EnterProgressMode(heading);
-  ShowAction(nullptr);
-  gRun.progressMode = true;
-}
-
 }  // namespace
 
 void SplitProgramCommand(const char* command, const char* defaultArguments, char* program,
@@ -514,7 +486,7 @@ void RunPasses(const char* logPath) {
                   gStore.PrivateFiles.count;
   gRun.progressTotal = total > 0 ? total : 1;
 
-  StartProgressDisplay();
+  StartProgressDisplay(kHeadingText);
 
   RunPrograms(g);
   if (g.rollback) RestoreBackups(g, gStore.DeletedFiles);

@@ -1,17 +1,23 @@
-// The progress display of the drivers: the action line shown in the wizard's control 1007,
-// message pumping between items so that Cancel stays alive, the shortening of a long path
-// with "..." so that it fits that control, and running a logged program to its end.
-#include "uninstall/action_display.h"
+// The progress display of the drivers: the wizard's progress mode, the action line shown
+// in its control 1007, message pumping between items so that Cancel stays alive, the
+// shortening of a long path with "..." so that it fits that control, and running a logged
+// program to its end.
+#include "ui/progress_display.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_text.h"
 #include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
 
 namespace {
+
+// An appended key longer than this is cut to kCapKeep characters and "...".
+constexpr size_t kCapLimit = 48;
+constexpr size_t kCapKeep = 45;
 
 // The path line is copied into a buffer of this size (255 characters at most).
 constexpr size_t kFitCopySize = 256;
@@ -98,6 +104,34 @@ void FitPathToControl(char* text, size_t size) {
   // The copy is never longer than the path line it replaces, so it fits where that was.
   size_t room = size - static_cast<size_t>(pathLine - text);
   CopyText(pathLine, room, copy);
+}
+
+void StartProgressDisplay(int headingId) {
+  char heading[1024];
+  MessageTextWithTitle(headingId, heading, sizeof heading);
+  Ui().EnterProgressMode(heading);
+  ShowAction(nullptr);
+  gRun.progressMode = true;
+}
+
+void ShowLabelledAction(const char* label, const char* item, ActionForm form) {
+  // Between two lines the display puts up, the bar and the messages still go on.
+  if (!Ui().ActionLineDue()) {
+    ShowAction(nullptr);
+    return;
+  }
+  char* line = gRun.actionText;
+  CopyText(line, kActionTextSize, label);
+  if (form == ActionForm::kCapped && strlen(item) > kCapLimit) {
+    char capped[kCapLimit + 1];
+    memcpy(capped, item, kCapKeep);
+    memcpy(capped + kCapKeep, "...", 4);
+    AppendText(line, kActionTextSize, capped);
+  } else {
+    AppendText(line, kActionTextSize, item);
+  }
+  if (form == ActionForm::kFitted) FitPathToControl(line, kActionTextSize);
+  ShowAction(line);
 }
 
 void RunAndWait(const char* program, const char* arguments) {

@@ -1,6 +1,6 @@
 // The progress display helpers: the action line, the path shortening with "...", and the
 // command line of a program run to its end.
-#include "uninstall/action_display.h"
+#include "ui/progress_display.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_sim_fixture.h"
+#include "unit/engine/engine_sim_fixture.h"
 
 namespace {
 

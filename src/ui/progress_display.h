@@ -1,0 +1,35 @@
+// The progress display that the uninstall and repair drivers share: the wizard's progress
+// mode with its heading, the action line (a label and an item, the item shortened to fit
+// the action control), message pumping between items, and running a program to its end.
+#pragma once
+
+#include <cstddef>
+
+// How the item of an action line is put after its label.
+enum class ActionForm {
+  kPlain,   // as it is
+  kFitted,  // a path, shortened with "..." to fit the action control
+  kCapped,  // a registry key: over 48 characters it is cut to 45 and "..."
+};
+
+// Puts the wizard into progress mode: the heading is the message text headingId with the
+// application's title, the action line starts empty, and progressMode is set.
+void StartProgressDisplay(int headingId);
+
+// Shows label + item as the action line when the display will show it; otherwise only
+// keeps the bar and the messages going. The line is built in gRun.actionText.
+void ShowLabelledAction(const char* label, const char* item, ActionForm form);
+
+// Shows "\r\n\r\n" + text in the action control (when a text is given and the wizard
+// exists), redraws the progress bar, then pumps messages.
+void ShowAction(const char* text);
+
+// Dispatches pending messages; with ms above 0 waits about ms milliseconds doing so.
+void PumpMessages(int ms);
+
+// Shortens the path line of text (the part after its first line break) with "..." until it
+// fits the action control; text is a buffer of size bytes.
+void FitPathToControl(char* text, size_t size);
+
+// Runs "\"program\" arguments" and waits for it to end; nothing when it cannot start.
+void RunAndWait(const char* program, const char* arguments);
