@@ -1,0 +1,90 @@
+// The file check against a FileStamp (file_check.h), in the order that spares work: a
+// missing file needs no opening, a date that differs needs no reading, a length that
+// differs needs no checksum.
+#include "repair/file_check.h"
+
+#include "platform/platform.h"
+#include "repair/crc32.h"
+
+namespace {
+
+// Compares the logged DOS date and time with the file's, as unsigned 16-bit numbers: the
+// date decides, the time only on the same date.
+StampVerdict CompareTimes(const FileStamp& logged, uint16_t fileDate, uint16_t fileTime) {
+  if (logged.dosDate < fileDate) return StampVerdict::kNewer;
+  if (logged.dosDate > fileDate) return StampVerdict::kOlder;
+  if (logged.dosTime < fileTime) return StampVerdict::kNewer;
+  if (logged.dosTime > fileTime) return StampVerdict::kOlder;
+  return StampVerdict::kSame;
+}
+
+StampVerdict CheckOpenFile(FileHandle file, StampCheck* check) {
+  Platform& sys = Sys();
+  uint64_t lastWrite = 0;
+  // A time that cannot be had or does not fit the DOS range (before 1980) says nothing
+  // either way: the length and the checksum decide alone.
+  if (sys.GetLastWrite(file, &lastWrite) == 0 &&
+      sys.FileTimeToLocalDos(lastWrite, &check->fileDate, &check->fileTime) == 0) {
+    check->haveFileTime = true;
+    StampVerdict byTime = CompareTimes(check->stamp, check->fileDate, check->fileTime);
+    if (byTime != StampVerdict::kSame) return byTime;
+  }
+
+  int64_t length = sys.Seek(file, 0, kSeekEnd);
+  if (length < 0 || sys.Seek(file, 0, kSeekBegin) != 0) return StampVerdict::kUnreadable;
+  check->haveFileSize = true;
+  check->fileSize = static_cast<uint64_t>(length);
+  if (check->fileSize != check->stamp.size) return StampVerdict::kSizeDiffers;
+
+  uint32_t crc = 0;
+  if (Crc32OfFile(file, &crc) != 0) return StampVerdict::kUnreadable;
+  return crc == check->stamp.checksum ? StampVerdict::kSame : StampVerdict::kChecksumDiffers;
+}
+
+}  // namespace
+
+StampVerdict CheckAgainstStamp(const char* path, const char* stampText, StampCheck* check) {
+  StampCheck local;
+  if (check == nullptr) check = &local;
+  *check = StampCheck();
+  if (ReadFileStamp(stampText, &check->stamp) != 0) return StampVerdict::kNoStamp;
+  if (path == nullptr || *path == '\0') return StampVerdict::kMissing;
+
+  Platform& sys = Sys();
+  uint32_t attributes = sys.GetAttributes(path);
+  if (attributes == kNoAttributes) return StampVerdict::kMissing;
+  // A folder where the file should be is not the file: it is as good as missing, and the
+  // installation program decides what it can do about it.
+  if ((attributes & kAttrDirectory) != 0) return StampVerdict::kUnreadable;
+
+  FileHandle file = sys.OpenForRead(path);
+  if (file == kNoFile) return StampVerdict::kUnreadable;
+  StampVerdict verdict = CheckOpenFile(file, check);
+  sys.CloseFile(file);
+  return verdict;
+}
+
+bool IsChangedVerdict(StampVerdict verdict) {
+  switch (verdict) {
+    case StampVerdict::kMissing:
+    case StampVerdict::kUnreadable:
+    case StampVerdict::kOlder:
+    case StampVerdict::kSizeDiffers:
+    case StampVerdict::kChecksumDiffers: return true;
+    default: return false;
+  }
+}
+
+const char* VerdictName(StampVerdict verdict) {
+  switch (verdict) {
+    case StampVerdict::kNoStamp: return "no-stamp";
+    case StampVerdict::kSame: return "same";
+    case StampVerdict::kMissing: return "missing";
+    case StampVerdict::kUnreadable: return "unreadable";
+    case StampVerdict::kOlder: return "older";
+    case StampVerdict::kSizeDiffers: return "size";
+    case StampVerdict::kChecksumDiffers: return "checksum";
+    case StampVerdict::kNewer: return "newer";
+  }
+  return "?";
+}
