@@ -30,6 +30,7 @@ const char kUsage[] =
     "                       the window\n"
     "  caption              print the window's caption\n"
     "  text ID              print a control's text\n"
+    "  settext ID TEXT      replace a control's text, as typing it into an edit field would\n"
     "  visible ID           print 1 or 0\n"
     "  enabled ID           print 1 or 0\n"
     "  checked ID           print 1, 0, or 2 for an indeterminate check box\n"
@@ -78,6 +79,7 @@ enum StepKind {
   kPopup,
   kCaption,
   kText,
+  kSetText,
   kVisible,
   kEnabled,
   kChecked,
@@ -119,6 +121,7 @@ const StepInfo kSteps[] = {
     {"popup", kPopup, 0, kOptTitle | kOptClass | kOptTimeout, true},
     {"caption", kCaption, 0, 0, true},
     {"text", kText, 1, 0, true},
+    {"settext", kSetText, 1, 0, true},
     {"visible", kVisible, 1, 0, true},
     {"enabled", kEnabled, 1, 0, true},
     {"checked", kChecked, 1, 0, true},
@@ -154,6 +157,7 @@ struct Step {
   std::string title;
   std::string className;
   std::string textContains;
+  std::string newText;  // settext
   DWORD pid = 0;
   DWORD timeoutMs = kDefaultTimeoutMs;
   int press = 0;
@@ -870,6 +874,14 @@ int RunWindowStep(Driver* driver, const Step& step) {
       PrintValue(text);
       return kExitOk;
     }
+    case kSetText: {
+      LRESULT done = 0;
+      if (!Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.newText.c_str()), &done) ||
+          !done) {
+        return Fail("control %lu did not take the text", step.numbers[0]);
+      }
+      return kExitOk;
+    }
     case kVisible: PrintNumber(IsWindowVisible(control) ? 1 : 0); return kExitOk;
     case kEnabled: PrintNumber(IsWindowEnabled(control) ? 1 : 0); return kExitOk;
     case kChecked: {
@@ -1075,6 +1087,11 @@ int ParseCommandLine(int argc, char** argv, std::vector<Step>* steps) {
           return UsageError("keys --post cannot carry SHIFT+ or CTRL+");
         }
       }
+    }
+    if (info->kind == kSetText) {
+      // The text follows the id, whatever it looks like (it may start with "--").
+      if (i >= argc) return UsageError("settext needs a text after the id");
+      step.newText = argv[i++];
     }
     if (info->kind == kLbSel && step.numbers[2] > 1) {
       return UsageError("lbsel takes 0 (deselect) or 1 (select), not %lu", step.numbers[2]);
