@@ -24,9 +24,9 @@
 #define IDC_BACK 5
 
 /* Dialog 106 (the wizard) and dialog 112 (the initializing window). */
-#define IDC_RADIO_FIRST 1000 /* "&Automatic" or "&Yes" */
+#define IDC_RADIO_FIRST 1000  /* "&Automatic" or "&Yes" */
 #define IDC_RADIO_SECOND 1001 /* "&Custom" or "N&o" */
-#define IDC_TEXT 1002 /* description or main text; the initializing text in 112 */
+#define IDC_TEXT 1002         /* description or main text; the initializing text in 112 */
 #define IDC_ITEM_LIST 1003
 #define IDC_SECOND_TEXT 1004
 #define IDC_HEADING 1005 /* progress mode */
@@ -49,7 +49,11 @@
 #define IDT_ANIMATION 25
 #define IDT_WAIT 8298
 
-/* Texts of the string table that the code names (the table holds ids 1 to 82). */
+/* Texts of the string table (ids 1 to 82). */
+#define IDS_LOG_FILTER 1
+#define IDS_PROGRAM_TITLE 2
+#define IDS_LOG_UNREADABLE 3
+#define IDS_LOG_INVALID 4
 #define IDS_PRIVATE_FILES_TITLE 5
 #define IDS_PRIVATE_FILES_TEXT 6
 #define IDS_METHOD_TEXT 7
@@ -73,8 +77,23 @@
 #define IDS_UNINSTALL_CAPTION 25
 #define IDS_ICONS_TITLE 26
 #define IDS_ICONS_TEXT 27
+#define IDS_ENGINE_SERVER_RUNNING 28
+#define IDS_LABEL_FILE 29
+#define IDS_LABEL_SYSTEM_FILE 30
+#define IDS_LABEL_DIRECTORY 31
+#define IDS_LABEL_EMPTY_DIRECTORIES 32
+#define IDS_LABEL_INI_FILE 33
+#define IDS_LABEL_INI_EDIT 34
+#define IDS_LABEL_REG_KEY 35
+#define IDS_LABEL_REG_EDIT 36
+#define IDS_LABEL_ICON 37
+#define IDS_SHARED_QUESTION 38
+#define IDS_SHARED_ADVICE 39
+#define IDS_LABEL_UNREGISTER 40
 #define IDS_SUB_SYSTEMS_TEXT 41
 #define IDS_SUB_SYSTEMS_TITLE 42
+#define IDS_SUB_SYSTEMS_CONTINUE 43
+#define IDS_LABEL_SUB_SYSTEM 44
 #define IDS_UNINSTALL_HEADING 45
 #define IDS_NEXT 46
 #define IDS_BACK 47
@@ -86,13 +105,18 @@
 #define IDS_NO_TO_ALL 53
 #define IDS_REG_TREES_TITLE 54
 #define IDS_REG_TREES_TEXT 55
+#define IDS_LABEL_REG_TREE 56
+#define IDS_LABEL_PROGRAM 57
+#define IDS_LABEL_SERVICE 58
 #define IDS_CANCEL_QUESTION 59
 #define IDS_AUTOMATIC 60
 #define IDS_CUSTOM 61
+#define IDS_SHARED_CAPTION 62
 #define IDS_FINISH 63
 #define IDS_ROLLBACK_TITLE 64
 #define IDS_ROLLBACK_TEXT 65
 #define IDS_ROLLBACK_SECOND_TEXT 66
+#define IDS_ADMIN_ACCOUNT 67
 #define IDS_REBOOT_QUESTION 68
 #define IDS_YES_TO_ALL 69
 #define IDS_INITIALIZING 70
@@ -101,6 +125,12 @@
 #define IDS_REPAIR_FINAL_TEXT 73
 #define IDS_REPAIR_FINAL_TITLE 74
 #define IDS_REPAIR_FINAL_SECOND_TEXT 75
+#define IDS_NEWER_FILE_CAPTION 76
+#define IDS_NEWER_FILE_QUESTION 77
+#define IDS_PROMPT_CAPTION 78
+#define IDS_PROMPT_TEXT 79
+#define IDS_OK 80
+#define IDS_DAMAGED_QUESTION 81
 #define IDS_REPAIR_HEADING 82
 
 #endif

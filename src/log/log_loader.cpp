@@ -17,6 +17,7 @@
 #include "log/item_tree.h"
 #include "log/log_reader.h"
 #include "platform/platform.h"
+#include "resource.h"
 
 namespace {
 
@@ -919,7 +920,7 @@ Next Dispatch(Load& ld) {
     case kRegTree: return RegistryTree(ld);
     case kSectionStart:
       if (SectionStart(ld) != 0) {
-        Refuse(4, 2);
+        Refuse(IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
         Sys().CloseFile(ld.file);
         ld.file = kNoFile;
         return kRefused;
@@ -1088,7 +1089,7 @@ int LogLoader(const char* logPath, char* appDirectory) {
 
   ld.file = Sys().OpenForRead(logPath);
   if (ld.file == kNoFile) {
-    Refuse(3, 2);
+    Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);
     return 1;
   }
   int64_t size = Sys().Seek(ld.file, 0, kSeekEnd);
@@ -1110,7 +1111,7 @@ int LogLoader(const char* logPath, char* appDirectory) {
     valid = ld.line[0] != '\0';
   }
   if (!valid) {
-    Refuse(4, 2);
+    Refuse(IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
     Sys().CloseFile(ld.file);
     return 1;
   }

@@ -401,7 +401,9 @@ class UserInterface {
   // (1005 Yes, 1006 No, 1007 Yes to All, 1 No to All) or 2 when it was closed otherwise.
   virtual int AskSharedFile(WindowHandle owner, const char* text, const char* caption) = 0;
 
-  // The main window (hidden, timer target, owner of every dialog). 0 when it failed.
+  // The main window (hidden, timer target, owner of every dialog). RegisterMainClass
+  // returns 0 when the class is ready, non-zero when it cannot be registered;
+  // CreateMainWindow returns 0 when the window cannot be made.
   virtual int RegisterMainClass() = 0;
   virtual WindowHandle CreateMainWindow(const char* caption, bool show) = 0;
   // The "initializing" window; 0 when there is none to show.

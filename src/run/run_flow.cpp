@@ -10,14 +10,12 @@
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
+#include "resource.h"
 #include "run/self_removal.h"
 #include "status/status_mif.h"
 #include "uninstall/uninstall_driver.h"
 
 namespace {
-
-constexpr int kRebootText = 68;     // "This uninstall must reboot your computer ..."
-constexpr int kPromptCaption = 25;  // "Uninstall"
 
 // System Restore: event and point types of the restore point records.
 constexpr uint32_t kBeginSystemChange = 100;
@@ -124,12 +122,12 @@ void AskRestart() {
   if (!gRun.rebootText.Empty()) {
     CopyText(text, sizeof text, gRun.rebootText.c_str());
   } else {
-    MessageText(kRebootText, text, sizeof text);
+    MessageText(IDS_REBOOT_QUESTION, text, sizeof text);
   }
   if (!gRun.rebootCaption.Empty()) {
     CopyText(caption, sizeof caption, gRun.rebootCaption.c_str());
   } else {
-    MessageText(kPromptCaption, caption, sizeof caption);
+    MessageText(IDS_UNINSTALL_CAPTION, caption, sizeof caption);
   }
   if (Ui().AskMessage(gRun.wizardWindow, text, caption, kMbOkCancel) == kIdCancel) {
     gRun.rebootNeeded = false;

@@ -10,6 +10,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "resource.h"
 #include "run/command_line.h"
 #include "run/temp_copy.h"
 #include "ui/font_scaling.h"
@@ -101,7 +102,7 @@ void ReadDisplaySettingValues() {
 
 // Returns 0 when both windows that the run needs could be made.
 int CreateWindows() {
-  if (Ui().RegisterMainClass() == 0) return 1;
+  if (Ui().RegisterMainClass() != 0) return 1;
   bool quiet = gRun.silent || gRun.cleanupRun || gRun.launchShortcut != 0;
   const char* caption = gRun.hasCommandTitle ? gRun.commandTitle.c_str() : " ";
   gRun.mainWindow = Ui().CreateMainWindow(caption, !quiet && gRun.noBackground == 0);
@@ -137,7 +138,7 @@ void FindLog() {
       gRun.progressWindow = 0;
     }
     char filter[256];
-    MessageText(1, filter, sizeof filter);
+    MessageText(IDS_LOG_FILTER, filter, sizeof filter);
     char path[256];
     CopyText(path, sizeof path, "INSTALL.LOG");
     if (Ui().AskOpenLog(gRun.mainWindow, filter, path, sizeof path) == 0) {
@@ -216,14 +217,17 @@ int ContinueStartup() {
   if (CreateWindows() != 0) return EndEarly();
 
   BuildCrcTable(gRun.crcTable);
-  MessageText(25, gRun.promptCaption.data(), decltype(gRun.promptCaption)::kCapacity);
-  MessageText(59, gRun.cancelQuestion.data(), decltype(gRun.cancelQuestion)::kCapacity);
+  MessageText(IDS_UNINSTALL_CAPTION, gRun.promptCaption.data(),
+              decltype(gRun.promptCaption)::kCapacity);
+  MessageText(IDS_CANCEL_QUESTION, gRun.cancelQuestion.data(),
+              decltype(gRun.cancelQuestion)::kCapacity);
   ReadProgramFilesDir();
 
   if (gRun.cleanupRun && !gRun.cleanupArguments.Empty()) return kStartupCleanupRun;
 
   FindLog();
-  MessageText(68, gRun.rebootText.data(), decltype(gRun.rebootText)::kCapacity);
-  MessageText(25, gRun.rebootCaption.data(), decltype(gRun.rebootCaption)::kCapacity);
+  MessageText(IDS_REBOOT_QUESTION, gRun.rebootText.data(), decltype(gRun.rebootText)::kCapacity);
+  MessageText(IDS_UNINSTALL_CAPTION, gRun.rebootCaption.data(),
+              decltype(gRun.rebootCaption)::kCapacity);
   return kStartupRunFlow;
 }

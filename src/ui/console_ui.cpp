@@ -39,7 +39,7 @@ int ConsoleUi::AskSharedFile(WindowHandle owner, const char* text, const char* c
   return kIdCancel;
 }
 
-int ConsoleUi::RegisterMainClass() { return 1; }
+int ConsoleUi::RegisterMainClass() { return 0; }
 WindowHandle ConsoleUi::CreateMainWindow(const char* caption, bool show) { return 0; }
 WindowHandle ConsoleUi::CreateProgressWindow() { return 0; }
 void ConsoleUi::RedrawLoadBar(WindowHandle progressWindow) {}

@@ -234,12 +234,12 @@ int RemoveFileItem(const char* path, const char* backup, bool restore) {
   if (!HasWildcard(path)) {
     RemoveFileAndCompanions(path);
     if (restore && backup != nullptr && backup[0] != '\0') ScheduleReplace(backup, path);
-    return 1;
+    return 0;
   }
 
   char directory[kPathSize];
   CopyText(directory, sizeof directory, path);
-  if (strlen(path) >= sizeof directory) return 0;
+  if (strlen(path) >= sizeof directory) return kPatternRefused;
   char* slash = LastBackslash(directory);
   if (slash != nullptr) {
     slash[1] = '\0';  // keep the backslash: matches are put after it
@@ -253,18 +253,19 @@ int RemoveFileItem(const char* path, const char* backup, bool restore) {
   CopyText(bare, sizeof bare, directory);
   size_t bareLength = strlen(bare);
   if (bareLength > 0 && bare[bareLength - 1] == '\\') bare[bareLength - 1] = '\0';
-  if (HasWildcard(bare)) return 0;
+  if (HasWildcard(bare)) return kPatternRefused;
 
   // The files listed in a directory that is a link, or lies below one, are the target's.
-  if (bare[0] != '\0' && IsLinkOrBelowLink(bare)) return 0;
+  if (bare[0] != '\0' && IsLinkOrBelowLink(bare)) return kPatternRefused;
 
   // A pattern that takes every file is refused for a short (root or relative) pattern and
   // for the directories that hold the system, whatever form their names take.
-  if (MatchesEveryFile(path) && (strlen(path) < 4 || IsProtectedDirectory(bare))) return 0;
+  if (MatchesEveryFile(path) && (strlen(path) < 4 || IsProtectedDirectory(bare)))
+    return kPatternRefused;
 
   FindEntry entry;
   SearchHandle search = Sys().FindFirst(path, &entry);
-  if (search == kNoSearch) return 1;
+  if (search == kNoSearch) return 0;
   do {
     entry.name[sizeof entry.name - 1] = '\0';
     if (entry.attributes & kAttrDirectory) continue;
@@ -273,7 +274,7 @@ int RemoveFileItem(const char* path, const char* backup, bool restore) {
     RemoveFileAndCompanions(match);
   } while (Sys().FindNext(search, &entry) == 0);
   Sys().FindEnd(search);
-  return 1;
+  return 0;
 }
 
 void RemoveEmptiedFolder(const char* directory) {

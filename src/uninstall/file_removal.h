@@ -12,9 +12,12 @@ int DeleteFileNow(const char* path);
 // .HLP file.
 void RemoveFileAndCompanions(const char* path);
 
+// The result of RemoveFileItem for a pattern refused as too wide (or through a link).
+constexpr int kPatternRefused = 1;
+
 // Removes one logged file or every file matching a pattern; with restore set (and a
-// backup given) the backup copy is put back over the path. 1 when handled, 0 when a
-// pattern was refused as too wide.
+// backup given) the backup copy is put back over the path. 0 when handled, or
+// kPatternRefused.
 int RemoveFileItem(const char* path, const char* backup, bool restore);
 
 // Removes the directory (which may end in a file pattern) with its subdirectories: with

@@ -11,6 +11,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "resource.h"
 
 namespace {
 
@@ -67,8 +68,8 @@ bool WaitForServerToStop() {
   while (Sys().TopWindowOfClassExists(kEngineServerClass)) {
     char text[512];
     char caption[256];
-    MessageText(28, text, sizeof text);
-    MessageText(25, caption, sizeof caption);
+    MessageText(IDS_ENGINE_SERVER_RUNNING, text, sizeof text);
+    MessageText(IDS_UNINSTALL_CAPTION, caption, sizeof caption);
     int answer = Ui().AskMessage(gRun.wizardWindow, text, caption, kMbAbortRetryIgnore);
     if (answer == kIdRetry) continue;
     if (answer == kIdIgnore) return false;
@@ -183,14 +184,14 @@ int DeleteKeyTree(int root, const char* key) {
   return Sys().RegRemoveKey(rootKey, key);
 }
 
-bool ReleaseDatabaseEngine() {
+int ReleaseDatabaseEngine() {
   RegHandle rootKey = RegistryRoot(kRootLocalMachine);
   RegHandle key = 0;
-  if (Sys().RegOpen(rootKey, kEngineKey, kKeyAccess, &key) != 0) return false;
+  if (Sys().RegOpen(rootKey, kEngineKey, kKeyAccess, &key) != 0) return 0;
   int32_t count = 0;
   if (!ReadUseCount(key, &count) || count <= 0) {
     Sys().RegClose(key);
-    return false;
+    return 0;
   }
 
   if (count >= 2) {
@@ -200,25 +201,25 @@ bool ReleaseDatabaseEngine() {
     snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
     Sys().RegSet(key, "UseCount", kRegSz, text, static_cast<uint32_t>(strlen(text) + 1));
     Sys().RegClose(key);
-    return false;
+    return 0;
   }
 
   // This application is the engine's last user.
   if (WaitForServerToStop()) {
     Sys().RegClose(key);
-    return true;
+    return kRunAborted;
   }
   Sys().RegClose(key);
   DeleteKeyTree(kRootLocalMachine, kEngineKey);
   DeleteKeyTree(kRootLocalMachine, kEngineLibraryKey);
 
   RegHandle parent = 0;
-  if (Sys().RegOpen(rootKey, kEngineParentKey, kKeyAccess, &parent) != 0) return false;
+  if (Sys().RegOpen(rootKey, kEngineParentKey, kKeyAccess, &parent) != 0) return 0;
   bool hasValues = true;
   bool hasSubkeys = true;
   bool empty =
       Sys().RegHoldsEntries(parent, &hasValues, &hasSubkeys) == 0 && !hasValues && !hasSubkeys;
   Sys().RegClose(parent);
   if (empty) Sys().RegRemoveKey(rootKey, kEngineParentKey);
-  return false;
+  return 0;
 }

@@ -47,5 +47,8 @@ void RemoveCreatedKey(int root, char* keyPath, size_t keyPathSize, const char* v
 // Deletes the key with all its subkeys; returns the result of deleting the key itself.
 int DeleteKeyTree(int root, const char* key);
 
-// True when the user chose Abort (the uninstall must stop).
-bool ReleaseDatabaseEngine();
+// The result of releasing the engine when the user chose Abort: the uninstall must stop.
+constexpr int kRunAborted = 1;
+
+// Releases this application's use of the database engine; 0, or kRunAborted.
+int ReleaseDatabaseEngine();

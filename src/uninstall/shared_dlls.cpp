@@ -66,8 +66,8 @@ bool ReadCount(RegHandle key, const char* name, int32_t* count) {
 int AskWhetherToRemove(const char* path) {
   char question[kActionTextSize];
   char extra[kActionTextSize];
-  MessageText(38, question, sizeof question);
-  MessageText(39, extra, sizeof extra);
+  MessageText(IDS_SHARED_QUESTION, question, sizeof question);
+  MessageText(IDS_SHARED_ADVICE, extra, sizeof extra);
   FormatWithPath(gRun.actionText, sizeof gRun.actionText, question, path);
   AppendText(gRun.actionText, sizeof gRun.actionText, extra);
 
@@ -76,7 +76,8 @@ int AskWhetherToRemove(const char* path) {
   if (gRun.sharedYesToAll) return kSharedRemove;
 
   char caption[256];
-  MessageText(gRun.repairMode ? 76 : 62, caption, sizeof caption);
+  MessageText(gRun.repairMode ? IDS_NEWER_FILE_CAPTION : IDS_SHARED_CAPTION, caption,
+              sizeof caption);
   // The wizard pauses its animation timer while the question is open in progress mode and
   // takes the focus back afterwards; that belongs to the wizard's side of the interface.
   int answer = Ui().AskSharedFile(gRun.wizardWindow, gRun.actionText, caption);

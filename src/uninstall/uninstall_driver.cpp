@@ -29,6 +29,7 @@
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "repair/registry_value_write.h"
+#include "resource.h"
 #include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/pass_gates.h"
@@ -42,8 +43,6 @@
 namespace {
 
 constexpr size_t kLabelSize = 64;
-
-constexpr int kHeadingText = 45;  // "Performing uninstall of %s...", the progress heading
 
 constexpr const char* kPerUserKey = "Software\\Tarn Solutions\\TamUser";
 constexpr const char* kRepairKeyPrefix =
@@ -68,7 +67,11 @@ enum LabelIndex {
   kLabelService,     // 58 "Deleting Service:"
   kLabelCount
 };
-constexpr int kLabelIds[kLabelCount] = {29, 30, 31, 32, 33, 34, 35, 36, 37, 40, 44, 56, 57, 58};
+constexpr int kLabelIds[kLabelCount] = {
+    IDS_LABEL_FILE,     IDS_LABEL_SYSTEM_FILE, IDS_LABEL_DIRECTORY,  IDS_LABEL_EMPTY_DIRECTORIES,
+    IDS_LABEL_INI_FILE, IDS_LABEL_INI_EDIT,    IDS_LABEL_REG_KEY,    IDS_LABEL_REG_EDIT,
+    IDS_LABEL_ICON,     IDS_LABEL_UNREGISTER,  IDS_LABEL_SUB_SYSTEM, IDS_LABEL_REG_TREE,
+    IDS_LABEL_PROGRAM,  IDS_LABEL_SERVICE};
 
 char gLabels[kLabelCount][kLabelSize];
 
@@ -132,14 +135,14 @@ void RemoveServices(const Gates& g) {
   }
 }
 
-// True when the user chose Abort in the database engine's question.
-bool ReleaseSubSystem(const Gates& g) {
+// 0, or kRunAborted when the user chose Abort in the database engine's question.
+int ReleaseSubSystem(const Gates& g) {
   const char* name = gStore.subSystemName;
-  if (Cancelled() || name == nullptr || name[0] == '\0') return false;
-  if (!g.automatic && gStore.subSystemSelected == 0) return false;
+  if (Cancelled() || name == nullptr || name[0] == '\0') return 0;
+  if (!g.automatic && gStore.subSystemSelected == 0) return 0;
   // A rollback releases the engine only when the last installation was the one to set it up.
-  if (gStore.subSystemSection < g.minSection) return false;
-  if (EarlierSectionKeeps(g, gStore.subSystemFirstSection)) return false;
+  if (gStore.subSystemSection < g.minSection) return 0;
+  if (EarlierSectionKeeps(g, gStore.subSystemFirstSection)) return 0;
   ShowItemAction(kLabelSubSystem, name, ItemForm::kPlain);
   return ReleaseDatabaseEngine();
 }
@@ -278,7 +281,7 @@ void RemovePrivateFiles(const Gates& g) {
                   item->selected != 0;
     if (!chosen) continue;
     bool restore = g.rollback && item->backupSection == g.minSection;
-    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) == 0) continue;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
     ShowItemAction(kLabelFile, item->path.c_str(), ItemForm::kFitted);
     if (UnderProfileRoot(item->path.c_str())) continue;
     char directory[sizeof item->path.text];
@@ -301,7 +304,7 @@ void RemoveSystemFiles(const Gates& g) {
     bool chosen = item->selected != 0 || (g.rollback && BackupOfThisSection(g, item));
     if (!chosen) continue;
     bool restore = g.rollback && item->backupSection == g.minSection;
-    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) == 0) continue;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
     ShowItemAction(kLabelSystemFile, item->path.c_str(), ItemForm::kFitted);
   }
 }
@@ -486,13 +489,13 @@ void RunPasses(const char* logPath) {
                   gStore.PrivateFiles.count;
   gRun.progressTotal = total > 0 ? total : 1;
 
-  StartProgressDisplay(kHeadingText);
+  StartProgressDisplay(IDS_UNINSTALL_HEADING);
 
   RunPrograms(g);
   if (g.rollback) RestoreBackups(g, gStore.DeletedFiles);
   RemoveServices(g);
   // The user chose to stop: what was done stays done, nothing else is touched.
-  if (ReleaseSubSystem(g)) return;
+  if (ReleaseSubSystem(g) == kRunAborted) return;
   RemoveIniFiles(g);
   RestoreIniEdits(g);
   if (g.rollback) RestoreBackups(g, gStore.EditedFiles);

@@ -76,7 +76,7 @@ int SimUi::AskSharedFile(WindowHandle owner, const char* text, const char* capti
   return question.answer;
 }
 
-int SimUi::RegisterMainClass() { return mainClassRegisters ? 1 : 0; }
+int SimUi::RegisterMainClass() { return mainClassRegisters ? 0 : 1; }
 
 WindowHandle SimUi::CreateMainWindow(const char* caption, bool show) {
   WindowHandle handle = nextWindow_++;

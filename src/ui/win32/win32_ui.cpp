@@ -205,7 +205,7 @@ int Win32Ui::AskSharedFile(WindowHandle owner, const char* text, const char* cap
 
 // The class goes with the window: registering it loads the icon, the cursor and the brush,
 // which is what starts the desktop.
-int Win32Ui::RegisterMainClass() { return 1; }
+int Win32Ui::RegisterMainClass() { return 0; }
 
 WindowHandle Win32Ui::CreateMainWindow(const char* caption, bool show) {
   gMain = MainWindowState();

@@ -32,7 +32,7 @@ TEST_F(FileRemovalTest, HelpFilesTakeTheirIndexCompanionsAndNothingElse) {
     Write(c.file);
     for (const std::string& path : c.deleted) Write(path);
     for (const std::string& path : c.kept) Write(path);
-    EXPECT_EQ(RemoveFileItem(c.file, "", false), 1);
+    EXPECT_EQ(RemoveFileItem(c.file, "", false), 0);
     EXPECT_FALSE(machine.FileExists(c.file));
     for (const std::string& path : c.deleted) EXPECT_FALSE(machine.FileExists(path)) << path;
     for (const std::string& path : c.kept) EXPECT_TRUE(machine.FileExists(path)) << path;
@@ -47,7 +47,7 @@ TEST_F(FileRemovalTest, PatternDeletesMatchesInItsDirectoryOnlyAndIgnoresBackup)
   ASSERT_EQ(machine.MakeDirectories("C:\\APP\\DIR.TMP"), 0);
   Write("C:\\BACKUP\\A.TMP", "backup");
 
-  EXPECT_EQ(RemoveFileItem("C:\\APP\\*.TMP", "C:\\BACKUP\\A.TMP", true), 1);
+  EXPECT_EQ(RemoveFileItem("C:\\APP\\*.TMP", "C:\\BACKUP\\A.TMP", true), 0);
   EXPECT_FALSE(machine.FileExists("C:\\APP\\A.TMP"));
   EXPECT_FALSE(machine.FileExists("C:\\APP\\b.tmp"));
   EXPECT_TRUE(machine.FileExists("C:\\APP\\KEEP.TXT"));
@@ -97,7 +97,7 @@ TEST_F(FileRemovalTest, PatternsOverSystemDirectoriesAreRefusedInAnyDisguise) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pattern);
-    EXPECT_EQ(RemoveFileItem(c.pattern.c_str(), "", false), 0);
+    EXPECT_EQ(RemoveFileItem(c.pattern.c_str(), "", false), kPatternRefused);
     EXPECT_TRUE(machine.FileExists(c.survivor));
   }
 }
@@ -105,7 +105,7 @@ TEST_F(FileRemovalTest, PatternsOverSystemDirectoriesAreRefusedInAnyDisguise) {
 TEST_F(FileRemovalTest, EveryFilePatternOfAnOrdinaryDirectoryIsCarriedOut) {
   Write("C:\\APP\\DATA\\ONE.DAT");
   Write("C:\\APP\\DATA\\TWO");
-  EXPECT_EQ(RemoveFileItem("C:\\APP\\DATA\\*.*", "", false), 1);
+  EXPECT_EQ(RemoveFileItem("C:\\APP\\DATA\\*.*", "", false), 0);
   EXPECT_FALSE(machine.FileExists("C:\\APP\\DATA\\ONE.DAT"));
   EXPECT_FALSE(machine.FileExists("C:\\APP\\DATA\\TWO"));
   EXPECT_TRUE(machine.DirectoryExists("C:\\APP\\DATA"));
@@ -270,8 +270,8 @@ TEST_F(FileRemovalTest, JunctionsAreRemovedAsLinksNeverEntered) {
 TEST_F(FileRemovalTest, LinkToTheSystemIsNeitherListedNorWalked) {
   Write("C:\\WINDOWS\\SYSTEM32\\KERNEL32.DLL");
   ASSERT_EQ(machine.MakeJunction("C:\\APP\\WIN", "C:\\WINDOWS"), 0);
-  EXPECT_EQ(RemoveFileItem("C:\\APP\\WIN\\SYSTEM32\\*.*", "", false), 0);
-  EXPECT_EQ(RemoveFileItem("C:\\APP\\WIN\\SYSTEM32\\*.DLL", "", false), 0);
+  EXPECT_EQ(RemoveFileItem("C:\\APP\\WIN\\SYSTEM32\\*.*", "", false), kPatternRefused);
+  EXPECT_EQ(RemoveFileItem("C:\\APP\\WIN\\SYSTEM32\\*.DLL", "", false), kPatternRefused);
   RemoveDirectoryTree("C:\\APP\\WIN\\SYSTEM32", true);
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM32\\KERNEL32.DLL"));
 }
@@ -321,7 +321,7 @@ TEST_F(FileRemovalTest, FileItemsLoseTheAttributesThatStopTheirDelete) {
   ASSERT_EQ(machine.SetInUse(held, true), 0);
 
   for (const std::string& path : {plain, locked, held, std::string("C:\\APP\\GONE.DLL")})
-    EXPECT_EQ(RemoveFileItem(path.c_str(), "", false), 1) << path;
+    EXPECT_EQ(RemoveFileItem(path.c_str(), "", false), 0) << path;
   EXPECT_FALSE(machine.FileExists(plain));
   EXPECT_FALSE(machine.FileExists(locked));
   ASSERT_TRUE(machine.FileExists(held));

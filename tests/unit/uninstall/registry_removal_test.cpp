@@ -199,7 +199,7 @@ TEST_F(DatabaseEngineTest, OtherUsersLowerTheCountAsText) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SeedEngine(c.type, c.data);
-    EXPECT_FALSE(ReleaseDatabaseEngine());
+    EXPECT_EQ(ReleaseDatabaseEngine(), 0);
     uint32_t type = 0;
     std::string data;
     ASSERT_TRUE(machine.RegValue(engine, "UseCount", &type, &data));
@@ -219,17 +219,17 @@ TEST_F(DatabaseEngineTest, UnreadableOrSpentCountLeavesEverything) {
   };
   for (const auto& count : counts) {
     SeedEngine(count.first, count.second);
-    EXPECT_FALSE(ReleaseDatabaseEngine());
+    EXPECT_EQ(ReleaseDatabaseEngine(), 0);
     EXPECT_TRUE(machine.RegKeyExists(engine + "\\Settings"));
     EXPECT_TRUE(machine.RegKeyExists(library));
   }
   machine.RegRemoveTree("HKLM\\Software\\Borland");
-  EXPECT_FALSE(ReleaseDatabaseEngine());
+  EXPECT_EQ(ReleaseDatabaseEngine(), 0);
 }
 
 TEST_F(DatabaseEngineTest, LastUserRemovesTheEngineKeysAndAnEmptyParent) {
   SeedEngine(kRegDword, RegDwordBytes(1));
-  EXPECT_FALSE(ReleaseDatabaseEngine());
+  EXPECT_EQ(ReleaseDatabaseEngine(), 0);
   EXPECT_FALSE(machine.RegKeyExists(engine));
   EXPECT_FALSE(machine.RegKeyExists(library));
   EXPECT_FALSE(machine.RegKeyExists("HKLM\\Software\\Borland"));
@@ -238,7 +238,7 @@ TEST_F(DatabaseEngineTest, LastUserRemovesTheEngineKeysAndAnEmptyParent) {
   // Another product's key keeps the parent.
   SeedEngine(kRegSz, RegStringBytes("1"));
   Set("HKLM\\Software\\Borland\\Delphi", "v", "1");
-  EXPECT_FALSE(ReleaseDatabaseEngine());
+  EXPECT_EQ(ReleaseDatabaseEngine(), 0);
   EXPECT_FALSE(machine.RegKeyExists(engine));
   EXPECT_TRUE(machine.RegKeyExists("HKLM\\Software\\Borland\\Delphi"));
 }
@@ -261,7 +261,7 @@ TEST_F(DatabaseEngineTest, RunningServerIsAskedAboutUntilIgnoredOrAborted) {
     ui.transcript.clear();
     SeedEngine(kRegSz, RegStringBytes("1"));
     for (int answer : c.answers) ui.AnswerMessage(answer);
-    EXPECT_EQ(ReleaseDatabaseEngine(), c.aborted);
+    EXPECT_EQ(ReleaseDatabaseEngine(), c.aborted ? kRunAborted : 0);
     ASSERT_EQ(ui.transcript.size(), c.answers.size());
     for (const SimQuestion& question : ui.transcript) {
       EXPECT_EQ(question.buttons, kMbAbortRetryIgnore);
