@@ -5,7 +5,10 @@
 # and their ratio. The prefix keeps a hidden window (guidriver hold) so that Wine's desktop
 # process stays up between runs, and has no window manager to wait for (Managed=N).
 #
+# Then the time to fill and show page 1 of a Custom run with PAGE_N private files.
+#
 # Environment: UNTARN_WIN64_BUILD (default build/win64), N (default 20000), RUNS (default 5),
+# PAGE_N (default 48000),
 # PROGRESS_PREFIX (default build/wine/prefix-progress-bench, made afresh).
 set -u
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -60,3 +63,22 @@ silent=$(echo "${times[/S]}" | median)
 shown=$(echo "${times[/A]}" | median)
 printf 'files %d: /S median %.2f s, /A median %.2f s, /A / /S = %.2f\n' "$N" "$silent" "$shown" \
   "$(echo "$shown / $silent" | bc -l)"
+
+# Page 1 of a Custom run: from the click on Next (Custom chosen) until the first category
+# page shows its title and its list answers with every entry, on PAGE_N private files.
+PAGE_N=${PAGE_N:-48000}
+N=$PAGE_N install_app
+GD() { "$WINE" "$BUILD/tools/guidriver/guidriver.exe" --timeout 60000 "$@" 2>/dev/null | tr -d '\r'; }
+for ((run = 1; run <= RUNS; run++)); do
+  "$WINE" 'C:\windows\UNTARN32.EXE' 'C:\Bench App\INSTALL.LOG' &
+  untarn=$!
+  wizard=$(GD wait --title 'Bench App' --class '#32770')
+  # Custom (1001), then Next (1); the page title is control 1011, the list 1003.
+  out=$(GD --window "$wizard" check 1001 mark click 1 \
+          waittext 1011 'Select Private Files to Remove' lbcount 1003 elapsed)
+  GD --window "$wizard" click 2 msgbox --text-contains sure --press 6 >/dev/null
+  wait "$untarn"
+  entries=$(echo "$out" | sed -n 1p)
+  ms=$(echo "$out" | sed -n 2p)
+  printf 'page 1, run %d: %s entries listed in %s ms\n' "$run" "$entries" "$ms"
+done

@@ -135,6 +135,11 @@ expect "--pid of another process hides it" 1 "" --pid $((pid + 4)) wait --title 
 echo "clicking"
 expect "a click on Next reaches the dialog before the next read" 0 "$(lines "Step 2" "Step 4")" \
   --window "$CAPTION" click 1010 text 1002 click 1010 click 1010 text 1002
+expect "waittext ends when the control shows the text" 0 "Step 4" \
+  --window "$CAPTION" waittext 1002 "Step 4" text 1002
+expect "waittext for a text that never comes times out" 1 "" \
+  --window "$CAPTION" --timeout 300 waittext 1002 "Step 99"
+check "... and says what the control shows" grep -q 'still shows "Step 4"' <<<"$ERR"
 expect "check clicks a radio button: the dialog hears of it" 0 \
   "$(lines 1 0 "Mode: custom" "Mode: automatic" 1)" \
   --window "$CAPTION" check 1001 checked 1001 checked 1000 text 1005 check 1000 text 1005 \

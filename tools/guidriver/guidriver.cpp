@@ -31,6 +31,8 @@ const char kUsage[] =
     "  caption              print the window's caption\n"
     "  text ID              print a control's text\n"
     "  settext ID TEXT      replace a control's text, as typing it into an edit field would\n"
+    "  waittext ID TEXT [--timeout MS]\n"
+    "                       wait until a control's text is TEXT\n"
     "  visible ID           print 1 or 0\n"
     "  enabled ID           print 1 or 0\n"
     "  checked ID           print 1, 0, or 2 for an indeterminate check box\n"
@@ -55,6 +57,8 @@ const char kUsage[] =
     "  waitgone [--timeout MS]\n"
     "                       wait until the window is destroyed or hidden\n"
     "  sleep MS             pause\n"
+    "  mark                 start a stopwatch\n"
+    "  elapsed              print the milliseconds since the last mark\n"
     "  hold MS              keep a hidden window for MS milliseconds: while a window of the\n"
     "                       session exists, Wine keeps its desktop process, which every\n"
     "                       other program's first window would otherwise start anew\n"
@@ -96,6 +100,9 @@ enum StepKind {
   kDump,
   kWaitGone,
   kSleep,
+  kMark,
+  kElapsed,
+  kWaitText,
   kHold,
 };
 
@@ -122,6 +129,7 @@ const StepInfo kSteps[] = {
     {"caption", kCaption, 0, 0, true},
     {"text", kText, 1, 0, true},
     {"settext", kSetText, 1, 0, true},
+    {"waittext", kWaitText, 1, kOptTimeout, true},
     {"visible", kVisible, 1, 0, true},
     {"enabled", kEnabled, 1, 0, true},
     {"checked", kChecked, 1, 0, true},
@@ -138,6 +146,8 @@ const StepInfo kSteps[] = {
     {"dump", kDump, 0, 0, true},
     {"waitgone", kWaitGone, 0, kOptTimeout, true},
     {"sleep", kSleep, 1, 0, false},
+    {"mark", kMark, 0, 0, false},
+    {"elapsed", kElapsed, 0, 0, false},
     {"hold", kHold, 1, 0, false},
 };
 
@@ -157,7 +167,7 @@ struct Step {
   std::string title;
   std::string className;
   std::string textContains;
-  std::string newText;  // settext
+  std::string newText;  // settext, waittext
   DWORD pid = 0;
   DWORD timeoutMs = kDefaultTimeoutMs;
   int press = 0;
@@ -874,6 +884,17 @@ int RunWindowStep(Driver* driver, const Step& step) {
       PrintValue(text);
       return kExitOk;
     }
+    case kWaitText: {
+      DWORD start = GetTickCount();
+      std::string text;
+      while (!ReadText(control, &text) || text != step.newText) {
+        if (GetTickCount() - start >= step.timeoutMs) {
+          return Fail("control %lu still shows \"%s\"", step.numbers[0], text.c_str());
+        }
+        Sleep(kPollMs);
+      }
+      return kExitOk;
+    }
     case kSetText: {
       LRESULT done = 0;
       if (!Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.newText.c_str()), &done) ||
@@ -933,6 +954,7 @@ void HoldDesktop(DWORD milliseconds) {
 
 int RunSteps(const std::vector<Step>& steps) {
   Driver driver;
+  DWORD mark = GetTickCount();
   for (const Step& step : steps) {
     int status = kExitOk;
     if (step.kind == kUseWindow) {
@@ -947,6 +969,10 @@ int RunSteps(const std::vector<Step>& steps) {
       }
     } else if (step.kind == kSleep) {
       Sleep(step.numbers[0]);
+    } else if (step.kind == kMark) {
+      mark = GetTickCount();
+    } else if (step.kind == kElapsed) {
+      PrintNumber(static_cast<long>(GetTickCount() - mark));
     } else if (step.kind == kHold) {
       HoldDesktop(static_cast<DWORD>(step.numbers[0]));
     } else {
@@ -1088,9 +1114,9 @@ int ParseCommandLine(int argc, char** argv, std::vector<Step>* steps) {
         }
       }
     }
-    if (info->kind == kSetText) {
+    if (info->kind == kSetText || info->kind == kWaitText) {
       // The text follows the id, whatever it looks like (it may start with "--").
-      if (i >= argc) return UsageError("settext needs a text after the id");
+      if (i >= argc) return UsageError("%s needs a text after the id", info->name);
       step.newText = argv[i++];
     }
     if (info->kind == kLbSel && step.numbers[2] > 1) {
