@@ -45,6 +45,10 @@
 #define IDC_ANSWER_YES_TO_ALL 1007
 #define IDC_ANSWER_NO_TO_ALL 1
 
+/* Dialog 107 (the repair's path prompt). */
+#define IDC_PROMPT_TEXT 1002
+#define IDC_PROMPT_PATH 1010
+
 /* Timers. */
 #define IDT_ANIMATION 25
 #define IDT_WAIT 8298

@@ -72,6 +72,10 @@ struct RunState {
   bool repairQueued = false;
   bool repairYesToAll = false;
   bool repairNoToAll = false;
+  // The repair's list files, one entry per section number (empty: none yet); an arena
+  // table of repairListCount entries, made when the repair starts.
+  PathText* repairListFiles = nullptr;
+  int32_t repairListCount = 0;
   uint16_t tempNameCounter = 0;
 
   // Windows of the run (0 when absent).

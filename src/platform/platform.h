@@ -400,6 +400,13 @@ class UserInterface {
   // The four-button shared-file question (dialog 104); returns the id of the button
   // (1005 Yes, 1006 No, 1007 Yes to All, 1 No to All) or 2 when it was closed otherwise.
   virtual int AskSharedFile(WindowHandle owner, const char* text, const char* caption) = 0;
+  // The repair's path prompt (dialog 107): asks for the installation program whose
+  // attributes are shown; path (size bytes) holds the path to start from and receives the
+  // one entered. Returns 1 (OK) or 2 (Cancel); a back-end that cannot ask answers Cancel.
+  virtual int AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+                                  uint32_t size) {
+    return kIdCancel;
+  }
 
   // The main window (hidden, timer target, owner of every dialog). RegisterMainClass
   // returns 0 when the class is ready, non-zero when it cannot be registered;

@@ -10,6 +10,7 @@
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
+#include "repair/repair_driver.h"
 #include "resource.h"
 #include "run/self_removal.h"
 #include "status/status_mif.h"
@@ -151,8 +152,7 @@ bool RunLoadedLog() {
     bool repair =
         gRun.uninstallMode == kModeRepair || (gRun.launchShortcut != 0 && gRun.repairAvailable);
     if (repair) {
-      // Repair comes with later work; until then a repair run changes nothing (and does
-      // not claim to have repaired anything).
+      RepairDriver();
     } else {
       UninstallDriver(gRun.logPath.c_str());
     }

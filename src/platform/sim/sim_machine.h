@@ -73,6 +73,10 @@ struct SimProcessStart {
   std::string commandLine;  // for ShellExecute: the file
   std::string parameters;   // ShellExecute only
   std::string currentDir;
+  // ShellExecute only: whether parameters and a directory were passed at all (null is
+  // "none", which the shell treats differently from an empty text).
+  bool hasParameters = false;
+  bool hasDirectory = false;
   bool wait = false;
   int showState = kSwShowNormal;
 };
@@ -261,7 +265,7 @@ class SimMachine final : public Platform {
 // The scripted user.
 
 struct SimQuestion {
-  enum Kind { kMessage, kOpenLog, kSharedFile } kind = kMessage;
+  enum Kind { kMessage, kOpenLog, kSharedFile, kInstallationPath } kind = kMessage;
   std::string text;
   std::string caption;
   uint32_t buttons = 0;  // kMb... of a message; 0 otherwise
@@ -272,7 +276,7 @@ struct SimQuestion {
 struct SimAnswer {
   SimQuestion::Kind kind = SimQuestion::kMessage;
   int id = 0;            // the button (kId..., or 1005/1006/1007/1 for the shared question)
-  std::string path;      // an open-log answer: the chosen file
+  std::string path;      // an open-log or installation-path answer: the chosen file
 };
 
 struct SimWindow {
@@ -291,6 +295,11 @@ class SimUi final : public UserInterface {
   void AnswerShared(int id) { answers.push_back({SimQuestion::kSharedFile, id, {}}); }
   void AnswerOpenLog(const std::string& path) { answers.push_back({SimQuestion::kOpenLog, 0, path}); }
   void CancelOpenLog() { answers.push_back({SimQuestion::kOpenLog, 1, {}}); }
+  // The repair's path prompt: OK with the path typed in, or Cancel.
+  void AnswerInstallationPath(const std::string& path) {
+    answers.push_back({SimQuestion::kInstallationPath, kIdOk, path});
+  }
+  void CancelInstallationPath() { answers.push_back({SimQuestion::kInstallationPath, kIdCancel, {}}); }
 
   std::deque<SimAnswer> answers;
   std::vector<SimQuestion> transcript;
@@ -318,6 +327,9 @@ class SimUi final : public UserInterface {
                  uint32_t type) override;
   int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override;
   int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override;
+  // Recorded with the attributes as text and the path it started from as caption.
+  int AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+                          uint32_t size) override;
   int RegisterMainClass() override;
   WindowHandle CreateMainWindow(const char* caption, bool show) override;
   WindowHandle CreateProgressWindow() override;

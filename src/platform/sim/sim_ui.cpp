@@ -76,6 +76,24 @@ int SimUi::AskSharedFile(WindowHandle owner, const char* text, const char* capti
   return question.answer;
 }
 
+int SimUi::AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+                               uint32_t size) {
+  SimQuestion question;
+  question.kind = SimQuestion::kInstallationPath;
+  question.text = attributes != nullptr ? attributes : "";
+  question.caption = path != nullptr ? path : "";
+  SimAnswer answer;
+  question.scripted = TakeAnswer(SimQuestion::kInstallationPath, &answer);
+  int result = kIdCancel;  // the prompt closed without a path
+  if (question.scripted && answer.id == kIdOk && path != nullptr && answer.path.size() < size) {
+    memcpy(path, answer.path.c_str(), answer.path.size() + 1);
+    result = kIdOk;
+  }
+  question.answer = result;
+  transcript.push_back(question);
+  return result;
+}
+
 int SimUi::RegisterMainClass() { return mainClassRegisters ? 0 : 1; }
 
 WindowHandle SimUi::CreateMainWindow(const char* caption, bool show) {

@@ -1,0 +1,84 @@
+// The repair driver (repair_driver.h), pass by pass: the files of SystemFiles, PrivateFiles
+// and MissingFiles from the last to the first (a link is written again, any other file is
+// checked and queued), the logged registry values, the re-registration of servers, and the
+// run of the installation programs. Cancel stops the registry and registration passes; the
+// file passes only queue, so they run to the end, and what they queued is still extracted.
+#include "repair/repair_driver.h"
+
+#include "base/run_state.h"
+#include "log/item_store.h"
+#include "platform/platform.h"
+#include "repair/file_repair.h"
+#include "repair/registry_value_write.h"
+#include "repair/shell_link.h"
+#include "resource.h"
+#include "ui/progress_display.h"
+#include "uninstall/self_register.h"
+
+namespace {
+
+void RepairFiles(const ItemList<FileItem>& files, bool missingFiles) {
+  for (int32_t i = files.count - 1; i >= 0; --i) {
+    const FileItem& item = *files[i];
+    ShowLabelledAction(kRepairStepLabel, item.path.c_str(), ActionForm::kFitted);
+    if (item.linkSpec != nullptr) {
+      RecreateShellLink(item.path.c_str(), item.linkSpec);
+    } else {
+      CheckAndQueueFile(item.path.c_str(), item.stamp.c_str(), RepairSectionOf(item, missingFiles));
+    }
+    gRun.progressPosition++;
+  }
+}
+
+void WriteRepairValues() {
+  for (int32_t i = 0; i < gStore.RepairValues.count && !gRun.cancelled; ++i) {
+    const RepairValue& value = *gStore.RepairValues[i];
+    if (value.item == nullptr) continue;
+    const char* data = value.data != nullptr ? value.data : "";
+    if (value.isChange) {
+      const RegEditItem& owner = *static_cast<const RegEditItem*>(value.item);
+      RegistryValueWrite(owner.root, owner.type, owner.key.c_str(), owner.valueName.c_str(), data,
+                         true);
+    } else {
+      const RegKeyItem& owner = *static_cast<const RegKeyItem*>(value.item);
+      RegistryValueWrite(owner.root, value.type, owner.key.c_str(), owner.valueName.c_str(), data,
+                         true);
+    }
+  }
+}
+
+void RegisterServers(const ItemList<FileItem>& files) {
+  for (int32_t i = 0; i < files.count && !gRun.cancelled; ++i) {
+    const FileItem& item = *files[i];
+    if (item.path.Empty() || item.selfRegSection == 0) continue;
+    SelfRegister(kRepairStepLabel, item.path.c_str(), kRegisterServer);
+  }
+}
+
+}  // namespace
+
+int RepairSectionOf(const FileItem& item, bool missingFile) {
+  if (!missingFile && item.infoSection != 0) return item.infoSection;
+  return item.lastSection;
+}
+
+void RepairDriver() {
+  gRun.repairMode = true;
+  PrepareRepairLists();
+  if (!gRun.progressMode) StartProgressDisplay(IDS_REPAIR_HEADING);
+
+  int32_t total = gStore.PrivateFiles.count + gStore.SystemFiles.count + gStore.IniFiles.count +
+                  gStore.IniEdits.count + gStore.RegKeys.count + gStore.RegEdits.count +
+                  gStore.Icons.count + gStore.Services.count;
+  gRun.progressTotal = total > 0 ? total : 1;
+
+  RepairFiles(gStore.SystemFiles, false);
+  RepairFiles(gStore.PrivateFiles, false);
+  RepairFiles(gStore.MissingFiles, true);
+  WriteRepairValues();
+  RegisterServers(gStore.PrivateFiles);
+  RegisterServers(gStore.SystemFiles);
+
+  if (gRun.repairQueued) RunInstallationPrograms();
+  DropRemainingListFiles();
+}

@@ -1,0 +1,16 @@
+// The repair driver: puts an installed application back into the state its installations
+// left it in. Files that changed or went are queued for their installation programs, links
+// are written again, the logged registry values are written again, servers registered
+// again, and finally the installation programs extract what was queued.
+#pragma once
+
+// The label of every action line of the repair.
+constexpr const char* kRepairStepLabel = "Checking:\r\n";
+
+// The whole repair, once per run, after the wizard has finished (with its window open).
+void RepairDriver();
+
+// The section whose installation program repairs a logged file: its info section when
+// set (the last section that logged it without copying it), otherwise its last section.
+struct FileItem;
+int RepairSectionOf(const FileItem& item, bool missingFile);
