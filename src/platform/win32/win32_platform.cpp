@@ -602,7 +602,8 @@ int Win32Platform::CreateShellLink(const ShellLinkFields& link) {
   shellLink->SetWorkingDirectory(link.workingDirectory != nullptr ? link.workingDirectory : "");
   shellLink->SetIconLocation(link.iconPath != nullptr ? link.iconPath : "", link.iconIndex);
   shellLink->SetShowCmd(link.showCommand);
-  shellLink->SetHotkey(link.hotKey);
+  // A hot key without its virtual key (the low byte) is no hot key: none is set.
+  if ((link.hotKey & 0xFF) != 0) shellLink->SetHotkey(link.hotKey);
   shellLink->SetArguments(link.arguments != nullptr ? link.arguments : "");
 
   if (MultiByteToWideChar(CP_ACP, 0, link.linkPath, -1, widePath, MAX_PATH) == 0) {

@@ -14,6 +14,7 @@
 #include "ui/win32/gradient_paint.h"
 #include "ui/win32/item_dlg.h"
 #include "ui/win32/progress_dlg.h"
+#include "ui/win32/prompt_dlg.h"
 #include "ui/win32/shared_dlg.h"
 
 #include <windows.h>
@@ -201,6 +202,13 @@ int Win32Ui::AskSharedFile(WindowHandle owner, const char* text, const char* cap
   int answer = ShowSharedDialog(OwnerWindow(owner), text, caption);
   // A dialog that could not be shown answers as a closed one: the file stays.
   return answer < 0 ? kIdCancel : answer;
+}
+
+int Win32Ui::AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+                                 uint32_t size) {
+  int answer = ShowPromptDialog(OwnerWindow(owner), attributes, path, size);
+  // A prompt that could not be shown is a cancelled one: the repair stops asking.
+  return answer == IDOK ? kIdOk : kIdCancel;
 }
 
 // The class goes with the window: registering it loads the icon, the cursor and the brush,

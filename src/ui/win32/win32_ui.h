@@ -13,6 +13,8 @@ class Win32Ui : public UserInterface {
                  uint32_t type) override;
   int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override;
   int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override;
+  int AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+                          uint32_t size) override;
 
   int RegisterMainClass() override;
   WindowHandle CreateMainWindow(const char* caption, bool show) override;
