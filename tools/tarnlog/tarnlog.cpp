@@ -1,7 +1,7 @@
 // tarnlog: loads an install log exactly as the uninstaller does and prints what it read.
 //
 //   tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG
-//   tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [/A] [/R] [/S] LOG
+//   tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [--repair] [/A] [/R] [/S] LOG
 //   tarnlog verify [--machine IMAGE] [--log-from HOSTFILE] [--json] [/R] LOG
 //
 // Natively the machine is simulated (seeded from IMAGE) and LOG is a path on it; built for
@@ -21,6 +21,7 @@
 #include "tarnlog/json_writer.h"
 #include "tarnlog/load_log.h"
 #include "tarnlog/plan.h"
+#include "tarnlog/repair_plan.h"
 #include "tarnlog/store_dump.h"
 #include "tarnlog/tool_machine.h"
 #include "tarnlog/verify.h"
@@ -36,13 +37,14 @@ namespace {
 int Usage() {
   fprintf(stderr,
           "usage: tarnlog dump [--machine IMAGE] [--log-from HOSTFILE] LOG\n"
-          "       tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [/A] [/R] [/S] LOG\n"
+          "       tarnlog plan [--machine IMAGE] [--log-from HOSTFILE] [--json] [--repair] [/A] [/R] [/S] LOG\n"
           "       tarnlog verify [--machine IMAGE] [--log-from HOSTFILE] [--json] [/R] LOG\n"
           "  LOG            the install log, a path on the machine that is read (for verify:\n"
           "                 a copy saved before the run, outside the application's folders)\n"
           "  --machine      seed the simulated machine from this machine image (native)\n"
           "  --log-from     put this host file on the simulated machine at LOG first (native)\n"
           "  --json         the plan or the check as JSON instead of text\n"
+          "  --repair       plan a repair instead of an uninstall\n"
           "  /A /R /S       the program's switches (the plan is always of the automatic method;\n"
           "                 /R makes it a rollback; verify checks after a rollback with /R)\n"
           "verify exits 0 when nothing unexplained is left, 3 when something is.\n");
@@ -82,11 +84,23 @@ int Dump(const ToolMachineOptions& machine) {
   return 0;
 }
 
-int Plan(const ToolMachineOptions& machine, const std::string& switches, bool json) {
+int Plan(const ToolMachineOptions& machine, const std::string& switches, bool json, bool repair) {
   std::string error;
   if (InstallPlanMachine(machine, &error) != 0) {
     fprintf(stderr, "tarnlog: %s\n", error.c_str());
     return 1;
+  }
+  if (repair) {
+    // The console user prints every message the loader shows to standard error.
+    static ConsoleUi ui;
+    InstallUserInterface(&ui);
+    RepairPlan plan;
+    RunRepairPlan(switches, machine.logPath, &plan);
+    if (plan.loadResult != 0) return 2;
+    JsonWriter w;
+    if (json) WriteRepairPlanJson(w, plan);
+    WriteOut(json ? w.out : RepairPlanText(plan));
+    return 0;
   }
   PlanResult result;
   RunPlan(switches, machine.logPath, &result);
@@ -139,6 +153,7 @@ int main(int argc, char** argv) {
   ToolMachineOptions machine;
   std::string switches;
   bool json = false;
+  bool repair = false;
   for (int i = 2; i < argc; ++i) {
     if (strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
       machine.imagePath = argv[++i];
@@ -146,6 +161,8 @@ int main(int argc, char** argv) {
       machine.logFrom = argv[++i];
     } else if (strcmp(argv[i], "--json") == 0) {
       json = true;
+    } else if (strcmp(argv[i], "--repair") == 0) {
+      repair = true;
     } else if (argv[i][0] == '/' && argv[i][1] != '\0' && argv[i][2] == '\0' &&
                machine.logPath == nullptr) {
       switches += std::string(switches.empty() ? "" : " ") + argv[i];
@@ -157,7 +174,7 @@ int main(int argc, char** argv) {
   }
   if (machine.logPath == nullptr) return Usage();
   if (strcmp(command, "dump") == 0) return Dump(machine);
-  if (strcmp(command, "plan") == 0) return Plan(machine, switches, json);
+  if (strcmp(command, "plan") == 0) return Plan(machine, switches, json, repair);
   if (strcmp(command, "verify") == 0) {
     // Only /R means anything afterwards: the run was automatic (or silent) either way.
     bool rollback = false;
