@@ -11,7 +11,9 @@ namespace {
 
 constexpr int kDefaultPoints = 8;
 constexpr int kSmallestPoints = 6;
-constexpr int kLargestPoints = 14;
+// The templates' one-line texts are 8 dialog units high: a font beyond 10 points no longer
+// fits them, and the page titles would lose their lower half.
+constexpr int kLargestPoints = 10;
 
 }  // namespace
 

@@ -14,6 +14,8 @@
 #              progress display at once, Cancel in the middle stops the run within a few
 #              items
 #   nolog      no install log beside the program: the open-file dialog, cancelled
+#   odd        limits of every kind (title, paths, font, colours, texts), worked with the
+#              keyboard alone
 #
 # Screenshots of every page and question go to build/wine/gui-wizard/shots.
 #
@@ -388,6 +390,77 @@ test_no_log() {
   expect_there "$PREFIX" "$APP_DIR\\SAMPLE.EXE" "$w"
 }
 
+# A log and a settings file that push every limit, worked from the keyboard alone: a
+# 255-character title holding "%s", "%n" and "&", a 1,000-character folder, an entry logged
+# three times in different case, a font face that does not exist at size 255 in an unknown
+# character set, colours outside 0..255, an empty page title and a very long description
+# from the settings file, and a final text that asks for more values than it is given.
+test_odd_input() {
+  NAME=odd
+  echo "-- odd input, worked with the keyboard"
+  prepare_gui odd || return 1
+  local app w=odd
+  app=$(unix_path "$PREFIX" 'C:\Odd App')
+  mkdir -p "$app"
+  local title long_dir long_text
+  title="Odd & Title %s %n &&"
+  title+=$(printf 'x%.0s' $(seq 1 $((255 - ${#title}))))
+  long_dir='C:\'$(printf 'D%.0s' $(seq 1 1000))
+  long_text=$(printf 'Long override text. %.0s' $(seq 1 150))
+  {
+    printf '***  Installation Started 01/15/2024 10:00  ***\r\nTitle: %s\r\n' "$title"
+    printf 'Made Dir: C:\\Odd App\r\nMade Dir: %s\r\n' "$long_dir"
+    printf 'File Copy: C:\\Odd App\\A.TXT\r\nFile Copy: C:\\Odd App\\a.txt\r\nFile Copy: C:\\ODD APP\\A.TXT\r\n'
+  } >"$app/INSTALL.LOG"
+  echo odd >"$app/A.TXT"
+  cp "$UNTARN" "$app/UNTARN32.EXE"
+  printf '[Settings]\r\nNo Background=0\r\nText Font=No Such Face At All\r\nFont Character Size=255\r\nFont Character Set=999\r\nStart Red=300\r\nStart Green=-4\r\nEnd Blue=1000\r\n[Language]\r\nMsg5=\r\nMsg6=%s\r\nMsg13=Ready: %%s %%s %%d %%n %%%%\r\n' \
+    "$long_text" >"$app/UNTARN32.INI"
+  WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$app/UNTARN32.EXE" 'C:\Odd App\INSTALL.LOG' \
+    >"$WORK/$NAME-run.log" 2>&1 &
+  UNTARN_PID=$!
+  # The caption is the title, cut where its buffer ends.
+  WIZARD=$(gd wait --title 'Odd & Title' --class '#32770') && [[ -n $WIZARD ]] ||
+    { fail "$w: no wizard"; return 1; }
+  pass
+  shot 00-method
+  expect_eq "$(page_title)" "Select Uninstall Method" "$w: first page"
+  # Alt+C picks Custom, Enter is Next.
+  wz keys ALT+C ENTER >/dev/null
+  expect_eq "$(page_title)" "" "$w: the page title emptied by the settings file"
+  local text
+  text=$(wz text 1002)
+  [[ $text == "Long override text. "* && ${#text} -le 1023 ]] && pass ||
+    fail "$w: description \"${text:0:40}...\" (${#text} characters)"
+  expect_eq "$(wz lbcount "$LIST")" 1 "$w: one entry for a file logged three times"
+  shot 01-private-files
+  wz keys ALT+A >/dev/null
+  expect_eq "$(wz lbselected "$LIST")" 0 "$w: Alt+A selects all"
+  wz keys ALT+S >/dev/null
+  expect_eq "$(wz lbselected "$LIST")" "" "$w: Alt+S selects none"
+  wz keys ALT+B >/dev/null
+  expect_eq "$(page_title)" "Select Uninstall Method" "$w: Alt+B goes back"
+  wz keys ALT+N >/dev/null
+  expect_eq "$(wz lbselected "$LIST")" "" "$w: the choice survives Back and Next"
+  wz keys ENTER >/dev/null
+  expect_eq "$(page_title)" "Select Directories to Remove" "$w: Enter goes on"
+  local entry
+  entry=$(wz lbtext "$LIST" 1)
+  [[ ${#entry} -ge 200 && ${#entry} -le 260 && $entry == 'C:\DDD'* ]] && pass ||
+    fail "$w: the long folder listed as \"${entry:0:20}...\" (${#entry} characters)"
+  shot 02-directories
+  wz keys ENTER >/dev/null
+  expect_eq "$(page_title)" "Perform Uninstall" "$w: the final page"
+  text=$(wz text 1002)
+  [[ $text == "Ready: Odd & Title %s %n &&x"* ]] && pass ||
+    fail "$w: final text \"${text:0:60}\""
+  shot 03-final
+  wz keys ESC >/dev/null
+  wz msgbox --text-contains sure --press 6 >/dev/null || fail "$w: no cancel question"
+  await_uninstaller
+  expect_there "$PREFIX" 'C:\Odd App\A.TXT' "$w (cancelled)"
+}
+
 main() {
   local missing=0 f
   for f in "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER"; do
@@ -399,7 +472,7 @@ main() {
   mkdir -p "$SHOTS"
   start_display || return 1
 
-  local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel no_log})
+  local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel no_log odd_input})
   local t
   for t in "${tests[@]}"; do
     "test_$t" || FAILURES=$((FAILURES + 1))

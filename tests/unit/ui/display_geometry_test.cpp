@@ -104,8 +104,8 @@ TEST_F(FontSettingsTest, OddSettingsStillGiveAReadableFont) {
       {"Text Font=Tahoma\r\nFont Character Size=10\r\nFont Character Set=161\r\n", "Tahoma", 10,
        161},
       {"Font Character Size=0\r\n", "", 8, 0},
-      {"Font Character Size=255\r\n", "", 14, 0},
-      {"Font Character Size=511\r\nFont Character Set=300\r\n", "", 14, 44},  // kept as one byte
+      {"Font Character Size=255\r\n", "", 10, 0},
+      {"Font Character Size=511\r\nFont Character Set=300\r\n", "", 10, 44},  // kept as one byte
       {"Text Font=" + std::string(40, 'F') + "\r\n", "", 8, 0},               // no such face
   };
   for (const Case& c : cases) {
