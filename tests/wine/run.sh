@@ -18,7 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 export WINEDEBUG=-all
 
-SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run)
+SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run repair)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -159,6 +159,10 @@ run_gui_wizard() { "$ROOT/tests/wine/gui_wizard.sh"; }
 
 # A silent run starts no desktop, and needs no display.
 run_silent_run() { "$ROOT/tests/wine/silent_run.sh"; }
+
+# Repair through the wizard: files, values, a link and a server put back by the installation
+# program of tools/tarnsetup, and its path prompt once the program has moved.
+run_repair() { "$ROOT/tests/wine/repair.sh"; }
 
 failed=()
 for suite in "${SUITES[@]}"; do

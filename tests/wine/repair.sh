@@ -1,0 +1,356 @@
+#!/usr/bin/env bash
+# Repair under Wine, end to end: the application of tests/data/repair, installed from its own
+# installation program (TARNSETUP.EXE, tools/tarnsetup with the fixture's payload), is damaged
+# and repaired by the real UNTARN32.EXE through the wizard's Repair method.
+#
+#   setup    tarnsetup alone: it extracts a listed file with the listed time, and skips a
+#            line whose checksum is not the payload's, a relative path and an unknown name
+#   repair   a file deleted, a system file deleted, a file grown, a file changed at the same
+#            size, a file made newer (the newer-file question answered No), registry values
+#            deleted and changed, the shell link deleted with its folder, the library
+#            unregistered; afterwards every file is back byte for byte with its logged time,
+#            the newer one kept, only the damaged files were listed for the installation
+#            program, the values hold their logged data, the link is back with its target,
+#            folder, icon, show command, hot key and arguments, the library is registered
+#   prompt   the installation program moved away: the source prompt (dialog 107) comes up
+#            with the logged path and attributes; a file that is not the program brings it
+#            back; the moved program's path completes the repair
+#
+# Screenshots go to build/wine/repair/shots.
+#
+# Environment: UNTARN_WIN64_BUILD (default build/win64), WINE_TIMEOUT (default 300),
+# REPAIR_KEEP=1 keeps the prefix.
+set -u
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+WORK=$ROOT/build/wine/repair
+SHOTS=$WORK/shots
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+WINE_TIMEOUT=${WINE_TIMEOUT:-300}
+export WINEDEBUG=-all
+# The stamps are local times; the seeded times are UTC.
+export TZ=UTC
+# Saving a shell link starts Wine's menu builder, which has nothing to do here.
+export WINEDLLOVERRIDES=winemenubuilder.exe=d
+
+UNTARN=$BUILD/src/UNTARN32.exe
+TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
+GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
+TARNSETUP=$BUILD/tools/tarnsetup/tarnsetup.exe
+
+DATA=$ROOT/tests/data/repair
+source "$ROOT/tests/wine/e2e_lib.sh"
+APP_DIR='C:\Program Files\Tarn Repair'
+MEDIA='C:\Tarn Media'
+MOVED='C:\Moved Media'
+LINK='C:\Tarn Menu\Tarn Repair\Tarn Repair.lnk'
+KEY='HKLM\Software\Tarn Repair'
+INSTALLED='2024-03-01 10:00:00'
+SETUP_TIME='2024-03-01 09:00:00'
+TITLE='Tarn Repair'
+NEXT=1 RADIO_REPAIR=1009 PAGE_TITLE=1011 ANSWER_NO=1006 PROMPT_TEXT=1002 PROMPT_PATH=1010
+
+gd() {
+  WINEPREFIX=$PREFIX timeout 120 "$WINE" "$GUIDRIVER" --timeout 30000 "$@" 2>>"$WORK/$NAME-gd.log" |
+    tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+shot() { import -window root "$SHOTS/$NAME-$1.png" 2>/dev/null; }
+expect_eq() {  # ACTUAL EXPECTED WHAT
+  if [[ "$1" == "$2" ]]; then pass; else fail "$3: \"$1\", expected \"$2\""; fi
+}
+mtime() { date -r "$1" '+%F %T'; }
+
+# The logged stamp of a file: " MM-DD-YYYY | HH:MM:SS | version | size | crc32".
+stamp_of() {
+  python3 -c 'import sys, zlib; d = open(sys.argv[1], "rb").read()
+print(" 03-01-2024 | 10:00:00 | 1.0.0.0 | %d | %08x" % (len(d), zlib.crc32(d)))' "$1"
+}
+
+# make_setup: TARNSETUP.EXE with the fixture's payload and the self-registering library.
+make_setup() {
+  local payload=$WORK/payload
+  rm -rf "$payload"
+  cp -r "$DATA/payload" "$payload" && cp "$BUILD/e2e/E2ESELF.DLL" "$payload/Tarn Repair/" &&
+    python3 "$ROOT/tools/tarnsetup/tarnpack.py" "$TARNSETUP" "$payload" "$WORK/TARNSETUP.EXE" >/dev/null
+}
+
+# prepare_repair: a fresh prefix with the application installed as its log says.
+prepare_repair() {
+  PREFIX=$WORK/prefix
+  STOP=$WORK/stop
+  rm -rf "$PREFIX"
+  PREFIXES+=("$PREFIX")
+  WINEPREFIX=$PREFIX timeout 300 "$WINE" wineboot -i >"$WORK/boot.log" 2>&1 || return 1
+  WINEPREFIX=$PREFIX "$WINESERVER" -w
+  local value
+  for value in Decorated Managed; do
+    WINEPREFIX=$PREFIX "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f \
+      >/dev/null 2>&1
+  done
+  WINEPREFIX=$PREFIX "$WINE" "$TARNSEED" "$(win_path "$DATA/image.json")" >"$WORK/seed.log" 2>&1 ||
+    { echo "repair: seeding failed (see $WORK/seed.log)" >&2; return 1; }
+  local app media
+  app=$(unix_path "$PREFIX" "$APP_DIR")
+  media=$(unix_path "$PREFIX" "$MEDIA")
+  cp "$UNTARN" "$app/UNTARN32.EXE" && cp "$BUILD/e2e/E2ESELF.DLL" "$app/E2ESELF.DLL" &&
+    cp "$WORK/TARNSETUP.EXE" "$media/TARNSETUP.EXE" || return 1
+  touch -d "$INSTALLED" "$app/E2ESELF.DLL"
+  touch -d "$SETUP_TIME" "$media/TARNSETUP.EXE"
+  SOURCE="$MEDIA\\TARNSETUP.EXE | $(date -d "$SETUP_TIME" '+%m-%d-%Y | %H:%M:%S') | $(stat -c %s "$media/TARNSETUP.EXE")"
+  local self
+  self=$(stamp_of "$app/E2ESELF.DLL")
+  sed -e "s/@SOURCE@/${SOURCE//\\/\\\\}/" -e "s/@E2ESELF@/$self/" "$DATA/INSTALL.LOG.in" \
+    >"$app/INSTALL.LOG"
+}
+
+# Registry damage in one import: each reg.exe call costs a second.
+damage_registry() {
+  local reg=$WORK/damage.reg
+  printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Tarn Repair]\r\n"Path"=-\r\n"Level"=-\r\n"Color"="blue"\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Tarn E2E]\r\n"Library"=-\r\n' >"$reg"
+  WINEPREFIX=$PREFIX timeout 60 "$WINE" regedit /S "$(win_path "$reg")" >/dev/null 2>&1
+  expect_reg "$PREFIX" "$KEY" Color blue "damage"
+  expect_reg "$PREFIX" 'HKLM\Software\Tarn E2E' Library --none "damage"
+}
+
+# repair_through_wizard ANSWER_NEWER PROMPT_STEPS: the wizard's Repair method, Finish; the
+# newer-file question answered No; a function named by PROMPT_STEPS (or "none") works the
+# source prompt. The installation program's report goes to $WORK/$NAME-report.txt.
+repair_through_wizard() {
+  local prompt=$1
+  REPORT=$WORK/$NAME-report.txt
+  rm -f "$REPORT"
+  # The desktop process kept for the run (await_uninstaller ends the hold): without a window
+  # of the session Wine ends it, and each next window waits seconds for a new one.
+  WINEPREFIX=$PREFIX "$WINE" "$GUIDRIVER" hold 600000 >/dev/null 2>&1 &
+  HOLD_PID=$!
+  sleep 2
+  TARNSETUP_REPORT=$(win_path "$REPORT") start_uninstaller "$APP_DIR\\INSTALL.LOG"
+  local wizard
+  wizard=$(gd wait --title "$TITLE" --class '#32770') || { fail "$NAME: no wizard"; return 1; }
+  expect_eq "$(gd --window "$wizard" visible $RADIO_REPAIR)" 1 "$NAME: Repair offered"
+  gd --window "$wizard" check $RADIO_REPAIR >/dev/null
+  shot 01-method
+  gd --window "$wizard" click $NEXT >/dev/null
+  shot 02-final
+  FINAL_TITLE=$(gd --window "$wizard" text $PAGE_TITLE)
+  gd --window "$wizard" click $NEXT >/dev/null
+  local question
+  if question=$(gd wait --title 'Repair Newer File?' --class '#32770'); then
+    shot 03-newer-question
+    NEWER_TEXT=$(gd --window "$question" text 1002)
+    gd --window "$question" click $ANSWER_NO >/dev/null
+    pass
+  else
+    fail "$NAME: no newer-file question"
+  fi
+  [[ $prompt == none ]] || "$prompt"
+  await_uninstaller
+}
+
+expect_file() {  # expect_file PATH PAYLOAD-NAME TIME WHAT: the payload's bytes and that time
+  local f
+  f=$(file_ci "$PREFIX" "$1")
+  if [[ -z $f ]]; then fail "$4: $1 missing"; return; fi
+  cmp -s "$f" "$DATA/payload/$2" && pass || fail "$4: $1 differs from the installed file"
+  expect_eq "$(mtime "$f")" "$3" "$4: time of $1"
+}
+
+# The paths the installation program extracted, sorted, one a line; and whether it skipped any.
+extracted() { tr -d '\r' 2>/dev/null <"$REPORT" | sed -n 's/^extracted: //p' | sort; }
+expect_no_skips() {
+  if grep -q -E '^(skipped|failed)' "$REPORT" 2>/dev/null; then
+    fail "$NAME: the installation program skipped lines: $(grep -E '^(skipped|failed)' "$REPORT" | tr '\r\n' '  ')"
+  else
+    pass
+  fi
+}
+expect_no_list_left() {
+  local left
+  left=$(find "$PREFIX/drive_c/users" -iname 'KTC*' 2>/dev/null)
+  [[ -z $left ]] && pass || fail "$NAME: list files left behind: $left"
+}
+
+# The shell link, read back from its file: its target and the settings the log gave.
+link_fields() {
+  python3 - "$1" <<'PY'
+import struct, sys
+d = open(sys.argv[1], "rb").read()
+flags, = struct.unpack_from("<I", d, 0x14)
+icon, show, hotkey = struct.unpack_from("<iIH", d, 0x38)
+at = 0x4C
+idlist = b""
+if flags & 1:
+    size, = struct.unpack_from("<H", d, at)
+    idlist = d[at + 2:at + 2 + size]
+    at += 2 + size
+target = ""
+if flags & 2:
+    size, = struct.unpack_from("<I", d, at)
+    info = d[at:at + size]
+    base = struct.unpack_from("<I", info, 16)[0]
+    if base:
+        target = info[base:info.index(b"\0", base)].decode("cp1252")
+    at += size
+strings = {}
+for bit, name in ((4, "name"), (8, "relative"), (0x10, "workdir"), (0x20, "arguments"), (0x40, "icon")):
+    if flags & bit:
+        count, = struct.unpack_from("<H", d, at)
+        width = 2 if flags & 0x80 else 1
+        raw = d[at + 2:at + 2 + count * width]
+        # Wine counts the terminating zero in each string; Windows does not.
+        strings[name] = raw.decode("utf-16-le" if width == 2 else "cp1252").rstrip("\0")
+        at += 2 + count * width
+if not target and b"REPAIR.EXE" in idlist.upper():
+    target = "(in the item list) REPAIR.EXE"
+print("target=" + target)
+print("workdir=" + strings.get("workdir", ""))
+print("arguments=" + strings.get("arguments", ""))
+print("icon=%s,%d" % (strings.get("icon", ""), icon))
+print("show=%d" % show)
+print("hotkey=0x%04x" % hotkey)
+PY
+}
+
+# ---------------------------------------------------------------------------------------
+
+test_setup() {
+  NAME=setup
+  echo "-- tarnsetup alone"
+  local list=$WORK/probe-list.txt report=$WORK/probe-report.txt
+  local good='C:\Probe\Deep\Tarn Repair\HELP.TXT'
+  local help=$DATA/payload/Tarn\ Repair/HELP.TXT
+  local crc size
+  size=$(stat -c %s "$help")
+  crc=$(python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' "$help")
+  # 03-01-2024 10:00:30: DOS date 22625, time 20495.
+  printf '%s|22625|20495| %s | %s\r\n' "$good" "$size" "$crc" >"$list"
+  printf '%s|22625|20495| %s | 0badf00d\r\n' 'C:\Probe\Wrong\Tarn Repair\HELP.TXT' "$size" >>"$list"
+  printf '%s|22625|20495| %s | %s\r\n' 'Probe\HELP.TXT' "$size" "$crc" >>"$list"
+  printf '%s|22625|20495| %s | %s\r\n' 'C:\Probe\NOPE.TXT' "$size" "$crc" >>"$list"
+  rm -f "$report"
+  TARNSETUP_REPORT=$(win_path "$report") WINEPREFIX=$PREFIX timeout 60 "$WINE" \
+    "$WORK/TARNSETUP.EXE" "/X=$(win_path "$list")" >/dev/null 2>&1
+  expect_eq "$?" 0 "setup: exit status"
+  expect_file "$good" 'Tarn Repair/HELP.TXT' '2024-03-01 10:00:30' "setup"
+  expect_eq "$(find "$PREFIX/drive_c/Probe" -type f | wc -l)" 1 "setup: files written"
+  expect_eq "$(grep -c '^skipped' "$report")" 3 "setup: lines skipped"
+  WINEPREFIX=$PREFIX timeout 60 "$WINE" "$WORK/TARNSETUP.EXE" '/X=C:\no such list' >/dev/null 2>&1
+  expect_eq "$?" 1 "setup: exit status without a list"
+}
+
+prompt_wrong_then_moved() {
+  local dialog
+  if ! dialog=$(gd wait --title 'Select Installation Pathname' --class '#32770'); then
+    fail "$NAME: no source prompt"
+    return
+  fi
+  shot 04-prompt
+  expect_eq "$(gd --window "$dialog" text $PROMPT_PATH)" "$MEDIA\\TARNSETUP.EXE" "$NAME: path offered"
+  local attributes=${SOURCE#*| }
+  local text
+  text=$(gd --window "$dialog" text $PROMPT_TEXT)
+  [[ $text == *"${attributes//|//}"* ]] && pass ||
+    fail "$NAME: the prompt says \"$text\", without \"${attributes//|//}\""
+  # A file that is there but is not the program: asked again.
+  gd --window "$dialog" settext $PROMPT_PATH "$APP_DIR\\REPAIR.EXE" click 1 waitgone >/dev/null
+  if dialog=$(gd wait --title 'Select Installation Pathname' --class '#32770'); then
+    shot 05-prompt-again
+    pass
+  else
+    fail "$NAME: the prompt took a file that is not the program"
+    return
+  fi
+  gd --window "$dialog" settext $PROMPT_PATH "$MOVED\\TARNSETUP.EXE" click 1 >/dev/null
+}
+
+test_repair() {
+  NAME=repair
+  echo "-- repair through the wizard"
+  local p=$PREFIX app
+  app=$(unix_path "$p" "$APP_DIR")
+  rm "$app/CORE.DLL" "$(unix_path "$p" 'C:\windows\system32\TSREPAIR.DLL')"
+  printf 'grown' >>"$app/DATA/TABLE.DAT"
+  printf 'alder birch CEDAR\r\n' >"$app/DATA/WORDS.DAT"
+  touch -d "$INSTALLED" "$app/DATA/TABLE.DAT" "$app/DATA/WORDS.DAT"
+  printf 'my own notes\r\n' >"$app/README.TXT"
+  touch -d '2024-06-01 12:00:00' "$app/README.TXT"
+  rm -r "$(unix_path "$p" 'C:\Tarn Menu\Tarn Repair')"
+  damage_registry
+
+  repair_through_wizard none
+  expect_eq "$FINAL_TITLE" "Perform Repair" "$NAME: final page"
+  [[ ${NEWER_TEXT:-} == *README.TXT* ]] && pass || fail "$NAME: question without the file: ${NEWER_TEXT:-}"
+
+  local f
+  for f in CORE.DLL DATA/TABLE.DAT DATA/WORDS.DAT HELP.TXT REPAIR.EXE; do
+    expect_file "$APP_DIR\\${f//\//\\}" "Tarn Repair/$f" "$INSTALLED" "$NAME"
+  done
+  expect_file 'C:\windows\system32\TSREPAIR.DLL' 'system32/TSREPAIR.DLL' "$INSTALLED" "$NAME"
+  expect_contents "$p" "$APP_DIR\\README.TXT" $'my own notes\r' "$NAME (newer file kept)"
+  expect_gone "$p" "$APP_DIR\\EXTRA.TXT" "$NAME (never listed)"
+  expect_eq "$(extracted | tr '\n' ';')" \
+    "$APP_DIR\\CORE.DLL;$APP_DIR\\DATA\\TABLE.DAT;$APP_DIR\\DATA\\WORDS.DAT;C:\\windows\\system32\\TSREPAIR.DLL;" \
+    "$NAME: files listed for the installation program"
+  expect_no_skips
+  expect_no_list_left
+
+  expect_reg "$p" "$KEY" Path "$APP_DIR" "$NAME"
+  expect_reg "$p" "$KEY" Level 0x1000 "$NAME"
+  expect_reg "$p" "$KEY" Color green "$NAME"
+  expect_reg "$p" 'HKLM\Software\Tarn E2E' Library registered "$NAME (registered again)"
+
+  local lnk
+  lnk=$(file_ci "$p" "$LINK")
+  if [[ -z $lnk ]]; then
+    fail "$NAME: the link was not re-created"
+  else
+    local fields
+    fields=$(link_fields "$lnk" | tr '\n' ';')
+    expect_eq "$fields" "target=$APP_DIR\\REPAIR.EXE;workdir=$APP_DIR;arguments=/repaired;icon=$APP_DIR\\REPAIR.EXE,1;show=3;hotkey=0x0652;" \
+      "$NAME: the link"
+  fi
+}
+
+test_prompt() {
+  NAME=prompt
+  echo "-- the installation program moved: the source prompt"
+  local p=$PREFIX app
+  app=$(unix_path "$p" "$APP_DIR")
+  mkdir -p "$(unix_path "$p" "$MOVED")"
+  mv "$(unix_path "$p" "$MEDIA")/TARNSETUP.EXE" "$(unix_path "$p" "$MOVED")/"
+  rm "$app/CORE.DLL" "$app/DATA/WORDS.DAT"
+  repair_through_wizard prompt_wrong_then_moved
+  expect_file "$APP_DIR\\CORE.DLL" 'Tarn Repair/CORE.DLL' "$INSTALLED" "$NAME"
+  expect_file "$APP_DIR\\DATA\\WORDS.DAT" 'Tarn Repair/DATA/WORDS.DAT' "$INSTALLED" "$NAME"
+  expect_eq "$(extracted | tr '\n' ';')" "$APP_DIR\\CORE.DLL;$APP_DIR\\DATA\\WORDS.DAT;" \
+    "$NAME: files listed for the installation program"
+  expect_no_list_left
+}
+
+main() {
+  local missing=0 f
+  for f in "$UNTARN" "$TARNSEED" "$GUIDRIVER" "$TARNSETUP"; do
+    [[ -f $f ]] || { echo "repair: $f is missing; build the win64 tree first" >&2; missing=1; }
+  done
+  [[ $missing -eq 0 ]] || return 1
+  build_e2e_tools || { echo "repair: could not build tools/e2e" >&2; return 1; }
+  rm -rf "$SHOTS"
+  mkdir -p "$SHOTS"
+  make_setup || { echo "repair: could not make TARNSETUP.EXE" >&2; return 1; }
+  start_display || return 1
+  prepare_repair || { echo "repair: could not prepare the prefix" >&2; return 1; }
+
+  local tests=(${REPAIR_TESTS:-setup repair prompt})
+  local t
+  for t in "${tests[@]}"; do "test_$t" || FAILURES=$((FAILURES + 1)); done
+
+  WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null
+  [[ ${REPAIR_KEEP:-0} == 1 ]] || rm -rf "$PREFIX"
+  echo "repair: $CHECKS checks passed, $FAILURES failed; screenshots in $SHOTS"
+  [[ $FAILURES -eq 0 ]]
+}
+
+main "$@"
