@@ -9,6 +9,10 @@
 #     readable summary of the item store is printed (the whole dump stays in build/demo)
 #  4. the real UNTARN32.EXE (x86_64) is put in the application directory and run with /S;
 #     the files and registry keys it removed, and what it left, are printed
+#  5. a repair: a second application (tests/data/repair) with its installation program
+#     (tools/tarnsetup) is seeded and damaged; UNTARN32.EXE repairs it through the wizard's
+#     Repair method (driven by guidriver), and what the installation program put back is
+#     printed with the state of the application afterwards
 #
 # Environment: UNTARN_WIN64_BUILD (default build/win64).
 set -euo pipefail
@@ -155,3 +159,72 @@ for path in left or ["(none)"]:
     print("  " + path)
 PY
 
+
+# --- A repair --------------------------------------------------------------------------
+# A second application, Tarn Repair (tests/data/repair), installed by an installation
+# program of our own (tools/tarnsetup with the fixture's payload), is damaged and repaired by
+# UNTARN32.EXE through its wizard's Repair method, driven by guidriver as a user would.
+REPAIR_DATA=$ROOT/tests/data/repair
+REPAIR_LOG='C:\Program Files\Tarn Repair\INSTALL.LOG'
+REPAIR_APP="$WINEPREFIX/drive_c/Program Files/Tarn Repair"
+GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
+for program in "$BUILD/tools/tarnsetup/tarnsetup.exe" "$GUIDRIVER"; do
+  [[ -f $program ]] || { echo "demo: $program is missing; run make build first" >&2; exit 1; }
+done
+export TZ=UTC WINEDLLOVERRIDES=winemenubuilder.exe=d
+
+echo "== repair: seeding Tarn Repair and its installation media C:\\Tarn Media\\TARNSETUP.EXE"
+"$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${REPAIR_DATA//\//\\}\\image.json" 2>&1 |
+  tr -d '\r' | { grep -v '^done: ' || true; } | sed 's/^/  /'
+python3 "$ROOT/tools/tarnsetup/tarnpack.py" "$BUILD/tools/tarnsetup/tarnsetup.exe" \
+  "$REPAIR_DATA/payload" "$WINEPREFIX/drive_c/Tarn Media/TARNSETUP.EXE" | sed 's/^/  /'
+touch -d '2024-03-01 09:00:00' "$WINEPREFIX/drive_c/Tarn Media/TARNSETUP.EXE"
+SOURCE="C:\\Tarn Media\\TARNSETUP.EXE | 03-01-2024 | 09:00:00 | $(stat -c %s "$WINEPREFIX/drive_c/Tarn Media/TARNSETUP.EXE")"
+# The tests' self-registering library is not part of the demo.
+sed -e "s/@SOURCE@/${SOURCE//\\/\\\\}/" -e '/E2ESELF/d' "$REPAIR_DATA/INSTALL.LOG.in" \
+  >"$REPAIR_APP/INSTALL.LOG"
+cp "$BUILD/src/UNTARN32.exe" "$REPAIR_APP/UNTARN32.EXE"
+
+echo "== damage: CORE.DLL and DATA\\WORDS.DAT deleted, DATA\\TABLE.DAT grown, the Start-menu link and its folder deleted, the Path value deleted"
+rm "$REPAIR_APP/CORE.DLL" "$REPAIR_APP/DATA/WORDS.DAT"
+printf 'grown' >>"$REPAIR_APP/DATA/TABLE.DAT"
+touch -d '2024-03-01 10:00:00' "$REPAIR_APP/DATA/TABLE.DAT"
+rm -r "$WINEPREFIX/drive_c/Tarn Menu/Tarn Repair"
+"$WINE" reg delete 'HKLM\Software\Tarn Repair' /v Path /f >/dev/null 2>&1
+
+echo "== UNTARN32.EXE \"$REPAIR_LOG\": the Repair method, Finish"
+gd() { "$WINE" "$GUIDRIVER" --timeout 30000 "$@" 2>>"$DEMO/guidriver.log" | tr -d '\r'; }
+"$WINE" "$GUIDRIVER" hold 600000 >/dev/null 2>&1 &
+HOLD=$!
+sleep 2
+REPORT=$DEMO/tarnsetup-report.txt
+rm -f "$REPORT"
+TARNSETUP_REPORT="Z:${REPORT//\//\\}" "$WINE" "$REPAIR_APP/UNTARN32.EXE" "$REPAIR_LOG" \
+  >"$DEMO/repair-run.log" 2>&1 &
+RUN=$!
+WIZARD=$(gd wait --title 'Tarn Repair' --class '#32770')
+gd --window "$WIZARD" check 1009 click 1 >/dev/null
+echo "  $(gd --window "$WIZARD" text 1011): Finish"
+gd --window "$WIZARD" click 1 >/dev/null
+wait "$RUN" || true
+kill "$HOLD" 2>/dev/null || true
+"$WINESERVER" -w
+
+echo "== what the installation program was asked to put back (its report)"
+tr -d '\r' 2>/dev/null <"$REPORT" | sed 's/^/  /' || echo "  (TARNSETUP.EXE was not run)"
+echo "== the application afterwards"
+for f in CORE.DLL DATA/TABLE.DAT DATA/WORDS.DAT README.TXT; do
+  if cmp -s "$REPAIR_APP/$f" "$REPAIR_DATA/payload/Tarn Repair/$f"; then
+    echo "  $f: as installed ($(date -r "$REPAIR_APP/$f" '+%F %T'))"
+  else
+    echo "  $f: NOT as installed"
+  fi
+done
+echo "  HKLM\\Software\\Tarn Repair Path: $("$WINE" reg query 'HKLM\Software\Tarn Repair' /v Path 2>/dev/null |
+  tr -d '\r' | awk '$1 == "Path" { $1 = ""; $2 = ""; sub(/^ +/, ""); print }')"
+LINK="$WINEPREFIX/drive_c/Tarn Menu/Tarn Repair/Tarn Repair.lnk"
+if [[ -f $LINK ]]; then
+  echo "  the link: $(stat -c %s "$LINK") bytes, pointing at $(strings -n 8 "$LINK" | grep -i -m1 '^C:.*REPAIR.EXE' || echo '?')"
+else
+  echo "  the link: missing"
+fi
