@@ -332,7 +332,7 @@ test_large_cancel() {
   app=$(unix_path "$PREFIX" 'C:\Big App')
   # The initializing window stands only while the log loads: its watcher starts first.
   local seen=$WORK/$NAME-initializing.txt
-  (gd wait --title 'Uninstall' --class '#32770' --timeout 60000 >"$seen" && sleep 0.7 &&
+  (gd wait --title 'Uninstall' --class '#32770' --timeout 60000 >"$seen" && sleep 0.2 &&
      import -window root "$SHOTS/$NAME-00-initializing.png") &
   local watcher=$!
   sleep 2

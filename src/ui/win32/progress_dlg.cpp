@@ -13,6 +13,13 @@ namespace {
 
 constexpr COLORREF kBarColour = RGB(0, 0, 127);
 
+// The bar's interior, inside its one-pixel edge (empty without a bar), and its filled width
+// when it was last painted (-1: not yet). Both are kept so that the loader's call for every
+// line costs a division and repaints only when the bar has visibly moved.
+RECT gBarInterior = {};
+bool gHasBar = false;
+int gPaintedWidth = -1;
+
 void OnInit(HWND dialog) {
   ScaleDialog(dialog);
   char caption[256];
@@ -28,17 +35,23 @@ void OnInit(HWND dialog) {
   AppendText(text, sizeof text, part);
   SetDlgItemTextA(dialog, IDC_TEXT, text);
   CentreOnScreen(dialog);
+  gHasBar = GetDlgItem(dialog, IDC_PROGRESS_BAR) != nullptr;
+  if (gHasBar) {
+    gBarInterior = ControlRect(dialog, IDC_PROGRESS_BAR);
+    InflateRect(&gBarInterior, -1, -1);
+  }
+  gPaintedWidth = -1;
 }
 
 void OnPaint(HWND dialog) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(dialog, &paint);
   if (dc == nullptr) return;
-  if (GetDlgItem(dialog, IDC_PROGRESS_BAR) != nullptr) {
-    RECT interior = ControlRect(dialog, IDC_PROGRESS_BAR);
-    InflateRect(&interior, -1, -1);
+  if (gHasBar) {
+    RECT interior = gBarInterior;
     int width = interior.right - interior.left;
     int filled = FilledWidth(width, gStore.logPosition, gStore.logSize);
+    gPaintedWidth = filled;
     RECT done = {interior.left, interior.top, interior.left + filled, interior.bottom};
     HBRUSH brush = CreateSolidBrush(kBarColour);
     if (brush != nullptr) {
@@ -69,6 +82,15 @@ INT_PTR CALLBACK ProgressDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 }
 
 }  // namespace
+
+void RedrawLoadBarIfMoved(HWND dialog) {
+  if (!gHasBar) return;
+  int filled =
+      FilledWidth(gBarInterior.right - gBarInterior.left, gStore.logPosition, gStore.logSize);
+  if (filled == gPaintedWidth) return;
+  InvalidateRect(dialog, &gBarInterior, FALSE);
+  UpdateWindow(dialog);
+}
 
 HWND CreateInitializingDialog() {
   HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INITIALIZING),

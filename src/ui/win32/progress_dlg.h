@@ -7,3 +7,7 @@
 
 // Creates the window modeless and shows it; null when it cannot.
 HWND CreateInitializingDialog();
+
+// Paints the bar at once when the part of the log read so far has moved it by a pixel;
+// otherwise does nothing, so that it can be called for every line.
+void RedrawLoadBarIfMoved(HWND dialog);

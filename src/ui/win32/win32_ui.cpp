@@ -232,7 +232,7 @@ WindowHandle Win32Ui::CreateProgressWindow() {
 
 void Win32Ui::RedrawLoadBar(WindowHandle progressWindow) {
   if (progressWindow == 0) return;
-  RedrawWindow(AsWindow(progressWindow), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  RedrawLoadBarIfMoved(AsWindow(progressWindow));
   // A window that answers nothing while a large log loads cannot be cancelled, and holds up
   // every program that sends to all windows (the desktop among them) until the load ends.
   // What is queued is dispatched as the bar moves; Cancel only sets the run's flag, which
