@@ -16,7 +16,8 @@
 #            with the logged path and attributes; a file that is not the program brings it
 #            back; the moved program's path completes the repair
 #
-# Screenshots go to build/wine/repair/shots.
+# The rounds share one prefix and run in this order: the prompt round finds README.TXT still
+# newer from the repair round, and asks again. Screenshots go to build/wine/repair/shots.
 #
 # Environment: UNTARN_WIN64_BUILD (default build/win64), WINE_TIMEOUT (default 300),
 # REPAIR_KEEP=1 keeps the prefix.
