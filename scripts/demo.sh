@@ -13,6 +13,9 @@
 #     (tools/tarnsetup) is seeded and damaged; UNTARN32.EXE repairs it through the wizard's
 #     Repair method (driven by guidriver), and what the installation program put back is
 #     printed with the state of the application afterwards
+#  6. the sample application seeded again and uninstalled through the wizard's Custom
+#     method (scripts/demo_wizard.sh): every page, README.TXT and its folder left out;
+#     screenshots of every page in build/demo/wizard-shots
 #
 # Environment: UNTARN_WIN64_BUILD (default build/win64).
 set -euo pipefail
@@ -228,3 +231,8 @@ if [[ -f $LINK ]]; then
 else
   echo "  the link: missing"
 fi
+
+# --- The wizard -------------------------------------------------------------------------
+# The sample application once more, uninstalled through the wizard's Custom method as a
+# person would (scripts/demo_wizard.sh), with a screenshot of every page.
+ROOT=$ROOT BUILD=$BUILD DEMO=$DEMO "$ROOT/scripts/demo_wizard.sh"
