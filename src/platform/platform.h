@@ -380,7 +380,8 @@ class Platform {
   virtual void BroadcastSettingsChange() = 0;  // WM_WININICHANGE to every top window
   virtual int RestartWindows() = 0;            // ExitWindowsEx with EWX_REBOOT
   virtual uint32_t LastError() = 0;
-  // FormatMessage from the system; returns the length.
+  // FormatMessage from the system in the user's language, cut to size - 1 bytes when
+  // longer; returns the length copied (0 when the system has no text for code).
   virtual int SystemErrorText(uint32_t code, char* buffer, uint32_t size) = 0;
 };
 

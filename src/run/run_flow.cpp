@@ -13,6 +13,7 @@
 #include "repair/repair_driver.h"
 #include "resource.h"
 #include "run/self_removal.h"
+#include "run/shortcut_launch.h"
 #include "status/status_mif.h"
 #include "uninstall/uninstall_driver.h"
 
@@ -187,7 +188,9 @@ void RunFlow() {
   FinishSelfRemoval();
   ArenaRelease();
   RestartIfNeeded();
-  // The shortcut launch after a repair (/W) comes with the shortcut launcher.
+  // A repair asked for at a shortcut (/W) starts the application at the end, whether the
+  // repair completed or was cancelled.
+  if (gRun.launchShortcut != 0) LaunchAfterRepair();
 }
 
 void EndRun() {

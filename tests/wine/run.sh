@@ -18,7 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 export WINEDEBUG=-all
 
-SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run repair)
+SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run shortcut_launch repair)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -159,6 +159,9 @@ run_gui_wizard() { "$ROOT/tests/wine/gui_wizard.sh"; }
 
 # A silent run starts no desktop, and needs no display.
 run_silent_run() { "$ROOT/tests/wine/silent_run.sh"; }
+
+# A shortcut's launch through the damage check: its question and its three answers.
+run_shortcut_launch() { "$ROOT/tests/wine/shortcut_launch.sh"; }
 
 # Repair through the wizard: files, values, a link and a server put back by the installation
 # program of tools/tarnsetup, and its path prompt once the program has moved.

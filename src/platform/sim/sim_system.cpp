@@ -489,9 +489,14 @@ int SimMachine::ShellOpen(const char* file, const char* parameters, const char* 
   start.commandLine = file != nullptr ? file : "";
   start.parameters = parameters != nullptr ? parameters : "";
   start.currentDir = directory != nullptr ? directory : impl_->currentDir;
+  start.hasParameters = parameters != nullptr;
+  start.hasDirectory = directory != nullptr;
   start.showState = showState;
   processes.push_back(start);
-  if (Find(start.commandLine) == nullptr) return 2;  // SE_ERR_FNF
+  if (Find(start.commandLine) == nullptr) {
+    impl_->lastError = kErrFileNotFound;  // as the shell leaves it
+    return 2;                             // SE_ERR_FNF
+  }
   if (LooksLikeExecutable(FileContents(start.commandLine)))
     RunProgram(*this, *impl_, "\"" + start.commandLine + "\" " + start.parameters);
   return 42;
@@ -679,20 +684,14 @@ int SimMachine::CreateShellLink(const ShellLinkFields& link) {
   if (handle == kNoFile) return static_cast<int>(impl_->lastError);
   WriteBytes(handle, contents.data(), static_cast<uint32_t>(contents.size()));
   CloseFile(handle);
-  linkTexts.push_back(texts);
-  links.clear();
-  for (const auto& entry : linkTexts) {
-    ShellLinkFields fields = {};
-    fields.linkPath = entry[0].c_str();
-    fields.target = entry[1].c_str();
-    fields.workingDirectory = entry[2].c_str();
-    fields.iconPath = entry[3].c_str();
-    fields.arguments = entry[4].c_str();
-    links.push_back(fields);
-  }
-  links.back().iconIndex = link.iconIndex;
-  links.back().showCommand = link.showCommand;
-  links.back().hotKey = link.hotKey;
+  const std::vector<std::string>& kept = linkTexts.emplace_back(std::move(texts));
+  ShellLinkFields fields = link;
+  fields.linkPath = kept[0].c_str();
+  fields.target = kept[1].c_str();
+  fields.workingDirectory = kept[2].c_str();
+  fields.iconPath = kept[3].c_str();
+  fields.arguments = kept[4].c_str();
+  links.push_back(fields);
   return 0;
 }
 
@@ -863,18 +862,22 @@ int SimMachine::SystemErrorText(uint32_t code, char* buffer, uint32_t size) {
       {3, "The system cannot find the path specified."},
       {5, "Access is denied."},
       {6, "The handle is invalid."},
+      {8, "Not enough memory resources are available to process this command."},
+      {11, "An attempt was made to load a program with an incorrect format."},
       {32, "The process cannot access the file because it is being used by another process."},
       {80, "The file exists."},
       {87, "The parameter is incorrect."},
       {145, "The directory is not empty."},
       {183, "Cannot create a file when that file already exists."},
+      {1155, "No application is associated with the specified file for this operation."},
   };
+  if (buffer == nullptr || size == 0) return 0;
   for (const auto& entry : kTexts) {
     if (entry.code == code) {
-      // System message texts end with a line break.
-      int length = SimCopyOut(std::string(entry.text) + "\r\n", buffer, size);
-      if (length == 0) impl_->lastError = kErrInsufficientBuffer;
-      return length;
+      // System message texts end with a line break; a text longer than the buffer is cut.
+      std::string text = std::string(entry.text) + "\r\n";
+      if (text.size() >= size) text.resize(size - 1);
+      return SimCopyOut(text, buffer, size);
     }
   }
   impl_->lastError = 317;  // ERROR_MR_MID_NOT_FOUND

@@ -709,11 +709,26 @@ uint32_t Win32Platform::LastError() { return GetLastError(); }
 
 int Win32Platform::SystemErrorText(uint32_t code, char* buffer, uint32_t size) {
   if (size == 0) return 0;
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, code, 0, buffer, size, nullptr);
-  if (length == 0 || length >= size) {
-    buffer[0] = '\0';
+  buffer[0] = '\0';
+  // The system sizes the text itself, so a long text is cut to the buffer rather than lost.
+  char* text = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                reinterpret_cast<char*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) {
+    if (text != nullptr) LocalFree(text);
     return 0;
   }
-  return static_cast<int>(length);
+  DWORD kept = 0;
+  // Whole characters only: a lead byte without its trail byte would show as garbage.
+  while (kept < length && kept + 1 < size) {
+    DWORD step = IsDBCSLeadByte(static_cast<BYTE>(text[kept])) && kept + 1 < length ? 2 : 1;
+    if (kept + step + 1 > size) break;
+    kept += step;
+  }
+  memcpy(buffer, text, kept);
+  buffer[kept] = '\0';
+  LocalFree(text);
+  return static_cast<int>(kept);
 }

@@ -9,6 +9,7 @@
 #include "platform/win32/win32_platform.h"
 #include "run/run_flow.h"
 #include "run/self_removal.h"
+#include "run/shortcut_launch.h"
 #include "run/startup.h"
 #include "ui/win32/win32_ui.h"
 
@@ -25,11 +26,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   switch (RunStartup(commandLine)) {
     case kStartupRunFlow: RunFlow(); break;
     case kStartupCleanupRun: RunCleanup(gRun.cleanupArguments.c_str()); break;
-    case kStartupShortcutLaunch:
-      // The shortcut launcher with its damage check is not built yet: end without
-      // launching. When it is, it either ends here or calls ContinueStartup and RunFlow.
-      EndRun();
-      break;
+    case kStartupShortcutLaunch: RunShortcutLaunch(); break;
     default: break;
   }
   return 0;
