@@ -5,8 +5,10 @@
 #include "tarnlog/machine_snapshot.h"
 
 #include <cstring>
+#include <map>
 #include <set>
 
+#include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
@@ -22,7 +24,9 @@ const char* const kRootNames[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKCC"};
 
 struct Snapshot {
   MachineImage* image;
-  std::set<std::string> seenFiles, seenDirs, seenKeys;
+  std::set<std::string> seenDirs, seenKeys;
+  std::map<std::string, size_t> fileIndex;          // upper-cased path: its entry in image->files
+  std::map<std::string, uint64_t> withoutContents;  // copied as a directory entry only: size
   size_t entries = 0;
 
   static std::string Upper(const std::string& text) {
@@ -62,9 +66,31 @@ struct Snapshot {
     image->directories.push_back(copy);
   }
 
-  // One file as it is: attributes, time, short name, contents (when not too large).
-  void AddFile(const std::string& path, bool withContents) {
-    if (path.empty() || entries >= kMaxEntries || !seenFiles.insert(Upper(path)).second) return;
+  // One file as it is: attributes, time, short name, contents (when not too large). A file
+  // first met as a directory's entry, without contents, gets them when it turns out to be
+  // one the log names: the checks against its stamp read them.
+  void AddFile(const std::string& named, bool withContents) {
+    if (named.empty()) return;
+    // One entry per file, however the log names it: a short form (a logged program's
+    // command) would otherwise be a second copy, without contents, seeded over the first.
+    std::string path = named;
+    if (path.find('~') != std::string::npos && path.size() < 256) {
+      char buffer[256];
+      CopyText(buffer, sizeof buffer, path.c_str());
+      NormalizePath(buffer, sizeof buffer, true);
+      path = buffer;
+    }
+    auto known = fileIndex.find(Upper(path));
+    if (known != fileIndex.end()) {
+      ImageFile& copy = image->files[known->second];
+      auto bare = withoutContents.find(known->first);
+      if (withContents && bare != withoutContents.end()) {
+        copy.contents = ReadContents(path, bare->second);
+        withoutContents.erase(bare);
+      }
+      return;
+    }
+    if (entries >= kMaxEntries) return;
     FindEntry entry = {};
     SearchHandle search = Sys().FindFirst(path.c_str(), &entry);
     if (search == kNoSearch) return;
@@ -80,7 +106,11 @@ struct Snapshot {
     copy.attributes = entry.attributes;
     copy.lastWrite = entry.lastWrite;
     copy.shortName = entry.shortName;
-    if (withContents) copy.contents = ReadContents(path, entry.size);
+    if (withContents)
+      copy.contents = ReadContents(path, entry.size);
+    else
+      withoutContents[Upper(path)] = entry.size;
+    fileIndex[Upper(path)] = image->files.size();
     image->files.push_back(copy);
     ++entries;
   }
@@ -197,7 +227,7 @@ void CopyPlatform(ImagePlatform* platform) {
 int SnapshotForLog(const char* logPath, MachineImage* image) {
   *image = MachineImage();
   CopyPlatform(&image->platform);
-  Snapshot s{image, {}, {}, {}, 0};
+  Snapshot s{image, {}, {}, {}, {}, 0};
   std::string log = logPath;
   // The uninstaller beside its log is the program whose own removal the plan shows.
   size_t cut = log.rfind('\\');
