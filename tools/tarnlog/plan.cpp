@@ -15,6 +15,7 @@
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "platform/platform.h"
+#include "repair/file_check.h"
 #include "tarnlog/load_log.h"
 #include "ui/console_ui.h"
 #include "uninstall/uninstall_driver.h"
@@ -452,6 +453,60 @@ void PlaceKeptItems(const LeftoverReport& report, std::vector<PlanStep>* steps) 
   steps->insert(steps->end(), atEnd.begin(), atEnd.end());
 }
 
+// The logged date and time of a stamp, or the file's, as the log writes them.
+std::string DosText(uint16_t date, uint16_t time) {
+  char text[32];
+  snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d:%02d", DosMonth(date), DosDay(date),
+           DosYear(date), DosHour(time), DosMinute(time), DosSecond(time));
+  return text;
+}
+
+// What makes a file another than the logged copy, in words.
+std::string ChangeDetail(StampVerdict verdict, const StampCheck& check) {
+  if (verdict == StampVerdict::kOlder || verdict == StampVerdict::kNewer)
+    return "last written " + DosText(check.fileDate, check.fileTime) + ", logged " +
+           DosText(check.stamp.dosDate, check.stamp.dosTime);
+  if (verdict == StampVerdict::kSizeDiffers)
+    return std::to_string(check.fileSize) + " bytes, logged " + std::to_string(check.stamp.size);
+  char text[80];
+  snprintf(text, sizeof text, "same time and size, another CRC-32 than the logged %08x",
+           static_cast<unsigned>(check.stamp.checksum));
+  return text;
+}
+
+// The private files the user changed since they were installed, checked as a repair checks
+// them, on the machine as it is before anything is removed. A missing file holds nothing of
+// the user's; one that cannot be read says nothing about who changed it; a link is written
+// by the shell, not copied, and has no stamp a repair compares.
+void FindChangedFiles(std::vector<ChangedFile>* changed) {
+  for (int32_t i = 0; i < gStore.PrivateFiles.count; ++i) {
+    const FileItem& item = *gStore.PrivateFiles[i];
+    if (item.linkSpec != nullptr || item.path.Empty()) continue;
+    StampCheck check;
+    StampVerdict verdict = CheckAgainstStamp(item.path.c_str(), item.stamp.c_str(), &check);
+    if (verdict != StampVerdict::kOlder && verdict != StampVerdict::kNewer &&
+        verdict != StampVerdict::kSizeDiffers && verdict != StampVerdict::kChecksumDiffers)
+      continue;
+    changed->push_back({item.path.c_str(), VerdictName(verdict), ChangeDetail(verdict, check)});
+  }
+}
+
+// Marks each changed file right after the last action line that names it: the line that
+// removes it comes after any that unregister it. A file no line names (kept by a gate)
+// stays in the list only.
+void MarkChangedFiles(const std::vector<ChangedFile>& changed, std::vector<PlanStep>* steps) {
+  for (const ChangedFile& file : changed) {
+    size_t action = steps->size();
+    for (size_t i = 0; i < steps->size(); ++i) {
+      const PlanStep& step = (*steps)[i];
+      if (step.kind == "action" && EndsWithNoCase(step.text, " " + file.path)) action = i;
+    }
+    if (action == steps->size()) continue;
+    PlanStep mark{"changed", file.path, Leftover{"file", file.path, file.reason, file.detail, ""}};
+    steps->insert(steps->begin() + static_cast<std::ptrdiff_t>(action + 1), mark);
+  }
+}
+
 // The log as it was before the run, loaded again on the machine the run left, and the
 // machine checked against it. The copy goes to a scratch folder of the simulated machine
 // (the log's own folder is not an item of the log, so where it lies changes nothing).
@@ -508,10 +563,12 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
   gRun.uninstallMode = kModeAutomatic;
   gRun.wizardFinished = true;
   gRun.progressMode = true;
+  FindChangedFiles(&result->changed);
 
   InstallPlatform(&recorder);
   UninstallDriver(gRun.logPath.c_str());
   InstallPlatform(&machine);
+  MarkChangedFiles(result->changed, &result->steps);
   result->rollback = gRun.rollbackChosen;
   result->cancelled = gRun.cancelled;
   result->rebootNeeded = gRun.rebootNeeded;
@@ -524,6 +581,19 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
   JsonOpenObject(w);
   JsonKey(w, "rollback");
   JsonBool(w, result.rollback);
+  JsonKey(w, "changed");
+  JsonOpenArray(w);
+  for (const ChangedFile& file : result.changed) {
+    JsonOpenObject(w, true);
+    JsonKey(w, "path");
+    JsonText(w, file.path.c_str());
+    JsonKey(w, "reason");
+    JsonText(w, file.reason.c_str());
+    JsonKey(w, "detail");
+    JsonText(w, file.detail.c_str());
+    JsonCloseObject(w);
+  }
+  JsonCloseArray(w);
   JsonKey(w, "steps");
   JsonOpenArray(w);
   for (const PlanStep& step : result.steps) {
@@ -532,7 +602,12 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
     JsonText(w, step.kind.c_str());
     JsonKey(w, "text");
     JsonText(w, step.text.c_str());
-    if (step.kind == "kept") {
+    if (step.kind == "changed") {
+      JsonKey(w, "reason");
+      JsonText(w, step.kept.reason.c_str());
+      JsonKey(w, "detail");
+      JsonText(w, step.kept.detail.c_str());
+    } else if (step.kind == "kept") {
       JsonKey(w, "itemKind");
       JsonText(w, step.kept.kind.c_str());
       JsonKey(w, "reason");
@@ -555,7 +630,15 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
 
 std::string PlanText(const PlanResult& result) {
   std::string text;
+  // Before any step: what the run would remove of the user's own changes.
+  if (!result.changed.empty()) {
+    text += "Changed since installation (" + std::to_string(result.changed.size()) +
+            " files; the uninstall removes them like the others):\n";
+    for (const ChangedFile& file : result.changed)
+      text += "    " + Utf8(file.path) + "\n        " + file.reason + ": " + file.detail + "\n";
+  }
   size_t kept = 0;
+  size_t marks = 0;
   bool unnamedSeen = false;
   for (const PlanStep& step : result.steps) {
     if (step.kind == "action") {
@@ -567,14 +650,20 @@ std::string PlanText(const PlanResult& result) {
       text += "    kept: " + Utf8(step.kept.kind + " " + step.text) + "\n        " +
               step.kept.reason + ": " + Utf8(step.kept.detail) + "\n";
       ++kept;
+    } else if (step.kind == "changed") {
+      text += "    changed since installation: " + step.kept.reason + ": " +
+              Utf8(step.kept.detail) + "\n";
+      ++marks;
     } else {
       text += "    " + step.kind + ": " + Utf8(step.text) + "\n";
     }
   }
   text += std::string("-- ") + (result.rollback ? "rollback" : "uninstall") +
-          " planned: " + std::to_string(result.steps.size() - kept) + " steps, " +
+          " planned: " + std::to_string(result.steps.size() - kept - marks) + " steps, " +
           std::to_string(kept) + " items kept (" + std::to_string(result.unexplained) +
-          " unexplained)" + (result.rebootNeeded ? ", a restart is needed" : "") +
+          " unexplained), " + std::to_string(result.changed.size()) +
+          " files changed since installation" +
+          (result.rebootNeeded ? ", a restart is needed" : "") +
           (result.selfDeletePending ? ", the program removes itself" : "") + "\n";
   return text;
 }

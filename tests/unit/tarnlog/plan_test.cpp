@@ -49,9 +49,12 @@ TEST(Plan, RecordsTheChangesTheRunMakesInOrder) {
   std::string steps = Steps(result);
 
   // Every kind of change the sample calls for is there.
-  EXPECT_NE(steps.find("delete: C:\\Program Files\\Fernhill\\Bramble Notes\\README.TXT\n"), std::string::npos) << steps;
+  EXPECT_NE(steps.find("delete: C:\\Program Files\\Fernhill\\Bramble Notes\\README.TXT\n"),
+            std::string::npos)
+      << steps;
   EXPECT_NE(steps.find("service: BrambleSync deleted"), std::string::npos) << steps;
-  EXPECT_NE(steps.find("ini: C:\\windows\\fernhill.ini [Shared] Runtime=1.5"), std::string::npos) << steps;
+  EXPECT_NE(steps.find("ini: C:\\windows\\fernhill.ini [Shared] Runtime=1.5"), std::string::npos)
+      << steps;
   EXPECT_NE(steps.find("regset: HKCR\\.txt (default) = \"txtfile\""), std::string::npos) << steps;
   EXPECT_NE(steps.find("process: "), std::string::npos) << steps;
   // An action line comes before the changes it announces.
@@ -122,6 +125,67 @@ TEST(Plan, SnapshotCopyPlansLikeTheOriginal) {
   ASSERT_EQ(fromOriginal.loadResult, 0);
   ASSERT_EQ(fromCopy.loadResult, 0);
   EXPECT_EQ(Steps(fromCopy, "dde"), Steps(fromOriginal, "dde"));
+}
+
+// Files the user changed after installing are named before anything is removed, each with
+// what differs, and marked under the line that removes it; the run itself is the same as on
+// an untouched machine. A removed file and an untouched one are not named.
+TEST(Plan, NamesPrivateFilesChangedSinceInstallation) {
+  SimMachine untouched;
+  std::string error;
+  ASSERT_EQ(untouched.ApplyImage(SampleImage(), &error), 0) << error;
+  InstallPlatform(&untouched);
+  PlanResult before;
+  RunPlan("/A", kLog, &before);
+  ASSERT_EQ(before.loadResult, 0);
+  EXPECT_TRUE(before.changed.empty()) << before.changed[0].path;
+
+  SimMachine machine;
+  ASSERT_EQ(machine.ApplyImage(SampleImage(), &error), 0) << error;
+  const std::string dir = "C:\\Program Files\\Fernhill\\Bramble Notes\\";
+  machine.Find(dir + "README.TXT")->contents[0] ^= 1;                  // same time and length
+  machine.Find(dir + "BRAMBLE.CNT")->contents += "!";                  // one byte longer
+  machine.Find(dir + "Templates\\Memo.tpl")->lastWrite += 20000000;    // two seconds later
+  machine.Find(dir + "Templates\\Letter.tpl")->lastWrite -= 20000000;  // two seconds earlier
+  ASSERT_EQ(machine.RemoveFile((dir + "Templates\\Invoice.tpl").c_str()), 0);
+  InstallPlatform(&machine);
+  PlanResult result;
+  RunPlan("/A", kLog, &result);
+  ASSERT_EQ(result.loadResult, 0);
+
+  std::string changed;
+  for (const ChangedFile& file : result.changed)
+    changed += file.path.substr(dir.size()) + " " + file.reason + ": " + file.detail + "\n";
+  EXPECT_EQ(changed,
+            "BRAMBLE.CNT size: 32 bytes, logged 31\n"
+            "README.TXT checksum: same time and size, another CRC-32 than the logged 7d73e007\n"
+            "Templates\\Letter.tpl older: last written 06-15-2001 10:12:28, logged "
+            "06-15-2001 10:12:30\n"
+            "Templates\\Memo.tpl newer: last written 06-15-2001 10:12:32, logged "
+            "06-15-2001 10:12:30\n");
+
+  // The mark follows the line that removes the file; apart from the marks and the removed
+  // file, the run is the one on the untouched machine.
+  std::string text = PlanText(result);
+  EXPECT_NE(text.find("README.TXT\n    changed since installation: checksum: same time"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("Changed since installation (4 files"), 0u) << text;
+  auto withoutRemoved = [](const std::string& steps) {
+    std::string kept, line;
+    std::istringstream in(steps);
+    while (std::getline(in, line))
+      if (line.find("Invoice.tpl") == std::string::npos) kept += line + "\n";
+    return kept;
+  };
+  EXPECT_EQ(withoutRemoved(Steps(result, "changed")), withoutRemoved(Steps(before)));
+
+  JsonWriter w;
+  WritePlanJson(w, result);
+  EXPECT_NE(w.out.find("{\"kind\": \"changed\", \"text\": \"C:\\\\Program Files\\\\Fernhill"
+                       "\\\\Bramble Notes\\\\BRAMBLE.CNT\", \"reason\": \"size\""),
+            std::string::npos)
+      << w.out;
 }
 
 }  // namespace
