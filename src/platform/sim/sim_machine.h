@@ -139,8 +139,10 @@ class SimMachine final : public Platform {
   std::vector<std::string> ddeRequests;   // every request item, in order
   std::vector<SimProcessStart> processes;
   std::vector<SimLibraryCall> libraryCalls;
-  std::vector<ShellLinkFields> links;       // pointers point into linkTexts
-  std::vector<std::vector<std::string>> linkTexts;
+  // Every link saved, in order, with all its fields. The texts live in linkTexts, one entry
+  // per link: a deque, so that saving another link moves none of them.
+  std::vector<ShellLinkFields> links;
+  std::deque<std::vector<std::string>> linkTexts;
   int settingsBroadcasts = 0;
   int restartRequests = 0;
   bool fileErrorBoxesSuppressed = false;

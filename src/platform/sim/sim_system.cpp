@@ -684,20 +684,14 @@ int SimMachine::CreateShellLink(const ShellLinkFields& link) {
   if (handle == kNoFile) return static_cast<int>(impl_->lastError);
   WriteBytes(handle, contents.data(), static_cast<uint32_t>(contents.size()));
   CloseFile(handle);
-  linkTexts.push_back(texts);
-  links.clear();
-  for (const auto& entry : linkTexts) {
-    ShellLinkFields fields = {};
-    fields.linkPath = entry[0].c_str();
-    fields.target = entry[1].c_str();
-    fields.workingDirectory = entry[2].c_str();
-    fields.iconPath = entry[3].c_str();
-    fields.arguments = entry[4].c_str();
-    links.push_back(fields);
-  }
-  links.back().iconIndex = link.iconIndex;
-  links.back().showCommand = link.showCommand;
-  links.back().hotKey = link.hotKey;
+  const std::vector<std::string>& kept = linkTexts.emplace_back(std::move(texts));
+  ShellLinkFields fields = link;
+  fields.linkPath = kept[0].c_str();
+  fields.target = kept[1].c_str();
+  fields.workingDirectory = kept[2].c_str();
+  fields.iconPath = kept[3].c_str();
+  fields.arguments = kept[4].c_str();
+  links.push_back(fields);
   return 0;
 }
 
