@@ -222,7 +222,12 @@ void CopyPlatform(ImagePlatform* platform) {
   }
 }
 
+Platform* gSnapshotOriginal = nullptr;
+
 }  // namespace
+
+void RememberSnapshotOriginal(Platform* original) { gSnapshotOriginal = original; }
+Platform* SnapshotOriginal() { return gSnapshotOriginal; }
 
 int SnapshotForLog(const char* logPath, MachineImage* image) {
   *image = MachineImage();

@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "repair/file_check.h"
 #include "tarnlog/load_log.h"
+#include "tarnlog/machine_snapshot.h"
 #include "ui/console_ui.h"
 #include "uninstall/uninstall_driver.h"
 
@@ -479,6 +480,8 @@ std::string ChangeDetail(StampVerdict verdict, const StampCheck& check) {
 // the user's; one that cannot be read says nothing about who changed it; a link is written
 // by the shell, not copied, and has no stamp a repair compares.
 void FindChangedFiles(std::vector<ChangedFile>* changed) {
+  // On a copy of a machine, large files have no contents: the files themselves are read.
+  OnSnapshotOriginal original;
   for (int32_t i = 0; i < gStore.PrivateFiles.count; ++i) {
     const FileItem& item = *gStore.PrivateFiles[i];
     if (item.linkSpec != nullptr || item.path.Empty()) continue;

@@ -13,6 +13,7 @@
 #include "repair/repair_driver.h"
 #include "tarnlog/leftovers.h"
 #include "tarnlog/load_log.h"
+#include "tarnlog/machine_snapshot.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ RepairPlanProgram* ProgramOf(RepairPlan* plan, int section) {
   program.path = path;
   program.attributes = attributes;
   char stamp[64];
+  // The program lies on the installation media, which a copy of the machine leaves out:
+  // its date, time and size are read where it is.
+  OnSnapshotOriginal original;
   program.found =
       *path != '\0' && FormatProgramStamp(path, stamp, sizeof stamp) && program.attributes == stamp;
   plan->programs.push_back(program);
@@ -48,7 +52,12 @@ void PlanFiles(const ItemList<FileItem>& files, bool missingFiles, RepairPlan* p
       plan->links.push_back(item.path.c_str());
       continue;
     }
-    StampVerdict verdict = CheckAgainstStamp(item.path.c_str(), item.stamp.c_str());
+    StampVerdict verdict;
+    {
+      // A copy holds no contents of large files: the check reads the file itself.
+      OnSnapshotOriginal original;
+      verdict = CheckAgainstStamp(item.path.c_str(), item.stamp.c_str());
+    }
     if (!IsChangedVerdict(verdict) && verdict != StampVerdict::kNewer) continue;
     int section = RepairSectionOf(item, missingFiles);
     if (!HasUsableSource(section)) {

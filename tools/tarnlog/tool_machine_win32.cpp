@@ -1,8 +1,9 @@
 // The Windows tool's machines: the real one, through the Win32 back-end, for dump; for plan
 // a simulated copy of the real machine's state for everything the log names, so that the
-// uninstall can run in full without changing anything. Seeding from an image belongs to the
-// native build (and to tarnseed), so --machine and --log-from are refused here rather than
-// silently ignored.
+// uninstall can run in full without changing anything (the real machine stays at hand for
+// the stamp checks and the installation program's attributes, which only read). Seeding
+// from an image belongs to the native build (and to tarnseed), so --machine and --log-from are
+// refused here rather than silently ignored.
 #include "platform/sim/sim_machine.h"
 #include "platform/win32/win32_platform.h"
 #include "tarnlog/machine_snapshot.h"
@@ -35,6 +36,9 @@ int InstallPlanMachine(const ToolMachineOptions& options, std::string* error) {
     *error = "the copy of this machine could not be made: " + reason;
     return 1;
   }
+  // What the copy leaves out (the installation program, large files' contents) is read
+  // here when a plan compares it with the log.
+  RememberSnapshotOriginal(&Sys());
   InstallPlatform(&copy);
   return 0;
 }

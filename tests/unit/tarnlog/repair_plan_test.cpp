@@ -11,11 +11,22 @@
 #include "platform/image/machine_image.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
+#include "tarnlog/machine_snapshot.h"
 #include "ui/console_ui.h"
 
 namespace {
 
 constexpr const char* kDir = "C:\\Program Files\\Fernhill\\Bramble Notes\\";
+
+MachineImage SampleImage() {
+  std::ifstream in(std::string(TARNLOG_SAMPLE_DIR) + "/image.json", std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  MachineImage image;
+  std::string error;
+  EXPECT_EQ(ReadMachineImage(text.str(), &image, &error), 0) << error;
+  return image;
+}
 
 TEST(RepairPlan, NamesWhatTheRepairWouldExtractAndRun) {
   std::ifstream in(std::string(TARNLOG_SAMPLE_DIR) + "/image.json", std::ios::binary);
@@ -67,6 +78,56 @@ TEST(RepairPlan, NamesWhatTheRepairWouldExtractAndRun) {
   // Planning wrote no list file and ran nothing.
   EXPECT_TRUE(machine.processes.empty());
   EXPECT_EQ(machine.FindFirst("C:\\TEMP\\KTC*", nullptr), kNoSearch);
+  ResetRunWideState();
+}
+
+// On Windows the plan runs on a copy of the machine, which holds neither the installation
+// program (it lies on the media, which the log does not name as an item) nor the contents of
+// large files. The program's attributes and the stamp checks are read on the machine itself.
+TEST(RepairPlan, ReadsTheProgramAndTheFilesOnTheOriginalMachine) {
+  SimMachine original;
+  std::string error;
+  ASSERT_EQ(original.ApplyImage(SampleImage(), &error), 0) << error;
+  // The media as a folder (the simulated machine has no drive D: and no files in a root).
+  const std::string log = std::string(kDir) + "INSTALL.LOG";
+  std::string text = original.FileContents(log);
+  for (size_t at; (at = text.find("D:\\SETUP.EXE")) != std::string::npos;)
+    text.replace(at, 12, "C:\\Media\\SETUP.EXE");
+  ASSERT_EQ(original.WriteFile(log, text), 0);
+  ASSERT_EQ(original.WriteFile("C:\\Media\\SETUP.EXE", std::string(412160, 'x'),
+                               FileTimeFromUtc(2001, 6, 1, 9, 0, 0)),
+            0);
+  InstallPlatform(&original);
+  ConsoleUi console;
+  InstallUserInterface(&console);
+  MachineImage snapshot;
+  ASSERT_EQ(SnapshotForLog(log.c_str(), &snapshot), 0);
+  SimMachine copy;
+  ASSERT_EQ(copy.ApplyImage(snapshot, &error), 0) << error;
+  ASSERT_FALSE(copy.FileExists("C:\\Media\\SETUP.EXE"));
+  // Changed on the machine after the copy was made: only a check there sees it.
+  original.Find(std::string(kDir) + "README.TXT")->contents[0] ^= 1;
+
+  RememberSnapshotOriginal(&original);
+  InstallPlatform(&copy);
+  RepairPlan plan;
+  RunRepairPlan("", log.c_str(), &plan);
+  ASSERT_EQ(plan.loadResult, 0);
+  ASSERT_EQ(plan.programs.size(), 1u);
+  EXPECT_TRUE(plan.programs[0].found) << RepairPlanText(plan);
+  EXPECT_NE(RepairPlanText(plan).find("found with the logged attributes 06-01-2001"),
+            std::string::npos);
+  std::string reasons;
+  for (const RepairPlanFile& file : plan.files) reasons += file.path + " " + file.reason + "\n";
+  EXPECT_NE(reasons.find("README.TXT checksum\n"), std::string::npos) << reasons;
+  EXPECT_EQ(&Sys(), &copy);  // the copy is installed again afterwards
+
+  // Another size (or time) than the log's is not the logged program: the repair would ask.
+  original.Find("C:\\Media\\SETUP.EXE")->contents += "x";
+  RunRepairPlan("", log.c_str(), &plan);
+  ASSERT_EQ(plan.programs.size(), 1u);
+  EXPECT_FALSE(plan.programs[0].found);
+  RememberSnapshotOriginal(nullptr);
   ResetRunWideState();
 }
 
