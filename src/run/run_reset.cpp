@@ -5,6 +5,7 @@
 #include "log/item_store.h"
 #include "log/log_reader.h"
 #include "run/self_removal.h"
+#include "run/shortcut_launch.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/progman.h"
 #include "uninstall/shared_dlls.h"
@@ -17,4 +18,5 @@ void ResetRunWideState() {
   ForgetSharedCounts();
   gProgman = ProgmanState();
   ForgetShellNotifications();
+  ForgetRepairRecord();
 }
