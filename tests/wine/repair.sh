@@ -15,6 +15,8 @@
 #   prompt   the installation program moved away: the source prompt (dialog 107) comes up
 #            with the logged path and attributes; a file that is not the program brings it
 #            back; the moved program's path completes the repair
+#   shortcut /W1 on a damaged application: the damage question answered Yes, the repair on
+#            the final page without Finish and Back, then the shortcut's program started
 #
 # The rounds share one prefix and run in this order: the prompt round finds README.TXT still
 # newer from the repair round, and asks again. Screenshots go to build/wine/repair/shots.
@@ -331,6 +333,59 @@ test_prompt() {
   expect_no_list_left
 }
 
+# The damage check of a shortcut (/W1) finds CORE.DLL and the Path value gone; Yes repairs
+# without the method page (the final page with the repair texts, no Finish, no Back) and
+# then starts the shortcut's program. The program is still away from its logged place, so the
+# source prompt comes up and holds the run while the page is read.
+test_shortcut() {
+  NAME=shortcut
+  echo "-- a shortcut's damage check answered Yes: repair, then the application"
+  local p=$PREFIX app
+  app=$(unix_path "$p" "$APP_DIR")
+  rm "$app/CORE.DLL"
+  rm -f "$p/drive_c/launched.txt"
+  local reg=$WORK/record.reg
+  local record='HKEY_LOCAL_MACHINE\\Software\\Tarn Solutions\\Tarn Installation System\\Repair\\C:/Program Files/Tarn Repair/INSTALL.LOG'
+  printf 'REGEDIT4\r\n\r\n[%s]\r\n"C:\\\\Program Files\\\\Tarn Repair\\\\CORE.DLL"=dword:00000001\r\n"2\\\\Software\\\\Tarn Repair\\\\\\\\Path"=""\r\n\r\n[%s\\Icons\\1]\r\n"Path"="C:\\\\windows\\\\system32\\\\cmd.exe"\r\n"Arguments"="/c echo launched>C:\\\\launched.txt"\r\n"WorkingDir"="C:\\\\"\r\n"ShowWindow"="0"\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Tarn Repair]\r\n"Path"=-\r\n' \
+    "${record//\\\\/\\}" "${record//\\\\/\\}" >"$reg"
+  WINEPREFIX=$p timeout 60 "$WINE" regedit /S "$(win_path "$reg")" >/dev/null 2>&1
+  expect_reg "$p" "$KEY" Path --none "$NAME: damage"
+
+  REPORT=$WORK/$NAME-report.txt
+  rm -f "$REPORT"
+  WINEPREFIX=$p "$WINE" "$GUIDRIVER" hold 600000 >/dev/null 2>&1 &
+  HOLD_PID=$!
+  sleep 2
+  TARNSETUP_REPORT=$(win_path "$REPORT") start_uninstaller /W1 "$APP_DIR\\INSTALL.LOG"
+  local box
+  if box=$(gd wait --title 'Perform Repair' --class '#32770'); then
+    shot 01-damage-question
+    gd --window "$box" click 6 waitgone >/dev/null
+    pass
+  else
+    fail "$NAME: no damage question"
+  fi
+  local question
+  if question=$(gd wait --title 'Repair Newer File?' --class '#32770'); then
+    gd --window "$question" click $ANSWER_NO >/dev/null
+  fi
+  local dialog wizard
+  if dialog=$(gd wait --title 'Select Installation Pathname' --class '#32770'); then
+    wizard=$(gd wait --title "$TITLE" --class '#32770')
+    shot 02-page-under-the-prompt
+    expect_eq "$(gd --window "$wizard" text $PAGE_TITLE visible $NEXT visible 5 | tr '\n' ' ')" \
+      "Perform Repair 0 0 " "$NAME: the final page without Finish and Back"
+    gd --window "$dialog" settext $PROMPT_PATH "$MOVED\\TARNSETUP.EXE" click 1 >/dev/null
+  else
+    fail "$NAME: no source prompt"
+  fi
+  await_uninstaller
+  expect_file "$APP_DIR\\CORE.DLL" 'Tarn Repair/CORE.DLL' "$INSTALLED" "$NAME"
+  expect_reg "$p" "$KEY" Path "$APP_DIR" "$NAME"
+  wait_for "$p/drive_c/launched.txt" 10 && pass || fail "$NAME: the shortcut's program did not run"
+  expect_no_list_left
+}
+
 main() {
   local missing=0 f
   for f in "$UNTARN" "$TARNSEED" "$GUIDRIVER" "$TARNSETUP"; do
@@ -344,7 +399,7 @@ main() {
   start_display || return 1
   prepare_repair || { echo "repair: could not prepare the prefix" >&2; return 1; }
 
-  local tests=(${REPAIR_TESTS:-setup repair prompt})
+  local tests=(${REPAIR_TESTS:-setup repair prompt shortcut})
   local t
   for t in "${tests[@]}"; do "test_$t" || FAILURES=$((FAILURES + 1)); done
 
