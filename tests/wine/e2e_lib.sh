@@ -25,6 +25,20 @@ CHECKS=0
 fail() { echo "  FAIL: $*"; FAILURES=$((FAILURES + 1)); }
 pass() { CHECKS=$((CHECKS + 1)); }
 
+# Shared by the GUI scripts (they set GUIDRIVER and SHOTS; NAME names the scenario).
+# gd ARGS...: guidriver in the current prefix; its output without carriage returns, its
+# complaints in $WORK/<scenario>-gd.log.
+gd() {
+  WINEPREFIX=$PREFIX timeout 120 "$WINE" "$GUIDRIVER" --timeout 30000 "$@" \
+    2>>"$WORK/${NAME:-gui}-gd.log" | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+# shot NAME: a screenshot of the whole display, $SHOTS/<scenario>-NAME.png.
+shot() { import -window root "$SHOTS/${NAME:+$NAME-}$1.png" 2>/dev/null; }
+expect_eq() {  # ACTUAL EXPECTED WHAT
+  if [[ "$1" == "$2" ]]; then pass; else fail "$3: \"$1\", expected \"$2\""; fi
+}
+
 # The Unix path of a Windows path inside the prefix's C: drive.
 unix_path() {
   local p=${2#[Cc]:\\}

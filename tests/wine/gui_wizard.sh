@@ -47,12 +47,6 @@ NEXT=1 CANCEL=2 SELECT_ALL=3 SELECT_NONE=4 BACK=5
 RADIO_FIRST=1000 RADIO_SECOND=1001 LIST=1003 SECOND_TEXT=1004 ACTION=1007 RADIO_REPAIR=1009
 PAGE_TITLE=1011
 
-# gd ARGS...: guidriver in the current prefix; its output without carriage returns.
-gd() {
-  WINEPREFIX=$PREFIX timeout 120 "$WINE" "$GUIDRIVER" --timeout 30000 "$@" 2>>"$WORK/$NAME-gd.log" |
-    tr -d '\r'
-  return "${PIPESTATUS[0]}"
-}
 # wz ARGS...: guidriver steps on the wizard (WIZARD, found by wizard_up).
 wz() { gd --window "$WIZARD" "$@"; }
 # wizard_up: waits for the wizard dialog (the background window has the same caption).
@@ -72,11 +66,7 @@ prepare_gui() {
   sleep 2
 }
 
-shot() { import -window root "$SHOTS/$NAME-$1.png" 2>/dev/null; }
 
-expect_eq() {  # ACTUAL EXPECTED WHAT
-  if [[ "$1" == "$2" ]]; then pass; else fail "$3: \"$1\", expected \"$2\""; fi
-}
 
 # The wizard's page title, read once the page is up.
 page_title() { wz text "$PAGE_TITLE"; }

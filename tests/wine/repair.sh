@@ -55,15 +55,6 @@ SETUP_TIME='2024-03-01 09:00:00'
 TITLE='Tarn Repair'
 NEXT=1 RADIO_REPAIR=1009 PAGE_TITLE=1011 ANSWER_NO=1006 PROMPT_TEXT=1002 PROMPT_PATH=1010
 
-gd() {
-  WINEPREFIX=$PREFIX timeout 120 "$WINE" "$GUIDRIVER" --timeout 30000 "$@" 2>>"$WORK/$NAME-gd.log" |
-    tr -d '\r'
-  return "${PIPESTATUS[0]}"
-}
-shot() { import -window root "$SHOTS/$NAME-$1.png" 2>/dev/null; }
-expect_eq() {  # ACTUAL EXPECTED WHAT
-  if [[ "$1" == "$2" ]]; then pass; else fail "$3: \"$1\", expected \"$2\""; fi
-}
 mtime() { date -r "$1" '+%F %T'; }
 
 # The logged stamp of a file: " MM-DD-YYYY | HH:MM:SS | version | size | crc32".

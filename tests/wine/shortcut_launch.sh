@@ -62,16 +62,7 @@ EOF
   x86_64-w64-mingw32-gcc -O2 -Wall -Werror -mwindows -o "$WORK/LAUNCHME.EXE" "$source"
 }
 
-gd() {
-  WINEPREFIX=$PREFIX timeout 120 "$WINE" "$GUIDRIVER" --timeout 30000 "$@" 2>>"$WORK/gd.log" |
-    tr -d '\r'
-  return "${PIPESTATUS[0]}"
-}
-shot() { import -window root "$SHOTS/$1.png" 2>/dev/null; }
 reg_add() { WINEPREFIX=$PREFIX "$WINE" reg add "$@" /f >/dev/null 2>&1 || fail "reg add $*"; }
-expect_eq() {  # ACTUAL EXPECTED WHAT
-  if [[ "$1" == "$2" ]]; then pass; else fail "$3: \"$1\", expected \"$2\""; fi
-}
 
 RUNS=
 # The lines the target wrote so far.
