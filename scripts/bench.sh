@@ -11,6 +11,10 @@
 # BENCH_RESULTS (default build/bench-results; every program's output is kept there).
 # BENCH_PREFIX (default build/wine/prefix-bench, made afresh).
 #
+# Among the programs under Wine, repair_check_bench writes an installation of 48,000 files
+# (about 500 MB) into the prefix and times the repair's file checks against bare reads of
+# the same files; a summary follows the uninstall's.
+#
 # Last, bench/e2e/e2e_bench.sh times UNTARN32.EXE /S itself from its process start to the
 # end of its clean-up run, in fresh Wine sessions and in sessions whose desktop has ended
 # (its own prefix; E2E_* variables there).
@@ -92,6 +96,21 @@ if [ -f "$uninstall" ]; then
       printf "  ratio driver / baseline: %.2f; (load + driver) / baseline: %.2f (target: at most 1.50)\n", wd / b, (wl + wd) / b
     }
   }'
+fi
+
+# The repair's file checks against the bare reads (repair_check_bench ran in the loop above,
+# in the bench prefix), and the CRC-32 natively.
+repaircheck=$results/wine-repair_check_bench.txt
+if [ -f "$repaircheck" ]; then
+  rfield() { sed -n "s/^result: $2 .*$3=\([0-9.]*\).*/\1/p" "$1" | tr -d '\r'; }
+  echo
+  echo "== summary: repair file checks under Wine (seconds per pass, medians)"
+  echo "  bare reads $(rfield "$repaircheck" repaircheck bare), repair checks" \
+    "$(rfield "$repaircheck" repaircheck repair); ratio" \
+    "$(rfield "$repaircheck" repaircheck ratio) (target: at most 1.30)"
+  crc=$results/native-crc_bench.txt
+  [ -f "$crc" ] && echo "  CRC-32 natively: $(rfield "$crc" crc memory_gbps) GB/s in memory" \
+    "(target: at least 1), $(rfield "$crc" crc file_gbps) GB/s through Crc32OfFile"
 fi
 
 # The whole program, end to end (a prefix and display of its own).
