@@ -631,12 +631,20 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
   w.out.push_back('\n');
 }
 
+namespace {
+
+std::string Files(size_t count) {
+  return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
+}  // namespace
+
 std::string PlanText(const PlanResult& result) {
   std::string text;
   // Before any step: what the run would remove of the user's own changes.
   if (!result.changed.empty()) {
-    text += "Changed since installation (" + std::to_string(result.changed.size()) +
-            " files; the uninstall removes them like the others):\n";
+    text += "Changed since installation (" + Files(result.changed.size()) +
+            "; the uninstall removes them like the others):\n";
     for (const ChangedFile& file : result.changed)
       text += "    " + Utf8(file.path) + "\n        " + file.reason + ": " + file.detail + "\n";
   }
@@ -664,8 +672,7 @@ std::string PlanText(const PlanResult& result) {
   text += std::string("-- ") + (result.rollback ? "rollback" : "uninstall") +
           " planned: " + std::to_string(result.steps.size() - kept - marks) + " steps, " +
           std::to_string(kept) + " items kept (" + std::to_string(result.unexplained) +
-          " unexplained), " + std::to_string(result.changed.size()) +
-          " files changed since installation" +
+          " unexplained), " + Files(result.changed.size()) + " changed since installation" +
           (result.rebootNeeded ? ", a restart is needed" : "") +
           (result.selfDeletePending ? ", the program removes itself" : "") + "\n";
   return text;
