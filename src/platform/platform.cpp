@@ -24,6 +24,16 @@ UserInterface& Ui() {
 void InstallPlatform(Platform* platform) { gPlatform = platform; }
 void InstallUserInterface(UserInterface* ui) { gUi = ui; }
 
+int Platform::GetTimeAndSize(FileHandle file, uint64_t* fileTime, int64_t* size) {
+  int result = GetLastWrite(file, fileTime);
+  if (result != 0) return result;
+  int64_t position = Seek(file, 0, kSeekCurrent);
+  int64_t end = Seek(file, 0, kSeekEnd);
+  if (position < 0 || end < 0 || Seek(file, position, kSeekBegin) != position) return -1;
+  *size = end;
+  return 0;
+}
+
 int Platform::RegHoldsEntries(RegHandle key, bool* hasValues, bool* hasSubkeys) {
   // A name too long for the buffer still names an entry; the end of the list names none.
   char name[256];

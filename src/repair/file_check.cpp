@@ -1,6 +1,7 @@
-// The file check against a FileStamp (file_check.h), in the order that spares work: a
-// missing file needs no opening, a date that differs needs no reading, a length that
-// differs needs no checksum.
+// The file check against a FileStamp (file_check.h), in the order that spares work: the
+// file is opened at once (only a file that will not open is looked at further, to tell a
+// missing one from a folder or a locked one), a date that differs needs no reading, a length
+// that differs needs no checksum.
 #include "repair/file_check.h"
 
 #include "platform/platform.h"
@@ -21,17 +22,18 @@ StampVerdict CompareTimes(const FileStamp& logged, uint16_t fileDate, uint16_t f
 StampVerdict CheckOpenFile(FileHandle file, StampCheck* check) {
   Platform& sys = Sys();
   uint64_t lastWrite = 0;
-  // A time that cannot be had or does not fit the DOS range (before 1980) says nothing
-  // either way: the length and the checksum decide alone.
-  if (sys.GetLastWrite(file, &lastWrite) == 0 &&
-      sys.FileTimeToLocalDos(lastWrite, &check->fileDate, &check->fileTime) == 0) {
+  int64_t length = -1;
+  if (sys.GetTimeAndSize(file, &lastWrite, &length) != 0 || length < 0) {
+    return StampVerdict::kUnreadable;
+  }
+  // A time that does not fit the DOS range (before 1980) says nothing either way: the
+  // length and the checksum decide alone.
+  if (sys.FileTimeToLocalDos(lastWrite, &check->fileDate, &check->fileTime) == 0) {
     check->haveFileTime = true;
     StampVerdict byTime = CompareTimes(check->stamp, check->fileDate, check->fileTime);
     if (byTime != StampVerdict::kSame) return byTime;
   }
 
-  int64_t length = sys.Seek(file, 0, kSeekEnd);
-  if (length < 0 || sys.Seek(file, 0, kSeekBegin) != 0) return StampVerdict::kUnreadable;
   check->haveFileSize = true;
   check->fileSize = static_cast<uint64_t>(length);
   if (check->fileSize != check->stamp.size) return StampVerdict::kSizeDiffers;
@@ -51,14 +53,13 @@ StampVerdict CheckAgainstStamp(const char* path, const char* stampText, StampChe
   if (path == nullptr || *path == '\0') return StampVerdict::kMissing;
 
   Platform& sys = Sys();
-  uint32_t attributes = sys.GetAttributes(path);
-  if (attributes == kNoAttributes) return StampVerdict::kMissing;
-  // A folder where the file should be is not the file: it is as good as missing, and the
-  // installation program decides what it can do about it.
-  if ((attributes & kAttrDirectory) != 0) return StampVerdict::kUnreadable;
-
   FileHandle file = sys.OpenForRead(path);
-  if (file == kNoFile) return StampVerdict::kUnreadable;
+  if (file == kNoFile) {
+    // A folder where the file should be is not the file, and one held locked cannot be
+    // read: both count as changed, and the installation program decides what it can do.
+    return sys.GetAttributes(path) == kNoAttributes ? StampVerdict::kMissing
+                                                    : StampVerdict::kUnreadable;
+  }
   StampVerdict verdict = CheckOpenFile(file, check);
   sys.CloseFile(file);
   return verdict;

@@ -99,6 +99,15 @@ TEST_F(FileContract, LastWriteTimeAgreesWithSearch) {
   ASSERT_NE(file, kNoFile);
   uint64_t written = 0;
   EXPECT_EQ(Sys().GetLastWrite(file, &written), 0);
+  // Time and size together, and the position stays where it was.
+  char first = 0;
+  ASSERT_EQ(Sys().ReadBytes(file, &first, 1), 1);
+  uint64_t together = 0;
+  int64_t size = -1;
+  EXPECT_EQ(Sys().GetTimeAndSize(file, &together, &size), 0);
+  EXPECT_EQ(together, written);
+  EXPECT_EQ(size, 5);
+  EXPECT_EQ(Sys().Seek(file, 0, kSeekCurrent), 1);
   Sys().CloseFile(file);
   EXPECT_NE(written, 0u);
 
