@@ -23,8 +23,9 @@ constexpr COLORREF kBarColour = RGB(0, 0, 127);
 constexpr int kAnimationIcons = IDI_ANIMATION_LAST - IDI_ANIMATION_BASE + 1;
 
 // The action line changes with every item, far faster than anyone can read; it is put on
-// the screen at most this often (the animation's tick shows the last one in any case).
-constexpr DWORD kActionIntervalMs = 60;
+// the screen at most this often, about eight times a second (the animation's tick shows the
+// last one in any case).
+constexpr DWORD kActionIntervalMs = 120;
 
 struct Wizard {
   HWND window = nullptr;

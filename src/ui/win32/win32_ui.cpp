@@ -289,12 +289,12 @@ void Win32Ui::WaitCursor(bool on) {
 // A wait of ms milliseconds keeps dispatching: the timer message that ends it arrives
 // through the same queue as the clicks and repaints that must not be held up meanwhile.
 // Milliseconds between two looks at the queue when only queued messages are wanted.
-constexpr DWORD kLookInterval = 20;
+constexpr DWORD kLookInterval = 40;
 
 void Win32Ui::PumpMessages(int ms) {
   if (ms <= 0 || !gMain.exists) {
     // The drivers ask between every two items. A look at the queue is a round trip to the
-    // window system, dearer than many removals; looking at most every 20 ms still answers
+    // window system, dearer than many removals; looking at most every 40 ms still answers
     // Cancel, painting and the animation at once to a person.
     static DWORD lastLook = 0;
     DWORD now = GetTickCount();
