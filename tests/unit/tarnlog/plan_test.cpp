@@ -5,28 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/image/machine_image.h"
 #include "platform/sim/sim_machine.h"
+#include "sample_image.h"
 #include "tarnlog/machine_snapshot.h"
 #include "ui/console_ui.h"
 
 namespace {
 
 constexpr const char* kLog = "C:\\Program Files\\Fernhill\\Bramble Notes\\INSTALL.LOG";
-
-MachineImage SampleImage() {
-  std::ifstream in(std::string(TARNLOG_SAMPLE_DIR) + "/image.json", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  MachineImage image;
-  std::string error;
-  EXPECT_EQ(ReadMachineImage(text.str(), &image, &error), 0) << error;
-  return image;
-}
 
 // The steps in one string per line, the kinds in the list left out.
 std::string Steps(const PlanResult& result, const std::string& leaveOut = "") {

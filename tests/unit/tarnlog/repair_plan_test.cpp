@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/image/machine_image.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
+#include "sample_image.h"
 #include "tarnlog/machine_snapshot.h"
 #include "ui/console_ui.h"
 
@@ -18,23 +17,9 @@ namespace {
 
 constexpr const char* kDir = "C:\\Program Files\\Fernhill\\Bramble Notes\\";
 
-MachineImage SampleImage() {
-  std::ifstream in(std::string(TARNLOG_SAMPLE_DIR) + "/image.json", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  MachineImage image;
-  std::string error;
-  EXPECT_EQ(ReadMachineImage(text.str(), &image, &error), 0) << error;
-  return image;
-}
-
 TEST(RepairPlan, NamesWhatTheRepairWouldExtractAndRun) {
-  std::ifstream in(std::string(TARNLOG_SAMPLE_DIR) + "/image.json", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  MachineImage image;
+  MachineImage image = SampleImage();
   std::string error;
-  ASSERT_EQ(ReadMachineImage(text.str(), &image, &error), 0) << error;
   SimMachine machine;
   ASSERT_EQ(machine.ApplyImage(image, &error), 0) << error;
   InstallPlatform(&machine);
