@@ -77,9 +77,7 @@ char gLabels[kLabelCount][kLabelSize];
 
 using Gates = PassGates;
 
-using ItemForm = ActionForm;
-
-void ShowItemAction(LabelIndex label, const char* item, ItemForm form) {
+void ShowItemAction(LabelIndex label, const char* item, ActionForm form) {
   ShowLabelledAction(gLabels[label], item, form);
 }
 
@@ -101,7 +99,7 @@ void RunPrograms(const Gates& g) {
     }
     const char* shown =
         item->displayName.Empty() ? item->command.c_str() : item->displayName.c_str();
-    ShowItemAction(kLabelProgram, shown, ItemForm::kPlain);
+    ShowItemAction(kLabelProgram, shown, ActionForm::kPlain);
     char program[sizeof item->command.text];
     char arguments[sizeof item->command.text];
     SplitProgramCommand(item->command.c_str(), g.automatic ? "Automatic" : "Custom", program,
@@ -127,7 +125,7 @@ void RemoveServices(const Gates& g) {
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     if (EarlierSectionKeeps(g, item->firstSection)) continue;
-    ShowItemAction(kLabelService, item->name.c_str(), ItemForm::kPlain);
+    ShowItemAction(kLabelService, item->name.c_str(), ActionForm::kPlain);
     RemoveService(item->name.c_str());
     // The service manager finishes a deletion in the background; give it time before
     // the files of the service are removed.
@@ -143,7 +141,7 @@ int ReleaseSubSystem(const Gates& g) {
   // A rollback releases the engine only when the last installation was the one to set it up.
   if (gStore.subSystemSection < g.minSection) return 0;
   if (EarlierSectionKeeps(g, gStore.subSystemFirstSection)) return 0;
-  ShowItemAction(kLabelSubSystem, name, ItemForm::kPlain);
+  ShowItemAction(kLabelSubSystem, name, ActionForm::kPlain);
   return ReleaseDatabaseEngine();
 }
 
@@ -154,7 +152,7 @@ void RemoveIniFiles(const Gates& g) {
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     if (EarlierSectionKeeps(g, item->firstSection)) continue;
-    ShowItemAction(kLabelIniFile, item->path.c_str(), ItemForm::kPlain);
+    ShowItemAction(kLabelIniFile, item->path.c_str(), ActionForm::kPlain);
     Sys().SetAttributes(item->path.c_str(), kAttrNormal);
     DeleteFileNow(item->path.c_str());
   }
@@ -178,7 +176,7 @@ void RestoreIniEdits(const Gates& g) {
         existingFiles.Add(item->file.c_str());
       }
     }
-    ShowItemAction(kLabelIniEdit, item->file.c_str(), ItemForm::kPlain);
+    ShowItemAction(kLabelIniEdit, item->file.c_str(), ActionForm::kPlain);
     const char* value = g.rollback ? item->lastOldValue.c_str() : item->firstOldValue.c_str();
     // An empty old value means the entry did not exist before: delete it.
     Sys().WriteIniString(item->sectionName.c_str(), item->key.c_str(),
@@ -282,7 +280,7 @@ void RemovePrivateFiles(const Gates& g) {
     if (!chosen) continue;
     bool restore = g.rollback && item->backupSection == g.minSection;
     if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
-    ShowItemAction(kLabelFile, item->path.c_str(), ItemForm::kFitted);
+    ShowItemAction(kLabelFile, item->path.c_str(), ActionForm::kFitted);
     if (UnderProfileRoot(item->path.c_str())) continue;
     char directory[sizeof item->path.text];
     CopyText(directory, sizeof directory, item->path.c_str());
@@ -305,7 +303,7 @@ void RemoveSystemFiles(const Gates& g) {
     if (!chosen) continue;
     bool restore = g.rollback && item->backupSection == g.minSection;
     if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
-    ShowItemAction(kLabelSystemFile, item->path.c_str(), ItemForm::kFitted);
+    ShowItemAction(kLabelSystemFile, item->path.c_str(), ActionForm::kFitted);
   }
 }
 
@@ -334,7 +332,7 @@ void RemoveDirectories(const Gates& g) {
     bool withContents = g.custom || item->treeSection >= g.minSection;
     DropTrailingBackslash(item->path.data());
     ShowItemAction(withContents ? kLabelDirectory : kLabelEmptyDirs, item->path.c_str(),
-                   ItemForm::kFitted);
+                   ActionForm::kFitted);
     RemoveDirectoryTree(item->path.c_str(), withContents);
   }
 }
@@ -359,7 +357,7 @@ void RestoreRegEdits(const Gates& g) {
     RegEditItem* item = list[i];
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
-    ShowItemAction(kLabelRegEdit, item->key.c_str(), ItemForm::kCapped);
+    ShowItemAction(kLabelRegEdit, item->key.c_str(), ActionForm::kCapped);
     // A key removed since the installation is not made again.
     RegistryValueWrite(item->root, item->type, item->key.c_str(), item->valueName.c_str(),
                        g.rollback ? item->lastOldData : item->firstOldData, false);
@@ -375,7 +373,7 @@ void RemoveRegKeys(const Gates& g) {
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     if (EarlierSectionKeeps(g, item->firstSection)) continue;
-    ShowItemAction(kLabelRegKey, item->key.c_str(), ItemForm::kCapped);
+    ShowItemAction(kLabelRegKey, item->key.c_str(), ActionForm::kCapped);
     RemoveCreatedKey(item->root, item->key.data(), item->key.kCapacity, item->valueName.c_str(),
                      &openKeys);
   }
@@ -388,7 +386,7 @@ void RemoveRegTrees(const Gates& g) {
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     if (EarlierSectionKeeps(g, item->firstSection)) continue;
-    ShowItemAction(kLabelRegTree, item->key.c_str(), ItemForm::kCapped);
+    ShowItemAction(kLabelRegTree, item->key.c_str(), ActionForm::kCapped);
     DeleteKeyTree(item->root, item->key.c_str());
   }
 }
@@ -407,7 +405,7 @@ void RemoveIcons(const Gates& g) {
       OpenProgmanConversation();
       opened = true;
     }
-    ShowItemAction(kLabelIcon, item->title.c_str(), ItemForm::kPlain);
+    ShowItemAction(kLabelIcon, item->title.c_str(), ActionForm::kPlain);
     RemoveProgmanIcon(i);
   }
   if (opened) CloseProgmanConversation();
