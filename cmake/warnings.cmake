@@ -13,3 +13,17 @@ function(untarn_lean target)
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
   endif()
 endfunction()
+
+# The shipped programs carry no debugging sections: every run copies the uninstaller to the
+# temporary directory, and with them it is three times the size. The sections are kept in
+# <program>.debug beside the program, which a debugger finds through the link left in it.
+function(untarn_split_debug target)
+  if(UNTARN_WINDOWS AND CMAKE_OBJCOPY)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}>
+              $<TARGET_FILE:${target}>.debug
+      COMMAND ${CMAKE_OBJCOPY} --strip-all
+              --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug $<TARGET_FILE:${target}>
+      VERBATIM)
+  endif()
+endfunction()
