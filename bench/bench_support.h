@@ -1,5 +1,6 @@
-// Helpers shared by the benchmark programs: timing, the store's size, and writing files and directories
-// through the seam (so the same code seeds the simulated machine and a real disk).
+// Helpers shared by the benchmark programs: the machine they run on, timing, the store's
+// size, and writing files and directories through the seam (so the same code seeds the
+// simulated machine and a real disk).
 #pragma once
 
 #include <chrono>
@@ -7,7 +8,38 @@
 #include <string>
 
 #include "log/item_store.h"
+#include "loggen/log_generator.h"
 #include "platform/platform.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32_platform.h"
+// A benchmark on Windows times this machine's file system and registry.
+using BenchMachine = Win32Platform;
+constexpr bool kRealMachine = true;
+constexpr char kMachineName[] = "this machine's file system";
+#else
+#include "platform/sim/sim_machine.h"
+// Elsewhere it times the simulated machine, which it seeds itself.
+using BenchMachine = SimMachine;
+constexpr bool kRealMachine = false;
+constexpr char kMachineName[] = "the simulated machine";
+#endif
+
+// The machine, made once and installed behind the seam.
+inline BenchMachine& InstallBenchMachine() {
+  static BenchMachine machine;
+  InstallPlatform(&machine);
+  return machine;
+}
+
+// The benchmarks' own folder in the temporary directory, "<temp>untarn-bench" followed by
+// below; on a real disk what they seed there is kept between runs.
+inline std::string BenchTempFolder(Platform& machine, const char* below) {
+  char temp[260] = {};
+  machine.TempDirectory(temp, sizeof temp);
+  temp[sizeof temp - 1] = '\0';
+  return std::string(temp) + "untarn-bench" + below;
+}
 
 using BenchClock = std::chrono::steady_clock;
 
@@ -42,4 +74,13 @@ inline void MakeDirectories(Platform& sys, const std::string& path) {
     if (sys.GetAttributes(part.c_str()) == kNoAttributes) sys.MakeDirectory(part.c_str());
     if (cut == std::string::npos) break;
   }
+}
+
+// Writes every generated INI file, its folders first; 0 when all were written.
+inline int PutIniFiles(Platform& sys, const GeneratedLog& generated) {
+  for (const GenIniFile& ini : generated.iniFiles) {
+    MakeDirectories(sys, ini.path.substr(0, ini.path.rfind('\\')));
+    if (PutFile(sys, ini.path, loggen::IniText(ini)) != 0) return 1;
+  }
+  return 0;
 }

@@ -23,12 +23,6 @@
 #include "platform/platform.h"
 #include "repair/crc32.h"
 
-#ifdef _WIN32
-#include "platform/win32/win32_platform.h"
-#else
-#include "platform/sim/sim_machine.h"
-#endif
-
 namespace {
 
 using Clock = BenchClock;
@@ -98,19 +92,13 @@ int main(int argc, char** argv) {
   Figures memory =
       Time(passes, size, [&] { inMemory = Crc32Update(0, buffer.data(), buffer.size()); });
 
-#ifdef _WIN32
-  static Win32Platform machine;
-  InstallPlatform(&machine);
+  BenchMachine& machine = InstallBenchMachine();
   char temp[260] = {};
   machine.TempDirectory(temp, sizeof temp);
+  temp[sizeof temp - 1] = '\0';
   std::string path = std::string(temp) + "crc_bench.bin";
-  const char* where = "a file in the temporary directory";
-#else
-  static SimMachine machine;
-  InstallPlatform(&machine);
-  std::string path = "C:\\TEMP\\crc_bench.bin";
-  const char* where = "a file on the simulated machine";
-#endif
+  const char* where =
+      kRealMachine ? "a file in the temporary directory" : "a file on the simulated machine";
   std::string contents(reinterpret_cast<const char*>(buffer.data()), buffer.size());
   buffer.clear();
   buffer.shrink_to_fit();

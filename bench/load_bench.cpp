@@ -30,11 +30,8 @@
 #include "platform/platform.h"
 #include "ui/console_ui.h"
 
-#ifdef _WIN32
-#include "platform/win32/win32_platform.h"
-#else
+#ifndef _WIN32
 #include "platform/image/machine_image.h"
-#include "platform/sim/sim_machine.h"
 #endif
 
 namespace {
@@ -56,14 +53,9 @@ int Seed(const GeneratedLog& generated) {
       }
     }
   }
-  for (const GenIniFile& ini : generated.iniFiles) {
-    std::string text;
-    for (const auto& section : ini.sections) {
-      text += "[" + section.first + "]\r\n";
-      for (const auto& entry : section.second) text += entry.first + "=" + entry.second + "\r\n";
-    }
-    MakeDirectories(Sys(), ini.path.substr(0, ini.path.rfind('\\')));
-    PutFile(Sys(), ini.path, text);
+  if (PutIniFiles(Sys(), generated) != 0) {
+    fprintf(stderr, "load_bench: cannot write the INI files\n");
+    return 1;
   }
   MakeDirectories(Sys(), generated.logPath.substr(0, generated.logPath.rfind('\\')));
   if (PutFile(Sys(), generated.logPath, generated.log) != 0) {
@@ -151,19 +143,9 @@ int main(int argc, char** argv) {
 
   static ConsoleUi ui;
   InstallUserInterface(&ui);
-#ifdef _WIN32
-  static Win32Platform machine;
-  InstallPlatform(&machine);
-  char temp[260] = {};
-  Sys().TempDirectory(temp, sizeof temp);
-  std::string root = std::string(temp) + "untarn-bench";
-  printf("load_bench on this machine's file system (%s)\n", root.c_str());
-#else
-  static SimMachine machine;
-  InstallPlatform(&machine);
-  std::string root = "C:\\Program Files\\Fernhill";
-  printf("load_bench on the simulated machine\n");
-#endif
+  BenchMachine& machine = InstallBenchMachine();
+  std::string root = kRealMachine ? BenchTempFolder(machine, "") : "C:\\Program Files\\Fernhill";
+  printf("load_bench on %s (%s)\n", kMachineName, root.c_str());
   LoadTextRules();
 
 #ifndef _WIN32

@@ -47,10 +47,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "platform/win32/win32_platform.h"
-#else
-#include "platform/sim/sim_machine.h"
 #endif
 
 namespace {
@@ -289,19 +285,10 @@ int main(int argc, char** argv) {
 
   static ConsoleUi ui;
   InstallUserInterface(&ui);
-#ifdef _WIN32
-  static Win32Platform machine;
-  InstallPlatform(&machine);
-  char temp[260] = {};
-  Sys().TempDirectory(temp, sizeof temp);
-  std::string root = std::string(temp) + "untarn-bench\\Repair";
-  const char* where = "this machine's file system";
-#else
-  static SimMachine machine;
-  InstallPlatform(&machine);
-  std::string root = "C:\\Program Files\\Fernhill\\Generated";
-  const char* where = "the simulated machine";
-#endif
+  BenchMachine& machine = InstallBenchMachine();
+  std::string root = kRealMachine ? BenchTempFolder(machine, "\\Repair")
+                                  : "C:\\Program Files\\Fernhill\\Generated";
+  const char* where = kMachineName;
   LoadTextRules();
   printf("repair_check_bench on %s (%s)\n", where, root.c_str());
 

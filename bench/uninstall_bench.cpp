@@ -616,15 +616,7 @@ int SeedReal(Platform& sys, const GeneratedLog& generated) {
       return 1;
     }
   }
-  for (const GenIniFile& ini : generated.iniFiles) {
-    std::string text;
-    for (const auto& section : ini.sections) {
-      text += "[" + section.first + "]\r\n";
-      for (const auto& entry : section.second) text += entry.first + "=" + entry.second + "\r\n";
-    }
-    MakeDirectories(sys, ini.path.substr(0, ini.path.rfind('\\')));
-    if (PutFile(sys, ini.path, text) != 0) return 1;
-  }
+  if (PutIniFiles(sys, generated) != 0) return 1;
   if (PutFile(sys, generated.logPath, generated.log) != 0) return 1;
   RegHandle key = 0;
   int keyRoot = -1;
@@ -830,14 +822,13 @@ int main(int argc, char** argv) {
     }
   }
 
+  static BenchMachine real;
 #ifdef _WIN32
-  static Win32Platform real;
   static Win32Ui realUi;
   const char* where = "this machine's file system and registry";
 #else
-  static SimMachine real;
   static ConsoleUi realUi;
-  const char* where = "the simulated machine";
+  const char* where = kMachineName;
 #endif
   static TimedPlatform timed(real);
   static TimedUi ui(realUi);
@@ -859,9 +850,7 @@ int main(int argc, char** argv) {
             "uninstall_bench: on Windows --log names an installation in place; no --image\n");
     return 2;
   }
-  char temp[260] = {};
-  real.TempDirectory(temp, sizeof temp);
-  std::string defaultJournal = std::string(temp) + "untarn-bench\\uninstall-journal.txt";
+  std::string defaultJournal = BenchTempFolder(real, "\\uninstall-journal.txt");
   if (journalFile == nullptr && !existing) journalFile = defaultJournal.c_str();
   if (existing) {
     logPath = logFile;
@@ -870,7 +859,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   } else {
-    std::string root = std::string(temp) + "untarn-bench\\Uninstall";
+    std::string root = BenchTempFolder(real, "\\Uninstall");
     LogGenOptions options = Divided(divisor);
     options.appDirectory = root + "\\App";
     options.windowsDirectory = root + "\\Windows";

@@ -25,8 +25,8 @@ native=${BENCH_NATIVE:-build/native}
 win64=${BENCH_WIN64:-build/win64}
 results=${BENCH_RESULTS:-build/bench-results}
 mkdir -p "$results"
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+ROOT=$root
+source scripts/wine_env.sh
 
 for bench in "$native"/bench/*_bench; do
   [ -x "$bench" ] || continue
@@ -51,11 +51,7 @@ finish() {
   stop_display
 }
 trap finish EXIT
-"$WINESERVER" -k >/dev/null 2>&1 || true
-rm -rf "$WINEPREFIX"
-mkdir -p "$(dirname "$WINEPREFIX")"
-"$WINE" wineboot -i >/dev/null 2>&1
-"$WINESERVER" -w
+boot_fresh_prefix
 
 # A display, so that the uninstall makes the hidden main window whose timer ends each of
 # its waits, as the real program does.

@@ -20,11 +20,9 @@
 # Environment: UNTARN_WIN64_BUILD (default build/win64).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+source "$ROOT/scripts/wine_env.sh"
 DEMO=$ROOT/build/demo
 export WINEPREFIX=$DEMO/prefix WINEDEBUG=-all
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
 SAMPLE=$ROOT/tests/data/sample
 LOG='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
 
@@ -162,7 +160,6 @@ for path in left or ["(none)"]:
     print("  " + path)
 PY
 
-
 # --- A repair --------------------------------------------------------------------------
 # A second application, Tarn Repair (tests/data/repair), installed by an installation
 # program of our own (tools/tarnsetup with the fixture's payload), is damaged and repaired by
@@ -170,7 +167,6 @@ PY
 REPAIR_DATA=$ROOT/tests/data/repair
 REPAIR_LOG='C:\Program Files\Tarn Repair\INSTALL.LOG'
 REPAIR_APP="$WINEPREFIX/drive_c/Program Files/Tarn Repair"
-GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
 for program in "$BUILD/tools/tarnsetup/tarnsetup.exe" "$GUIDRIVER"; do
   [[ -f $program ]] || { echo "demo: $program is missing; run make build first" >&2; exit 1; }
 done

@@ -30,8 +30,8 @@ win64=${BENCH_WIN64:-build/win64}
 results=${BENCH_RESULTS:-build/bench-results}
 samples=${E2E_SAMPLES:-3}
 divide=${E2E_DIVIDE:-10}
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+ROOT=$root
+source scripts/wine_env.sh
 untarn=$win64/src/UNTARN32.exe
 seeder=$win64/bench/uninstall_bench.exe
 waiter=$win64/bench/e2e_wait.exe
@@ -49,11 +49,7 @@ finish() {
   stop_display
 }
 trap finish EXIT
-"$WINESERVER" -k >/dev/null 2>&1 || true
-rm -rf "$WINEPREFIX"
-mkdir -p "$(dirname "$WINEPREFIX")"
-"$WINE" wineboot -i >/dev/null 2>&1
-"$WINESERVER" -w
+boot_fresh_prefix
 # A display, as a desktop session has one: a run that makes a window pays for the desktop
 # here as it would there (without one it would end at once and look fast).
 start_display

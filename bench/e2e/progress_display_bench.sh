@@ -12,12 +12,10 @@
 # PROGRESS_PREFIX (default build/wine/prefix-progress-bench, made afresh).
 set -u
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+source "$ROOT/scripts/wine_env.sh"
 N=${N:-20000}
 RUNS=${RUNS:-5}
 export WINEPREFIX=${PROGRESS_PREFIX:-$ROOT/build/wine/prefix-progress-bench} WINEDEBUG=-all
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
 source "$ROOT/scripts/display.sh"
 trap '"$WINESERVER" -k >/dev/null 2>&1; stop_display' EXIT
 start_display || exit 1

@@ -1,7 +1,7 @@
 # Shared by the Wine end-to-end scripts (sourced, not run): the sample application of
 # tests/data/e2e seeded into a throwaway prefix, the real UNTARN32.EXE run in it, and checks
-# of the prefix afterwards. The sourcing script sets ROOT, BUILD, WORK, WINE, WINESERVER,
-# WINE_TIMEOUT and the program paths (UNTARN, TARNSEED, PROGMAN) before it sources this.
+# of the prefix afterwards. The sourcing script sets ROOT and WORK and sources
+# scripts/wine_env.sh (Wine, the build and its programs) before it sources this.
 #
 # Checks count passes in CHECKS and failures in FAILURES; `fail` prints what went wrong.
 

@@ -15,19 +15,10 @@
 set -u
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine/e2e
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
-WINE_TIMEOUT=${WINE_TIMEOUT:-300}
-export WINEDEBUG=-all
-
-UNTARN=$BUILD/src/UNTARN32.exe
-TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
-PROGMAN=$BUILD/tools/progman/progman_standin.exe
 
 source "$ROOT/tests/wine/e2e_lib.sh"
-
 
 test_uninstall() {
   NAME=uninstall

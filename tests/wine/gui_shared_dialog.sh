@@ -8,10 +8,8 @@
 # Environment: UNTARN_WIN64_BUILD (default build/win64).
 set -u
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=-all WINEPREFIX=$WORK/prefix-gui
 LOG='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
 APP=$WINEPREFIX/drive_c/Program\ Files/Fernhill/Bramble\ Notes

@@ -26,21 +26,14 @@
 set -u
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine/repair
 SHOTS=$WORK/shots
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
-WINE_TIMEOUT=${WINE_TIMEOUT:-300}
-export WINEDEBUG=-all
 # The stamps are local times; the seeded times are UTC.
 export TZ=UTC
 # Saving a shell link starts Wine's menu builder, which has nothing to do here.
 export WINEDLLOVERRIDES=winemenubuilder.exe=d
 
-UNTARN=$BUILD/src/UNTARN32.exe
-TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
-GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
 TARNSETUP=$BUILD/tools/tarnsetup/tarnsetup.exe
 
 DATA=$ROOT/tests/data/repair

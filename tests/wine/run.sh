@@ -11,12 +11,9 @@
 set -u
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
-WINE_ROOT=$ROOT/build/wine
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-600}
-export WINEDEBUG=-all
+source "$ROOT/scripts/wine_env.sh"
+WINE_ROOT=$ROOT/build/wine
 
 SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run shortcut_launch repair)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit

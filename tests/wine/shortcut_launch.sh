@@ -22,19 +22,10 @@
 set -u
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine/shortcut-launch
 SHOTS=$WORK/shots
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
-WINE_TIMEOUT=${WINE_TIMEOUT:-300}
-export WINEDEBUG=-all
 GUI_PREFIX=1
-
-UNTARN=$BUILD/src/UNTARN32.exe
-TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
-PROGMAN=$BUILD/tools/progman/progman_standin.exe
-GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
 
 source "$ROOT/tests/wine/e2e_lib.sh"
 

@@ -14,14 +14,10 @@
 set -u
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
-WORK=$ROOT/build/wine/silent
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
 WINE_TIMEOUT=${WINE_TIMEOUT:-120}
-export WINEDEBUG=-all
+source "$ROOT/scripts/wine_env.sh"
+WORK=$ROOT/build/wine/silent
 
-UNTARN=$BUILD/src/UNTARN32.exe
 WAITER=$BUILD/bench/e2e_wait.exe
 export WINEPREFIX=$WORK/prefix
 APP='C:\QuietApp'
@@ -45,6 +41,12 @@ check() {  # check DESCRIPTION COMMAND...
 for f in "$UNTARN" "$WAITER"; do
   [[ -f $f ]] || { echo "silent_run: $f is missing; build the win64 tree first (make win64)" >&2; exit 1; }
 done
+
+# Every run copies the program to the temporary directory, so it ships without its debugging
+# sections; they stay beside it in the build.
+check "the program carries no debugging sections" \
+  bash -c "! x86_64-w64-mingw32-objdump -h '$UNTARN' | grep -q '[.]debug_'"
+check "its debugging sections are kept in UNTARN32.exe.debug" test -s "$UNTARN.debug"
 
 end_session() {
   "$WINESERVER" -k 2>/dev/null

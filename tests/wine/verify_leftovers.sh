@@ -25,18 +25,10 @@
 set -u
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+source "$ROOT/scripts/wine_env.sh"
 SAMPLE=$ROOT/tests/data/sample
 WORK=$ROOT/build/wine/verify
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
-WINE_TIMEOUT=${WINE_TIMEOUT:-300}
-export WINEDEBUG=-all
 
-UNTARN=$BUILD/src/UNTARN32.exe
-TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
-TARNLOG=$BUILD/tools/tarnlog/tarnlog.exe
-PROGMAN=$BUILD/tools/progman/progman_standin.exe
 LOG='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
 SAVED='C:\verify\INSTALL.LOG'
 APP_UNIX='drive_c/Program Files/Fernhill/Bramble Notes'

@@ -89,6 +89,16 @@ inline uint32_t Crc32(const std::string& bytes) {
 // What every generated file holds: its own path, so sizes and checksums vary.
 inline std::string FileContents(const std::string& path) { return "generated: " + path + "\r\n"; }
 
+// The bytes of a generated INI file, sections and entries in file order.
+inline std::string IniText(const GenIniFile& ini) {
+  std::string text;
+  for (const auto& section : ini.sections) {
+    text += "[" + section.first + "]\r\n";
+    for (const auto& entry : section.second) text += entry.first + "=" + entry.second + "\r\n";
+  }
+  return text;
+}
+
 // The FileStamp of a generated file: date, time, a version text, size and CRC-32.
 inline std::string Stamp(const std::string& path) {
   std::string contents = FileContents(path);
@@ -420,15 +430,7 @@ inline std::string MachineImageJson(const GeneratedLog& generated, bool logInIma
     json += "}";
   };
   for (const std::string& path : generated.files) file(path, FileContents(path));
-  for (const GenIniFile& ini : generated.iniFiles) {
-    std::string contents;
-    for (const auto& section : ini.sections) {
-      contents += "[" + section.first + "]\r\n";
-      for (const auto& entry : section.second)
-        contents += entry.first + "=" + entry.second + "\r\n";
-    }
-    file(ini.path, contents);
-  }
+  for (const GenIniFile& ini : generated.iniFiles) file(ini.path, IniText(ini));
   if (logInImage) {
     static const char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

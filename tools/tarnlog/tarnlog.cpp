@@ -60,18 +60,29 @@ void WriteOut(const std::string& text) {
   fflush(stdout);
 }
 
-int Dump(const ToolMachineOptions& machine) {
+// Sets up the machine a command reads; 0 when ready, 1 (with the reason on standard error)
+// when it cannot be.
+int InstallMachine(int (*install)(const ToolMachineOptions&, std::string*),
+                   const ToolMachineOptions& machine) {
   std::string error;
-  if (InstallToolMachine(machine, &error) != 0) {
-    fprintf(stderr, "tarnlog: %s\n", error.c_str());
-    return 1;
-  }
+  if (install(machine, &error) == 0) return 0;
+  fprintf(stderr, "tarnlog: %s\n", error.c_str());
+  return 1;
+}
+
+// After the loader refused the log: a hint where the log may be, when there is one.
+void SayMissingLogHint(const ToolMachineOptions& machine) {
+  std::string hint = MissingLogHint(machine);
+  if (!hint.empty()) fprintf(stderr, "%s\n", hint.c_str());
+}
+
+int Dump(const ToolMachineOptions& machine) {
+  if (InstallMachine(InstallToolMachine, machine) != 0) return 1;
   // The console user prints every message the loader shows to standard error.
   static ConsoleUi ui;
   InstallUserInterface(&ui);
   if (LoadLogAsUninstaller(machine.logPath) != 0) {
-    std::string hint = MissingLogHint(machine);
-    if (!hint.empty()) fprintf(stderr, "%s\n", hint.c_str());
+    SayMissingLogHint(machine);
     return 2;
   }
   JsonWriter w;
@@ -85,11 +96,7 @@ int Dump(const ToolMachineOptions& machine) {
 }
 
 int Plan(const ToolMachineOptions& machine, const std::string& switches, bool json, bool repair) {
-  std::string error;
-  if (InstallPlanMachine(machine, &error) != 0) {
-    fprintf(stderr, "tarnlog: %s\n", error.c_str());
-    return 1;
-  }
+  if (InstallMachine(InstallPlanMachine, machine) != 0) return 1;
   if (repair) {
     // The console user prints every message the loader shows to standard error.
     static ConsoleUi ui;
@@ -121,18 +128,13 @@ int Plan(const ToolMachineOptions& machine, const std::string& switches, bool js
 constexpr int kUnexplainedLeft = 3;
 
 int Verify(const ToolMachineOptions& machine, bool rollback, bool json) {
-  std::string error;
-  if (InstallToolMachine(machine, &error) != 0) {
-    fprintf(stderr, "tarnlog: %s\n", error.c_str());
-    return 1;
-  }
+  if (InstallMachine(InstallToolMachine, machine) != 0) return 1;
   static ConsoleUi ui;
   InstallUserInterface(&ui);
   VerifyResult result;
   RunVerify(rollback, machine.logPath, &result);
   if (result.loadResult != 0) {
-    std::string hint = MissingLogHint(machine);
-    if (!hint.empty()) fprintf(stderr, "%s\n", hint.c_str());
+    SayMissingLogHint(machine);
     return 2;
   }
   if (json) {

@@ -1,0 +1,25 @@
+# Sourced by every script that runs the project's Windows programs under Wine: where Wine and
+# the 64-bit build are, and the programs the scripts run. The sourcing script sets ROOT first;
+# UNTARN_WIN64_BUILD names another build, WINE_TIMEOUT (seconds a program may run) may be
+# set before sourcing.
+BUILD=${UNTARN_WIN64_BUILD:-$ROOT/build/win64}
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+WINE_TIMEOUT=${WINE_TIMEOUT:-300}
+export WINEDEBUG=-all
+
+UNTARN=$BUILD/src/UNTARN32.exe
+TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
+TARNLOG=$BUILD/tools/tarnlog/tarnlog.exe
+PROGMAN=$BUILD/tools/progman/progman_standin.exe
+GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
+
+# boot_fresh_prefix: makes $WINEPREFIX anew (its server ended first) and waits until Wine has
+# set it up.
+boot_fresh_prefix() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  "$WINE" wineboot -i >/dev/null 2>&1
+  "$WINESERVER" -w
+}
