@@ -1,10 +1,13 @@
 // FixedText<N>: a zero-terminated single-byte string in a fixed array of N bytes.
-// Every write is cut to N - 1 characters, so a field can never be written past its end;
+// Every write is cut to N - 1 bytes, on a whole character, so a field can never be written
+// past its end nor end in half a double-byte character;
 // the fixed widths of the item store and the run state are built from it.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
+
+#include "base/text.h"
 
 template <size_t N>
 struct FixedText {
@@ -24,6 +27,7 @@ struct FixedText {
         text[i] = value[i];
         ++i;
       }
+      if (i < length && value[i] != '\0') i = BoundaryAtOrBefore(value, i);
     }
     text[i] = '\0';
   }
@@ -33,6 +37,7 @@ struct FixedText {
     size_t used = Length();
     size_t i = 0;
     while (value != nullptr && value[i] != '\0' && used + 1 < N) text[used++] = value[i++];
+    if (value != nullptr && value[i] != '\0') used -= i - BoundaryAtOrBefore(value, i);
     text[used] = '\0';
   }
 

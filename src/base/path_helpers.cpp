@@ -28,14 +28,18 @@ bool CutAtLastBackslash(char* path) {
   return true;
 }
 
+bool EndsWithBackslash(const char* path) {
+  const char* last = nullptr;
+  for (const char* p = path; *p != '\0'; p = NextChar(p)) last = p;
+  return last != nullptr && *last == '\\';
+}
+
 void EnsureTrailingBackslash(char* path, size_t size) {
-  size_t length = strlen(path);
-  if (length == 0 || path[length - 1] != '\\') AppendText(path, size, "\\");
+  if (!EndsWithBackslash(path)) AppendText(path, size, "\\");
 }
 
 void DropTrailingBackslash(char* path) {
-  size_t length = strlen(path);
-  if (length > 0 && path[length - 1] == '\\') path[length - 1] = '\0';
+  if (EndsWithBackslash(path)) path[strlen(path) - 1] = '\0';
 }
 
 const char* FileNamePart(const char* path) {
@@ -249,8 +253,11 @@ bool CanonicalPath(const char* path, char* out, size_t size) {
     if (length == 0) continue;  // ".", "...", or blanks only
     if (length == 1 && start[0] == '.') continue;
     if (length == 2 && start[0] == '.' && start[1] == '.') {
-      while (used > rootLength && out[used - 1] != '\\') --used;
-      if (used > rootLength) --used;
+      // Back to the last separator, found forwards: from the end, the second byte of a
+      // double-byte character could pass for one.
+      out[used] = '\0';
+      char* last = LastBackslash(out + rootLength);
+      used = last != nullptr ? static_cast<size_t>(last - out) : rootLength;
       continue;
     }
     if (used + 1 + length + 1 > size) return false;
@@ -261,7 +268,6 @@ bool CanonicalPath(const char* path, char* out, size_t size) {
   out[used] = '\0';
   if (used == rootLength) return true;
   NormalizePath(out, size, true);
-  size_t length = strlen(out);
-  while (length > rootLength && out[length - 1] == '\\') out[--length] = '\0';
+  while (strlen(out) > rootLength && EndsWithBackslash(out)) DropTrailingBackslash(out);
   return true;
 }

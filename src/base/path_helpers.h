@@ -50,6 +50,11 @@ bool CutToParentFolder(char* path);
 // Position of the last backslash of text, or null.
 char* LastBackslash(char* text);
 
+// True when the last character of path is a backslash. In a double-byte code page the
+// second byte of a character may be the backslash's byte (0x83 0x5C is one character in
+// code page 932), so the bytes are stepped as characters, never read from the end.
+bool EndsWithBackslash(const char* path);
+
 // Appends a backslash unless path already ends in one (an empty path becomes "\\").
 // Never writes past size.
 void EnsureTrailingBackslash(char* path, size_t size);

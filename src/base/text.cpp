@@ -103,6 +103,8 @@ void CopyText(char* destination, size_t size, const char* source) {
     destination[i] = source[i];
     ++i;
   }
+  // A cut keeps whole characters: a lone lead byte would join whatever is appended next.
+  if (source[i] != '\0') i = BoundaryAtOrBefore(source, i);
   destination[i] = '\0';
 }
 

@@ -50,7 +50,8 @@ inline char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<cha
 // No digits read as 0. Overflow wraps instead of being undefined.
 int32_t ReadDecimal(const char* text);
 
-// Bounded copy: copies at most size - 1 bytes and always terminates (size > 0).
+// Bounded copy: copies at most size - 1 bytes, never half a double-byte character, and
+// always terminates (size > 0).
 void CopyText(char* destination, size_t size, const char* source);
 // Bounded append to a terminated buffer of size bytes.
 void AppendText(char* destination, size_t size, const char* source);

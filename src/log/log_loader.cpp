@@ -823,11 +823,9 @@ void FileTree(const char* raw) {
   CopyText(value, sizeof value, raw);
   size_t length = strlen(value);
   if (length >= 4 && strcmp(value + length - 4, "\\*.*") == 0) value[length - 4] = '\0';
-  length = strlen(value);
   // A value that already ends in a backslash names its directory as it stands.
-  if (FindChar(value, '*') == nullptr && FindChar(value, '?') == nullptr &&
-      (length == 0 || value[length - 1] != '\\')) {
-    AppendText(value, sizeof value, "\\");
+  if (FindChar(value, '*') == nullptr && FindChar(value, '?') == nullptr) {
+    EnsureTrailingBackslash(value, sizeof value);
   }
   if (!IsDirectoryShape(value)) return;
   Path dir;

@@ -41,7 +41,7 @@ bool WindowsDirectoryFile(const char* name, char* out, size_t size) {
   int length = Sys().WindowsDirectory(out, static_cast<uint32_t>(size));
   if (length <= 0 || static_cast<size_t>(length) >= size) return false;
   size_t used = strlen(out);
-  bool slash = used > 0 && out[used - 1] == '\\';
+  bool slash = EndsWithBackslash(out);
   size_t needed = used + (slash ? 0 : 1) + strlen(name);
   if (needed >= size) return false;
   if (!slash) AppendText(out, size, "\\");
@@ -172,8 +172,7 @@ void RunCleanup(const char* arguments) {
   }
 
   Platform& sys = Sys();
-  size_t programLength = strlen(program);
-  if (programLength > 0 && program[programLength - 1] != '\\') sys.RemoveFile(program);
+  if (program[0] != '\0' && !EndsWithBackslash(program)) sys.RemoveFile(program);
   if (CutAtLastBackslash(program)) RemoveDirectoryTree(program, false);
   if (appDirectory != nullptr && appDirectory[0] != '\0') {
     DropTrailingBackslash(appDirectory);

@@ -251,8 +251,7 @@ int RemoveFileItem(const char* path, const char* backup, bool restore) {
   // the listing reach directories that were never checked.
   char bare[kPathSize];
   CopyText(bare, sizeof bare, directory);
-  size_t bareLength = strlen(bare);
-  if (bareLength > 0 && bare[bareLength - 1] == '\\') bare[bareLength - 1] = '\0';
+  DropTrailingBackslash(bare);
   if (HasWildcard(bare)) return kPatternRefused;
 
   // The files listed in a directory that is a link, or lies below one, are the target's.

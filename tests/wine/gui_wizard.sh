@@ -16,6 +16,9 @@
 #   nolog      no install log beside the program: the open-file dialog, cancelled
 #   odd        limits of every kind (title, paths, font, colours, texts), worked with the
 #              keyboard alone
+#   dbcs       code page 932: names whose second byte is a backslash, listed whole; a folder
+#              of 300 such characters cut on a character; the deselected file kept, the other
+#              file and its emptied folder removed
 #
 # Screenshots of every page and question go to build/wine/gui-wizard/shots.
 #
@@ -440,6 +443,91 @@ test_odd_input() {
   expect_there "$PREFIX" 'C:\Odd App\A.TXT' "$w (cancelled)"
 }
 
+# texts_of ID: the entries of a list box, one a line, in UTF-8 (guidriver prints them in
+# the ANSI code page; an entry cut inside a character would not convert).
+texts_of() {
+  local count i steps=()
+  count=$(wz lbcount "$1")
+  for ((i = 0; i < count; i++)); do steps+=(lbtext "$1" "$i"); done
+  wz "${steps[@]}" | iconv -f CP932 -t UTF-8
+}
+
+test_dbcs_entries() {
+  NAME=dbcs
+  echo "-- double-byte names under code page 932"
+  # Wine takes the ANSI code page from the Unix locale; it is compiled into the work folder,
+  # so the machine need not have it. Every program of the scenario runs under it.
+  local -x LOCPATH=$WORK/locale
+  mkdir -p "$LOCPATH"
+  if [[ ! -d $LOCPATH/ja_JP.UTF-8 ]] &&
+    ! localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1; then
+    fail "dbcs: the ja_JP.UTF-8 locale could not be made"
+    return 1
+  fi
+  local -x LC_ALL=ja_JP.UTF-8 2>/dev/null
+  prepare_gui dbcs || return 1
+  local w=dbcs app long
+  # The second byte of 表, ソ and 能 is a backslash in code page 932.
+  app=$(unix_path "$PREFIX" 'C:\DBCS App')
+  mkdir -p "$app/ソフト"
+  echo one >"$app/表示.TXT"
+  echo two >"$app/ソフト/能力.DAT"
+  long=$(printf '表%.0s' $(seq 1 300))
+  {
+    printf '***  Installation Started 01/15/2024 10:00  ***\r\nTitle: 表示テスト\r\n'
+    printf 'Made Dir: C:\\DBCS App\r\nMade Dir: C:\\DBCS App\\ソフト\r\nMade Dir: C:\\%s\r\n' "$long"
+    printf 'File Copy: C:\\DBCS App\\表示.TXT\r\nFile Copy: C:\\DBCS App\\ソフト\\能力.DAT\r\n'
+  } | iconv -f UTF-8 -t CP932 >"$app/INSTALL.LOG"
+  cp "$UNTARN" "$app/UNTARN32.EXE"
+  WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$app/UNTARN32.EXE" 'C:\DBCS App\INSTALL.LOG' \
+    >"$WORK/$NAME-run.log" 2>&1 &
+  UNTARN_PID=$!
+  WIZARD=$(gd wait --title '表示テスト' --class '#32770') && [[ -n $WIZARD ]] ||
+    { fail "$w: no wizard captioned with the title"; return 1; }
+  pass
+  wz check "$RADIO_SECOND" click "$NEXT" >/dev/null
+  expect_eq "$(page_title)" "Select Private Files to Remove" "$w: files page"
+  local files
+  files=$(texts_of "$LIST" | LC_ALL=C sort | tr '\n' '|')
+  expect_eq "$files" 'C:\DBCS App\ソフト\能力.DAT|C:\DBCS App\表示.TXT|' "$w: the files listed whole"
+  shot 01-private-files
+  local i entry
+  wz click "$SELECT_ALL" >/dev/null
+  i=0
+  while IFS= read -r entry; do
+    [[ $entry == *表示.TXT ]] && wz lbsel "$LIST" "$i" 0 >/dev/null
+    i=$((i + 1))
+  done < <(texts_of "$LIST")
+  wz click "$NEXT" >/dev/null
+  expect_eq "$(page_title)" "Select Directories to Remove" "$w: folders page"
+  local folders=() cut=no
+  mapfile -t folders < <(texts_of "$LIST")
+  # ソフト lies in the application's folder and goes with it, so it has no entry of its own.
+  expect_eq "${#folders[@]}" 2 "$w: two folders listed"
+  wz click "$SELECT_ALL" >/dev/null
+  for i in "${!folders[@]}"; do
+    entry=${folders[$i]}
+    # The application's folder would take the deselected file with it.
+    [[ $entry == 'C:\DBCS App' ]] && wz lbsel "$LIST" "$i" 0 >/dev/null
+    if [[ $entry == 'C:\表'* ]]; then
+      local rest=${entry#C:\\} one=表 count
+      # Cut within the path buffer and on a whole character: nothing but 表 follows C:\.
+      count=$((${#rest} / ${#one}))
+      [[ -z ${rest//表/} && $count -ge 100 && $count -le 128 ]] && cut=yes
+    fi
+  done
+  expect_eq "$cut" yes "$w: the long folder cut on a character"
+  expect_eq "$(printf '%s\n' "${folders[@]}" | grep -cx 'C:\\DBCS App')" 1 "$w: the application's folder listed"
+  shot 02-directories
+  wz click "$NEXT" >/dev/null
+  expect_eq "$(page_title)" "Perform Uninstall" "$w: final page"
+  wz click "$NEXT" >/dev/null
+  await_uninstaller
+  expect_there "$PREFIX" 'C:\DBCS App\表示.TXT' "$w (deselected)"
+  expect_gone "$PREFIX" 'C:\DBCS App\ソフト\能力.DAT' "$w"
+  expect_gone "$PREFIX" 'C:\DBCS App\ソフト' "$w"
+}
+
 main() {
   local missing=0 f
   for f in "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER"; do
@@ -451,11 +539,11 @@ main() {
   mkdir -p "$SHOTS"
   start_display || return 1
 
-  local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel no_log odd_input})
+  local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel no_log odd_input dbcs_entries})
   local t
   for t in "${tests[@]}"; do
     "test_$t" || FAILURES=$((FAILURES + 1))
-    WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null
+    [[ -n ${PREFIX:-} ]] && WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null
   done
 
   if [[ ${GUI_KEEP:-0} != 1 ]]; then

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/fixed_text.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
@@ -159,3 +160,47 @@ TEST_F(PathTest, NeverWritesPastTheBuffer) {
 }
 
 }  // namespace
+
+// In code page 932 the second byte of 表 (0x95 0x5C) is the backslash's byte: a path ending in
+// it does not end in a separator, and no cut or trim may leave its lead byte alone.
+TEST_F(PathTest, DoubleByteCharactersAreNeverSplit) {
+  UseCodePage(932);
+  const char kFolder[] = "C:\\\x95\x5C";  // C:\表
+  EXPECT_FALSE(EndsWithBackslash(kFolder));
+  EXPECT_TRUE(EndsWithBackslash("C:\\\x95\x5C\\"));
+  EXPECT_FALSE(EndsWithBackslash(""));
+
+  char path[16];
+  CopyText(path, sizeof path, kFolder);
+  EnsureTrailingBackslash(path, sizeof path);
+  EXPECT_STREQ(path, "C:\\\x95\x5C\\");
+  DropTrailingBackslash(path);
+  DropTrailingBackslash(path);  // the second finds no separator: the character stays
+  EXPECT_STREQ(path, kFolder);
+
+  // Cuts: "AB" then 表 in a buffer with room for three bytes keeps "AB".
+  char cut[4];
+  CopyText(cut, sizeof cut, "AB\x95\x5C");
+  EXPECT_STREQ(cut, "AB");
+  CopyText(cut, sizeof cut, "A");
+  AppendText(cut, sizeof cut, "B\x95\x5C");
+  EXPECT_STREQ(cut, "AB");
+  FixedText<4> field;
+  field.Set("AB\x95\x5C");
+  EXPECT_STREQ(field.c_str(), "AB");
+  field.Set("A");
+  field.Append("B\x95\x5C");
+  EXPECT_STREQ(field.c_str(), "AB");
+  field.Set("A\x95\x5C");  // fits exactly
+  EXPECT_STREQ(field.c_str(), "A\x95\x5C");
+
+  char canonical[64];
+  ASSERT_TRUE(CanonicalPath("C:\\\x95\x5C\\X\\..\\", canonical, sizeof canonical));
+  EXPECT_STREQ(canonical, kFolder);
+  ASSERT_TRUE(CanonicalPath("C:\\A\\\x95\x5C\\..\\B", canonical, sizeof canonical));
+  EXPECT_STREQ(canonical, "C:\\A\\B");
+
+  // In a single-byte code page the same bytes end in a backslash.
+  UseCodePage(1252);
+  EXPECT_TRUE(EndsWithBackslash(kFolder));
+}

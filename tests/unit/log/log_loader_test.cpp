@@ -347,6 +347,24 @@ TEST_F(LogLoaderTest, AppDirectoryIsShortAndShortenedByMadeDir) {
   }
 }
 
+// Code page 932: C:\表 ends in the backslash's byte (0x95 0x5C) without ending in a
+// separator. Its sibling C:\表示 is not inside it, and the folder keeps its last character.
+TEST_F(LogLoaderTest, FolderEndingInADoubleByteCharacterIsNotAPrefixOfItsSibling) {
+  machine().settings.ansiCodePage = 932;
+  LoadTextRules();
+  ASSERT_EQ(
+      Load({"Made Dir: C:\\\x95\x5C", "Made Dir: C:\\\x95\x5C\x8E\xA6", "File Tree: C:\\\x95\x5C"}),
+      0);
+  // The log's own directory comes first.
+  ASSERT_EQ(gStore.Directories.count, 3);
+  EXPECT_STREQ(gStore.Directories[1]->path.c_str(), "C:\\\x95\x5C\\");
+  EXPECT_NE(gStore.Directories[1]->treeSection, 0);
+  EXPECT_STREQ(gStore.Directories[2]->path.c_str(), "C:\\\x95\x5C\x8E\xA6\\");
+  EXPECT_EQ(gStore.Directories[2]->treeSection, 0);
+  machine().settings.ansiCodePage = 1252;
+  LoadTextRules();
+}
+
 // A log named relative to the current directory still yields a full application
 // directory, whatever the number of folders in the name; the clean-up run needs one.
 TEST_F(LogLoaderTest, RelativeLogPathGivesAFullAppDirectory) {
