@@ -158,7 +158,7 @@ void PrepareRepairLists() {
 
 bool HasUsableSource(int section) {
   const char* source = SectionSource(section);
-  return source != nullptr && strchr(source, '|') != nullptr;
+  return source != nullptr && FindChar(source, '|') != nullptr;
 }
 
 bool IsNewerFileToBeReplaced(const char* path, const char* stampText, const StampCheck& check) {
@@ -201,7 +201,8 @@ bool SplitRepairSource(const char* source, char* path, size_t size, const char**
   if (size == 0) return false;
   path[0] = '\0';
   if (source == nullptr) return false;
-  const char* bar = strchr(source, '|');
+  // Stepped as characters: in code page 932 the second byte of ポ is the bar's byte.
+  const char* bar = FindChar(source, '|');
   size_t length = bar != nullptr ? static_cast<size_t>(bar - source) : strlen(source);
   if (bar != nullptr && length > 0 && source[length - 1] == ' ') --length;
   if (bar != nullptr) {

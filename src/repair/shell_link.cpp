@@ -15,7 +15,8 @@ namespace {
 bool ReadField(const char** cursor, char* out) {
   const char* p = *cursor;
   while (*p == ' ') ++p;
-  const char* end = strchr(p, '|');
+  // Stepped as characters: in code page 932 the second byte of ポ is the bar's byte.
+  const char* end = FindChar(p, '|');
   size_t length = end != nullptr ? static_cast<size_t>(end - p) : strlen(p);
   *cursor = end != nullptr ? end + 1 : p + length;
   if (length > 0 && p[length - 1] == ' ') --length;

@@ -705,10 +705,10 @@ class Scan {
       if (item.dirSection == kLogDirectorySection) continue;
       std::string path = item.path.c_str();
       anchor_ = path;
-      while (anchor_.size() > 3 && anchor_.back() == '\\') anchor_.pop_back();
+      while (anchor_.size() > 3 && EndsWithBackslash(anchor_.c_str())) anchor_.pop_back();
       if (FindChar(path.c_str(), '*') != nullptr || FindChar(path.c_str(), '?') != nullptr)
         path = path.substr(0, FileNamePart(path.c_str()) - path.c_str());
-      while (path.size() > 3 && path.back() == '\\') path.pop_back();
+      while (path.size() > 3 && EndsWithBackslash(path.c_str())) path.pop_back();
       if (!FolderThere(path.c_str())) continue;
       if (item.dirSection < g_.minSection || EarlierSectionKeeps(g_, item.firstSection)) {
         Add("folder", path, kReasonEarlierSection,

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
@@ -48,8 +49,7 @@ void StartRunAsProgram(const std::string& switches, const char* logPath) {
     uint32_t type = 0, size = 260;
     if (machine.RegQuery(key, "ProgramFilesDir", &type, value, &size) == 0) {
       value[size < 260 ? size : 260] = '\0';
-      size_t length = strnlen(value, sizeof value);
-      if (length > 0 && value[length - 1] == '\\') value[length - 1] = '\0';
+      DropTrailingBackslash(value);
       gRun.programFilesDir.Set(value);
     }
     machine.RegClose(key);

@@ -50,10 +50,10 @@ struct Snapshot {
   // The directory and every directory above it, each with its short name.
   void AddDirectory(const std::string& path) {
     std::string dir = path;
-    while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+    while (!dir.empty() && EndsWithBackslash(dir.c_str())) dir.pop_back();
     if (dir.size() <= 2 || !seenDirs.insert(Upper(dir)).second) return;
-    size_t cut = dir.rfind('\\');
-    if (cut != std::string::npos && cut > 2) AddDirectory(dir.substr(0, cut));
+    size_t cut = static_cast<size_t>(FileNamePart(dir.c_str()) - dir.c_str());
+    if (cut > 3) AddDirectory(dir.substr(0, cut - 1));
     FindEntry entry = {};
     SearchHandle search = Sys().FindFirst(dir.c_str(), &entry);
     if (search == kNoSearch) return;
@@ -118,7 +118,7 @@ struct Snapshot {
   // A directory's entries: files without contents, subdirectories (with theirs when deep).
   void AddDirectoryContents(const std::string& path, bool deep) {
     std::string dir = path;
-    while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+    while (!dir.empty() && EndsWithBackslash(dir.c_str())) dir.pop_back();
     AddDirectory(dir);
     FindEntry entry = {};
     SearchHandle search = Sys().FindFirst((dir + "\\*.*").c_str(), &entry);

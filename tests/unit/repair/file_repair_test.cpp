@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/text.h"
+#include "repair/shell_link.h"
 #include "repair_fixture.h"
 #include "resource.h"
 
@@ -130,6 +132,26 @@ TEST_F(FileRepairTest, NewerFileQuestionAndItsAnswers) {
   EXPECT_EQ(list.find("C:\\App\\5|"), std::string::npos);
   EXPECT_EQ(list.find("C:\\App\\6|"), std::string::npos);
   EXPECT_EQ(ui.unscriptedQuestions, 0);
+}
+
+// In code page 932 the second byte of ポ (0x83 0x7C) is the bar's byte: the source and the
+// link description split at the bar that is a character of its own.
+TEST_F(FileRepairTest, BarsInsideDoubleByteCharactersDoNotSplit) {
+  machine.settings.ansiCodePage = 932;
+  LoadTextRules();
+  char path[256];
+  const char* attributes = nullptr;
+  ASSERT_TRUE(
+      SplitRepairSource("C:\\\x83\x7C\\SETUP.EXE | 01-02-2003", path, sizeof path, &attributes));
+  EXPECT_STREQ(path, "C:\\\x83\x7C\\SETUP.EXE");
+  EXPECT_STREQ(attributes, "01-02-2003");
+  ShellLinkSpec spec;
+  ASSERT_EQ(ReadShellLinkSpec("C:\\\x83\x7C\\A.EXE | C:\\\x83\x7C | | 0 | 1 | 0 | /x", &spec), 0);
+  EXPECT_STREQ(spec.target, "C:\\\x83\x7C\\A.EXE");
+  EXPECT_STREQ(spec.workingDirectory, "C:\\\x83\x7C");
+  EXPECT_STREQ(spec.arguments, "/x");
+  machine.settings.ansiCodePage = 1252;
+  LoadTextRules();
 }
 
 TEST_F(FileRepairTest, SourceSplitAndProgramStamp) {
