@@ -28,6 +28,7 @@
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
+#include "run/startup.h"
 #include "ui/console_ui.h"
 
 #ifndef _WIN32
@@ -69,9 +70,7 @@ int Seed(const GeneratedLog& generated) {
 int LoadOnce(const std::string& logPath) {
   ResetRunState();
   ResetItemStore();
-  VersionInfo version = Sys().Version();
-  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
-  gRun.newShell = version.major >= 4;
+  TakeVersionFlags();
   gRun.logPath.Set(logPath.c_str());
   return LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
 }

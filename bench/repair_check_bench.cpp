@@ -40,6 +40,7 @@
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
+#include "run/startup.h"
 #include "repair/crc32.h"
 #include "repair/file_check.h"
 #include "repair/file_stamp.h"
@@ -307,9 +308,7 @@ int main(int argc, char** argv) {
   start = Clock::now();
   ResetRunState();
   ResetItemStore();
-  VersionInfo version = Sys().Version();
-  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
-  gRun.newShell = version.major >= 4;
+  TakeVersionFlags();
   gRun.logPath.Set(logPath.c_str());
   if (LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data()) != 0) {
     fprintf(stderr, "repair_check_bench: the loader refused %s\n", logPath.c_str());

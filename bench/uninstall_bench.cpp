@@ -726,9 +726,7 @@ void StartLikeSilentRun(const std::string& logPath) {
   ResetRunState();
   ResetItemStore();
   Platform& sys = Sys();
-  VersionInfo version = sys.Version();
-  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
-  gRun.newShell = version.major >= 4;
+  TakeVersionFlags();
   gRun.shellLibrary = sys.LoadLib("SHELL32.DLL");
   gRun.hasShellNotify = gRun.shellLibrary != 0 && sys.HasEntry(gRun.shellLibrary, "SHChangeNotify");
   char path[256] = {};

@@ -23,3 +23,16 @@ boot_fresh_prefix() {
   "$WINE" wineboot -i >/dev/null 2>&1
   "$WINESERVER" -w
 }
+
+# require_built NAME PROGRAM...: 0 when every program has been built; otherwise names each
+# missing one (as the script NAME) and returns 1.
+require_built() {
+  local name=$1 program missing=0
+  shift
+  for program in "$@"; do
+    [[ -f $program ]] && continue
+    echo "$name: $program is missing; build the win64 tree first (make win64)" >&2
+    missing=1
+  done
+  return "$missing"
+}

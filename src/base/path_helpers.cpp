@@ -268,6 +268,6 @@ bool CanonicalPath(const char* path, char* out, size_t size) {
   out[used] = '\0';
   if (used == rootLength) return true;
   NormalizePath(out, size, true);
-  while (strlen(out) > rootLength && EndsWithBackslash(out)) DropTrailingBackslash(out);
+  while (strlen(out) > rootLength && EndsWithBackslash(out)) out[strlen(out) - 1] = '\0';
   return true;
 }

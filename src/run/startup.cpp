@@ -21,9 +21,7 @@ constexpr uint32_t kTempCopyNumber = 6699;  // always the same name: KTM1A2B
 constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 void ProbePlatform() {
-  VersionInfo version = Sys().Version();
-  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
-  gRun.newShell = version.major >= 4;
+  TakeVersionFlags();
   // Kept for the whole run: the run flow tells the shell about removed items at the end.
   gRun.shellLibrary = Sys().LoadLib("SHELL32.DLL");
   gRun.hasShellNotify =
@@ -168,6 +166,12 @@ int EndEarly() {
 }
 
 }  // namespace
+
+void TakeVersionFlags() {
+  VersionInfo version = Sys().Version();
+  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
+  gRun.newShell = version.major >= 4;
+}
 
 void BuildCrcTable(uint32_t table[256]) {
   for (uint32_t i = 0; i < 256; ++i) {

@@ -23,5 +23,10 @@ int RunStartup(const char* commandLine);
 // Program Files directory, the clean-up hand-over and finding the log.
 int ContinueStartup();
 
+// The two flags start-up takes from the platform's version: the NT family or not, and the
+// new shell (4.0 and later). The loader reads them (SharedDLLs, the Start Menu roots, the
+// administrator test), so tools and benchmarks that load a log take them the same way.
+void TakeVersionFlags();
+
 // The standard reflected CRC-32 table of the polynomial EDB88320.
 void BuildCrcTable(uint32_t table[256]);

@@ -134,11 +134,8 @@ test_rollback() {
 }
 
 main() {
-  local missing=0 f
-  for f in "$UNTARN" "$TARNSEED" "$PROGMAN"; do
-    [[ -f $f ]] || { echo "e2e: $f is missing; build the win64 tree first" >&2; missing=1; }
-  done
-  [[ $missing -eq 0 ]] || return 1
+  local f
+  require_built e2e "$UNTARN" "$TARNSEED" "$PROGMAN" || return 1
   build_e2e_tools || { echo "e2e: could not build tools/e2e" >&2; return 1; }
   start_display || return 1
 

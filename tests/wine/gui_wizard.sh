@@ -529,11 +529,8 @@ test_dbcs_entries() {
 }
 
 main() {
-  local missing=0 f
-  for f in "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER"; do
-    [[ -f $f ]] || { echo "gui_wizard: $f is missing; build the win64 tree first" >&2; missing=1; }
-  done
-  [[ $missing -eq 0 ]] || return 1
+  local f
+  require_built gui_wizard "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER" || return 1
   build_e2e_tools || { echo "gui_wizard: could not build tools/e2e" >&2; return 1; }
   rm -rf "$SHOTS"
   mkdir -p "$SHOTS"

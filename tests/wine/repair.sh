@@ -371,11 +371,8 @@ test_shortcut() {
 }
 
 main() {
-  local missing=0 f
-  for f in "$UNTARN" "$TARNSEED" "$GUIDRIVER" "$TARNSETUP"; do
-    [[ -f $f ]] || { echo "repair: $f is missing; build the win64 tree first" >&2; missing=1; }
-  done
-  [[ $missing -eq 0 ]] || return 1
+  local f
+  require_built repair "$UNTARN" "$TARNSEED" "$GUIDRIVER" "$TARNSETUP" || return 1
   build_e2e_tools || { echo "repair: could not build tools/e2e" >&2; return 1; }
   rm -rf "$SHOTS"
   mkdir -p "$SHOTS"

@@ -96,9 +96,7 @@ value_count() {
 
 main() {
   local f
-  for f in "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER"; do
-    [[ -f $f ]] || { echo "shortcut_launch: $f is missing; build the win64 tree first" >&2; return 1; }
-  done
+  require_built shortcut_launch "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER" || return 1
   mkdir -p "$WORK"
   build_e2e_tools || { echo "shortcut_launch: could not build tools/e2e" >&2; return 1; }
   build_target || { echo "shortcut_launch: could not build the target program" >&2; return 1; }

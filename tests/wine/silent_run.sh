@@ -38,9 +38,7 @@ check() {  # check DESCRIPTION COMMAND...
   if "${@:2}" >/dev/null 2>&1; then echo "  ok: $1"; else fail "$1"; fi
 }
 
-for f in "$UNTARN" "$WAITER"; do
-  [[ -f $f ]] || { echo "silent_run: $f is missing; build the win64 tree first (make win64)" >&2; exit 1; }
-done
+require_built silent_run "$UNTARN" "$WAITER" || exit 1
 
 # Every run copies the program to the temporary directory, so it ships without its debugging
 # sections; they stay beside it in the build.

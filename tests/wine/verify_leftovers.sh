@@ -215,11 +215,8 @@ PY
 }
 
 main() {
-  local f missing=0
-  for f in "$UNTARN" "$TARNSEED" "$TARNLOG" "$PROGMAN"; do
-    [[ -f $f ]] || { echo "verify: $f is missing; build the win64 tree first" >&2; missing=1; }
-  done
-  [[ $missing -eq 0 ]] || return 1
+  local f
+  require_built verify "$UNTARN" "$TARNSEED" "$TARNLOG" "$PROGMAN" || return 1
   mkdir -p "$WORK"
   start_display || return 1
 

@@ -10,19 +10,7 @@
 #include "log/log_loader.h"
 #include "platform/platform.h"
 #include "run/command_line.h"
-
-namespace {
-
-// The two start-up flags the loader reads: they decide the SharedDLLs lookup, the Start
-// Menu roots and the administrator test, so a tool that left them at their defaults would
-// classify records differently from the program on the same machine.
-void TakeVersionFlags() {
-  VersionInfo version = Sys().Version();
-  gRun.platformKind = version.platformId == 2 ? kPlatformNt : kPlatformOther;
-  gRun.newShell = version.major >= 4;
-}
-
-}  // namespace
+#include "run/startup.h"
 
 int LoadLogAsUninstaller(const char* logPath) {
   ResetRunState();
