@@ -239,6 +239,7 @@ class TimedPlatform final : public Platform {
     return inner_.FileTimeToLocalDos(fileTime, dosDate, dosTime);
   }
   int DaylightShiftMinutes() override { return inner_.DaylightShiftMinutes(); }
+  int RandomBytes(void* buffer, uint32_t size) override { return inner_.RandomBytes(buffer, size); }
   void OemToAnsiText(const char* src, char* dst) override { inner_.OemToAnsiText(src, dst); }
   bool IsLeadByte(uint8_t byte) override { return inner_.IsLeadByte(byte); }
   uint8_t UpperByte(uint8_t byte) override { return inner_.UpperByte(byte); }

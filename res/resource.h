@@ -136,5 +136,6 @@
 #define IDS_OK 80
 #define IDS_DAMAGED_QUESTION 81
 #define IDS_REPAIR_HEADING 82
+#define IDS_REPAIR_LIST_FAILED 83
 
 #endif

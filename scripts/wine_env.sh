@@ -36,3 +36,18 @@ require_built() {
   done
   return "$missing"
 }
+
+# The self-registering library and program of tools/e2e, built once per build tree.
+build_e2e_tools() {
+  local out=$BUILD/e2e
+  mkdir -p "$out"
+  local flags=(-std=c++17 -O2 -Wall -Wextra -Werror -static)
+  if [[ ! $out/E2ESELF.DLL -nt $ROOT/tools/e2e/e2e_selfreg_lib.cpp ]]; then
+    x86_64-w64-mingw32-g++ "${flags[@]}" -shared -o "$out/E2ESELF.DLL" \
+      "$ROOT/tools/e2e/e2e_selfreg_lib.cpp" -ladvapi32 || return 1
+  fi
+  if [[ ! $out/E2ETOOL.EXE -nt $ROOT/tools/e2e/e2e_tool.cpp ]]; then
+    x86_64-w64-mingw32-g++ "${flags[@]}" -mwindows -o "$out/E2ETOOL.EXE" \
+      "$ROOT/tools/e2e/e2e_tool.cpp" -ladvapi32 || return 1
+  fi
+}

@@ -3,6 +3,7 @@
 // the platform's directory search.
 #include "base/path_helpers.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "base/text.h"
@@ -169,6 +170,28 @@ bool JoinPath(char* out, size_t size, const char* a, const char* b, const char* 
   memcpy(out + la, b, lb);
   memcpy(out + la + lb, c, lc);
   out[la + lb + lc] = '\0';
+  return true;
+}
+
+bool IsPlainFileName(const char* name) {
+  if (name == nullptr || name[0] == '\0') return false;
+  bool onlyDots = true;
+  for (const char* p = name; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\' || *p == '/' || *p == ':') return false;
+    if (p[0] == '.' && p[1] == '.') return false;
+    if (*p != '.') onlyDots = false;
+  }
+  return !onlyDots;
+}
+
+bool BuildCommandLine(char* out, size_t size, const char* program, const char* arguments) {
+  bool withArguments = arguments != nullptr && arguments[0] != '\0';
+  int length = snprintf(out, size, withArguments ? "\"%s\" %s" : "\"%s\"", program,
+                        withArguments ? arguments : "");
+  if (length < 0 || static_cast<size_t>(length) >= size) {
+    if (size > 0) out[0] = '\0';
+    return false;
+  }
   return true;
 }
 

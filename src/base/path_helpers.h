@@ -66,6 +66,17 @@ void DropTrailingBackslash(char* path);
 // a caller never acts on a cut path that names something else.
 bool JoinPath(char* out, size_t size, const char* a, const char* b, const char* c);
 
+// True for a name that can only name a file in the folder it is joined to: not empty, no
+// backslash or slash, no drive's colon, no "..", not only dots. A name read from a log that
+// fails this could reach another folder ("..\Users\Public\thesis.doc").
+bool IsPlainFileName(const char* name);
+
+// The command line that starts program with arguments (null or empty: none): the program's
+// path in quotation marks, so that a path with blanks (a volume without short names has
+// them even in short form) cannot be read as "C:\Program.exe" and the rest. False (and
+// out empty) when the line would not fit: a cut line would start something else.
+bool BuildCommandLine(char* out, size_t size, const char* program, const char* arguments);
+
 // Brings path to the one form in which two names of the same directory compare equal:
 // absolute, backslashes only, no empty, "." or ".." components, no trailing dots or blanks
 // on a component (the file system drops them), long names, no trailing backslash. A drive

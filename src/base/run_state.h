@@ -72,6 +72,10 @@ struct RunState {
   bool repairQueued = false;
   bool repairYesToAll = false;
   bool repairNoToAll = false;
+  // A file that needed repair could not be handed to its installation program: no list
+  // file could be written where its path has no blank. The run reports it and does not
+  // count as a success.
+  bool repairListFailed = false;
   // The repair's list files, one entry per section number (empty: none yet); an arena
   // table of repairListCount entries, made when the repair starts.
   PathText* repairListFiles = nullptr;

@@ -272,6 +272,10 @@ class Platform {
   // failure. out receives up to 260 bytes.
   virtual uint32_t TempFileName(const char* directory, const char* prefix, uint32_t unique,
                                 char* out) = 0;
+  // Fills buffer with bytes nobody can predict: the system's cryptographic generator where
+  // it has one (looked up at run time), otherwise a mix of the machine's clocks and
+  // counters. 0 on success.
+  virtual int RandomBytes(void* buffer, uint32_t size) = 0;
   virtual VersionInfo Version() = 0;
   virtual int DriveType(const char* root) = 0;
   virtual void SuppressFileErrorBoxes() = 0;

@@ -64,11 +64,40 @@ void LoggedWhenText(const char* stampText, char* out, size_t size) {
            static_cast<int>(timeLength), first + 1);
 }
 
-// A new, empty list file in the temporary folder; false when none can be made there.
+bool HasBlank(const char* text) { return FindChar(text, ' ') != nullptr; }
+
+// Where the list files go. The "/X=" switch names the list without quotation marks, so its
+// path must hold no blank: the temporary folder, by its short form when its long one has
+// blanks, or else the Windows directory's TEMP folder. On a volume without short names a
+// user folder with a blank in its name has no such form; false when no folder will do.
+bool ListFolder(char* folder, size_t size) {
+  Platform& sys = Sys();
+  char candidates[2][kPathSize] = {};
+  if (sys.TempDirectory(candidates[0], sizeof candidates[0]) == 0) candidates[0][0] = '\0';
+  if (sys.WindowsDirectory(candidates[1], sizeof candidates[1]) == 0) {
+    candidates[1][0] = '\0';
+  } else {
+    EnsureTrailingBackslash(candidates[1], sizeof candidates[1]);
+    AppendText(candidates[1], sizeof candidates[1], "TEMP\\");
+  }
+  for (char* candidate : candidates) {
+    if (candidate[0] == '\0') continue;
+    if (HasBlank(candidate)) NormalizePath(candidate, kPathSize, false);
+    uint32_t attributes = sys.GetAttributes(candidate);
+    if (HasBlank(candidate) || attributes == kNoAttributes || !(attributes & kAttrDirectory)) {
+      continue;
+    }
+    CopyText(folder, size, candidate);
+    return true;
+  }
+  return false;
+}
+
+// A new, empty list file; false when none can be made where its path has no blank.
 bool MakeListFile(PathText* entry) {
   Platform& sys = Sys();
   char folder[kPathSize];
-  if (sys.TempDirectory(folder, sizeof folder) == 0) return false;
+  if (!ListFolder(folder, sizeof folder)) return false;
   char name[kPathSize] = {};
   if (sys.TempFileName(folder, "KTC", 0, name) == 0) return false;
   name[kPathSize - 1] = '\0';
@@ -101,7 +130,10 @@ PathText* ListFileFor(int section) {
 
 void QueueFile(const char* path, const FileStamp& stamp, int section) {
   PathText* list = ListFileFor(section);
-  if (list == nullptr) return;
+  if (list == nullptr) {
+    gRun.repairListFailed = true;
+    return;
+  }
   char line[kListLineSize];
   int length =
       snprintf(line, sizeof line, "%s|%u|%u|%s\r\n", path, static_cast<unsigned>(stamp.dosDate),
@@ -111,11 +143,18 @@ void QueueFile(const char* path, const FileStamp& stamp, int section) {
 
   Platform& sys = Sys();
   FileHandle file = sys.OpenForWrite(list->c_str());
-  if (file == kNoFile) return;
+  if (file == kNoFile) {
+    gRun.repairListFailed = true;
+    return;
+  }
   bool written = sys.Seek(file, 0, kSeekEnd) >= 0 &&
                  sys.WriteBytes(file, line, static_cast<uint32_t>(length)) == length;
   sys.CloseFile(file);
-  if (written) gRun.repairQueued = true;
+  if (written) {
+    gRun.repairQueued = true;
+  } else {
+    gRun.repairListFailed = true;
+  }
 }
 
 // Deletes a list file and forgets it in every section that shares it: those sections are
@@ -129,13 +168,14 @@ void DropListFile(const char* path) {
   }
 }
 
-// The command line's "/X=" names the list file without quotation marks: a temporary
-// folder with blanks in its path is named by its short form, which has none.
-void ListArgument(const char* list, char* out, size_t size) {
+// The command line's "/X=" names the list file without quotation marks: a path with a
+// blank would be cut there and name another file. False when the list has no such path.
+bool ListArgument(const char* list, char* out, size_t size) {
   char path[PathText::kCapacity];
   CopyText(path, sizeof path, list);
-  if (FindChar(path, ' ') != nullptr) NormalizePath(path, sizeof path, false);
-  snprintf(out, size, "/X=%s", path);
+  if (HasBlank(path)) NormalizePath(path, sizeof path, false);
+  int length = snprintf(out, size, "/X=%s", path);
+  return !HasBlank(path) && length > 0 && static_cast<size_t>(length) < size;
 }
 
 // The program's local last-write time as DOS date and time, and its length.
@@ -293,10 +333,22 @@ void RunInstallationPrograms() {
     }
 
     char argument[300];
-    ListArgument(list->c_str(), argument, sizeof argument);
-    RunAndWait(path, argument);
+    if (ListArgument(list->c_str(), argument, sizeof argument)) {
+      RunAndWait(path, argument);
+    } else {
+      gRun.repairListFailed = true;
+    }
     DropListFile(list->c_str());
   }
+}
+
+void ReportUnrepairedFiles() {
+  if (!gRun.repairListFailed || gRun.silent) return;
+  char text[1024];
+  MessageText(IDS_REPAIR_LIST_FAILED, text, sizeof text);
+  char caption[256];
+  MessageText(IDS_REPAIR_FINAL_TITLE, caption, sizeof caption);
+  Ui().AskMessage(gRun.wizardWindow, text, caption, kMbOk);
 }
 
 void DropRemainingListFiles() {

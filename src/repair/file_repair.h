@@ -48,6 +48,10 @@ void FormatPromptRequest(const char* shownAttributes, char* out, size_t size);
 // and deletes the list files. A cancelled prompt ends it and deletes the lists not run.
 void RunInstallationPrograms();
 
+// Tells the user, unless the run is silent, that some files could not be handed to their
+// installation program (gRun.repairListFailed) and what to do about it.
+void ReportUnrepairedFiles();
+
 // Deletes every list file still in the table (lists made for files whose line could not be
 // written, when nothing was queued and no program runs).
 void DropRemainingListFiles();

@@ -1,7 +1,7 @@
 // The repair driver (repair_driver.h), pass by pass: the files of SystemFiles, PrivateFiles
 // and MissingFiles from the last to the first (a link is written again, any other file is
-// checked and queued), the logged registry values, the re-registration of servers, and the
-// run of the installation programs. Cancel stops the registry and registration passes; the
+// checked and queued), the logged registry values, the run of the installation programs,
+// and the re-registration of servers. Cancel stops the registry and registration passes; the
 // file passes only queue, so they run to the end, and what they queued is still extracted.
 #include "repair/repair_driver.h"
 
@@ -76,9 +76,11 @@ void RepairDriver() {
   RepairFiles(gStore.PrivateFiles, false);
   RepairFiles(gStore.MissingFiles, true);
   WriteRepairValues();
-  RegisterServers(gStore.PrivateFiles);
-  RegisterServers(gStore.SystemFiles);
-
+  // Servers are registered once the files are back: a deleted server registers only after
+  // its installation program has extracted it again.
   if (gRun.repairQueued) RunInstallationPrograms();
   DropRemainingListFiles();
+  RegisterServers(gStore.PrivateFiles);
+  RegisterServers(gStore.SystemFiles);
+  ReportUnrepairedFiles();
 }

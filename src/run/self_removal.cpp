@@ -51,12 +51,17 @@ bool WindowsDirectoryFile(const char* name, char* out, size_t size) {
 
 bool HasBlank(const char* text) { return strchr(text, ' ') != nullptr; }
 
+// Starts the restart program written earlier, or writes it first.
 void StartRestartProgram() {
   if (gSelfRemoval.restartProgram.Empty()) {
     char path[256];
     if (WriteRestartProgram(path, sizeof path) != 0) return;
   }
-  Sys().ExecProgram(gSelfRemoval.restartProgram.c_str(), kSwShow);
+  char commandLine[kPathSize + 2];
+  if (BuildCommandLine(commandLine, sizeof commandLine, gSelfRemoval.restartProgram.c_str(),
+                       nullptr)) {
+    Sys().ExecProgram(commandLine, kSwShow);
+  }
 }
 
 }  // namespace
@@ -139,10 +144,12 @@ void FinishSelfRemoval() {
   bool passable =
       !gRun.tempCopyPath.Empty() && own[0] != '\0' && !HasBlank(own) && !HasBlank(appDirectory);
   if (passable) {
+    char arguments[768];
+    snprintf(arguments, sizeof arguments, "/z%s %s %s", restartFlag, own, appDirectory);
     char commandLine[1024];
-    snprintf(commandLine, sizeof commandLine, "%s /z%s %s %s", gRun.tempCopyPath.c_str(),
-             restartFlag, own, appDirectory);
-    gSelfRemoval.cleanupStarted = sys.ExecProgram(commandLine, kSwShow) > kWinExecStarted;
+    gSelfRemoval.cleanupStarted =
+        BuildCommandLine(commandLine, sizeof commandLine, gRun.tempCopyPath.c_str(), arguments) &&
+        sys.ExecProgram(commandLine, kSwShow) > kWinExecStarted;
   }
   // Without a clean-up run nobody else would restart.
   if (!gSelfRemoval.cleanupStarted && restartPassedOn) gRun.rebootNeeded = true;
@@ -186,8 +193,7 @@ void RunCleanup(const char* arguments) {
     if (gRun.platformKind == kPlatformOther) {
       sys.RestartWindows();
     } else {
-      char path[256];
-      if (WriteRestartProgram(path, sizeof path) == 0) sys.ExecProgram(path, kSwShow);
+      StartRestartProgram();
     }
   }
 }

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr uint32_t kTempCopyNumber = 6699;  // always the same name: KTM1A2B
 constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 void ProbePlatform() {
@@ -56,34 +55,6 @@ bool SubstituteLogBesideProgram(char* line, size_t size) {
   if (!FileExists(path)) return false;
   CopyText(line, size, path);
   return true;
-}
-
-// Copies the program to "KTM1A2B.EXE" in the temporary directory so that a clean-up run of
-// the copy can later remove the installed program file; the copy itself goes at the next
-// restart.
-void MakeTempCopy() {
-  gRun.inPlaceRun = false;
-  gRun.tempCopyPath.Clear();
-
-  char directory[256] = {};
-  if (Sys().TempDirectory(directory, sizeof directory) == 0) return;
-  directory[sizeof directory - 1] = '\0';
-  char name[260] = {};
-  if (Sys().TempFileName(directory, "KTM", kTempCopyNumber, name) == 0) return;
-  name[sizeof name - 1] = '\0';
-  size_t length = strlen(name);
-  // A name that does not fit a path field would be cut, and the cut name with "EXE" laid
-  // over its end would be some other file: make no copy then.
-  if (length < 3 || length >= PathText::kCapacity) return;
-  memcpy(name + length - 3, "EXE", 3);
-  gRun.tempCopyPath.Set(name);
-
-  char own[256] = {};
-  Sys().ModuleFileName(own, sizeof own);
-  own[sizeof own - 1] = '\0';
-  if (Sys().CopyFileTo(own, gRun.tempCopyPath.c_str(), false) == 0) {
-    ScheduleTempCopyDeletion(gRun.tempCopyPath.c_str());
-  }
 }
 
 void ReadDisplaySettingValues() {

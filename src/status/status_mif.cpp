@@ -117,8 +117,10 @@ bool ReportThroughLibrary() {
     arguments.version = gStore.versionNumber.c_str();
     arguments.locale = "ENU";
     arguments.serialNumber = gStore.serialNumber.c_str();
-    arguments.description = gRun.cancelled ? "Uninstall canceled by user" : "Uninstall successful";
-    arguments.success = gRun.cancelled ? 0 : 1;
+    arguments.description = gRun.cancelled          ? "Uninstall canceled by user"
+                            : gRun.repairListFailed ? "Repair incomplete"
+                                                    : "Uninstall successful";
+    arguments.success = gRun.cancelled || gRun.repairListFailed ? 0 : 1;
     int32_t result = 0;
     made = sys.CallInstallStatusMif(library, arguments, &result) == 0 && result != 0;
   }
@@ -200,7 +202,9 @@ bool ExpandMifPlaceholders(char* text, size_t size, const MifValues& values) {
 }
 
 void WriteStatusMif() {
-  if (gStore.statusMifName.Empty()) return;
+  // The report belongs in the Windows directory: a logged name that reaches elsewhere would
+  // empty and overwrite some other file.
+  if (!IsPlainFileName(gStore.statusMifName.c_str())) return;
   if (ReportThroughLibrary()) return;
 
   Platform& sys = Sys();
@@ -234,8 +238,10 @@ void WriteStatusMif() {
       gStore.serialNumber.c_str(),
       gRun.rollbackChosen ? "Rollback" : "Uninstall",
       date,
-      gRun.cancelled ? "Failed" : "Success",
-      gRun.cancelled ? "Canceled by user" : "",
+      gRun.cancelled || gRun.repairListFailed ? "Failed" : "Success",
+      gRun.cancelled          ? "Canceled by user"
+      : gRun.repairListFailed ? "Repair incomplete"
+                              : "",
   }};
   ExpandMifPlaceholders(buffer, kScratchBufferSize, values);
 

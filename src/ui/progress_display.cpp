@@ -136,9 +136,7 @@ void ShowLabelledAction(const char* label, const char* item, ActionForm form) {
 
 void RunAndWait(const char* program, const char* arguments) {
   char commandLine[1024];
-  int length = snprintf(commandLine, sizeof commandLine, "\"%s\" %s", program,
-                        arguments != nullptr ? arguments : "");
-  // A cut command line would run something other than what was logged.
-  if (length < 0 || static_cast<size_t>(length) >= sizeof commandLine) return;
-  Sys().StartProcess(commandLine, nullptr, true);
+  if (BuildCommandLine(commandLine, sizeof commandLine, program, arguments)) {
+    Sys().StartProcess(commandLine, nullptr, true);
+  }
 }

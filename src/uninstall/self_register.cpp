@@ -37,9 +37,10 @@ void RegisterProgram(const char* path, const char* directory, int direction) {
   CopyText(shortPath, sizeof shortPath, path);
   NormalizePath(shortPath, sizeof shortPath, false);
   char commandLine[kCommandLineSize];
-  snprintf(commandLine, sizeof commandLine, "%s %s", shortPath,
-           direction == kRegisterServer ? "/REGSERVER" : "/UNREGSERVER");
-  Sys().StartProcess(commandLine, directory, true);
+  if (BuildCommandLine(commandLine, sizeof commandLine, shortPath,
+                       direction == kRegisterServer ? "/REGSERVER" : "/UNREGSERVER")) {
+    Sys().StartProcess(commandLine, directory, true);
+  }
 }
 
 void RegisterLibrary(const char* path, int direction) {

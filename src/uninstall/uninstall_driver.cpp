@@ -425,9 +425,11 @@ void StartPerUserCleanup() {
   if (sys.RegQuery(key, "Path", &type, path, &size) == 0) {
     path[sizeof path - 1] = '\0';
     NormalizePath(path, sizeof path, false);
+    char arguments[512];
+    snprintf(arguments, sizeof arguments, "/U \"%s\"", gStore.perUserId);
     char command[1024];
-    snprintf(command, sizeof command, "%s /U \"%s\"", path, gStore.perUserId);
-    sys.ExecProgram(command, kSwShow);
+    if (BuildCommandLine(command, sizeof command, path, arguments))
+      sys.ExecProgram(command, kSwShow);
   }
   sys.RegClose(key);
 }

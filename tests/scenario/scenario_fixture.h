@@ -139,6 +139,17 @@ class ScenarioTest : public ::testing::Test {
     return n;
   }
 
+  // Starts of the temporary copy (in a folder of its own under C:\TEMP) with switch.
+  int CleanupStarts(const std::string& switchText) const {
+    int n = 0;
+    for (const SimProcessStart& start : machine->processes) {
+      const std::string& line = start.commandLine;
+      n += start.method == SimProcessStart::kWinExec && line.rfind("\"C:\\TEMP\\", 0) == 0 &&
+           line.find("\\KTM1A2B.EXE\" " + switchText + " ") != std::string::npos;
+    }
+    return n;
+  }
+
   std::unique_ptr<SimMachine> machinePtr;
   std::unique_ptr<SimUi> simPtr;
   std::unique_ptr<WizardUi> uiPtr;

@@ -112,7 +112,7 @@ TEST_F(UninstallScenario, SilentAutomaticUninstall) {
   // The in-use file goes at the restart; the restart is left to the clean-up run, which
   // removes the program's own file after this process has ended.
   EXPECT_TRUE(machine->FileExists("C:\\APP\\BUSY.DLL"));
-  EXPECT_EQ(1, Starts(SimProcessStart::kWinExec, "C:\\TEMP\\KTM1A2B.EXE /z1 "));
+  EXPECT_EQ(1, CleanupStarts("/z1"));
   EXPECT_EQ(0, machine->restartRequests);
   EXPECT_FALSE(gRun.rebootNeeded);
   machine->SimulateRestart();
@@ -139,7 +139,7 @@ TEST_F(UninstallScenario, SilentRollbackOfTheLastSection) {
   EXPECT_EQ("9", IniValue("Level")) << "section 1's INI change is not undone";
   EXPECT_EQ(kSectionOne, machine->FileContents(kLog));
   EXPECT_TRUE(machine->RegKeyExists(kRepairKey));
-  EXPECT_EQ(0, Starts(SimProcessStart::kWinExec, "C:\\TEMP\\KTM1A2B.EXE"));
+  EXPECT_EQ(0, CleanupStarts("/z") + CleanupStarts("/z1"));
 
   std::string mif = machine->FileContents(kMif);
   EXPECT_NE(std::string::npos, mif.find("Rollback")) << mif;
@@ -198,9 +198,9 @@ TEST_F(UninstallScenario, RestartDecisions) {
     EXPECT_EQ(c.answer != 0 ? 1u : 0u, questions);
     EXPECT_EQ(c.restartProgram, machine->FileExists("C:\\WINDOWS\\_MSRSTRT.EXE"));
     EXPECT_EQ(c.restartProgram ? 1 : 0,
-              Starts(SimProcessStart::kWinExec, "C:\\WINDOWS\\_MSRSTRT.EXE"));
+              Starts(SimProcessStart::kWinExec, "\"C:\\WINDOWS\\_MSRSTRT.EXE\""));
     EXPECT_EQ(c.restartRequests, machine->restartRequests);
-    EXPECT_EQ(0, Starts(SimProcessStart::kWinExec, "C:\\TEMP\\KTM1A2B.EXE"));
+    EXPECT_EQ(0, CleanupStarts("/z") + CleanupStarts("/z1"));
     EXPECT_TRUE(machine->FileExists(kMif));
   }
 }

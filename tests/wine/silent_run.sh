@@ -9,6 +9,12 @@
 # Whether the desktop was started is told by bench/e2e/e2e_wait.exe, which runs the program
 # and watches every process the run starts.
 #
+# The last round gives the run a temporary folder with a blank in its path, beside a program
+# planted where an unquoted path would be read as a program ("C:\Temp.exe" for
+# "C:\Temp Folder\..."), and a file planted at the copy's old fixed name: the copy is made
+# in a new folder of its own and started by its quoted path, the planted files are never
+# run or touched, and a simulated restart removes the copy with its folder.
+#
 # Environment: UNTARN_WIN64_BUILD (default build/win64), WINE_TIMEOUT seconds per program
 # (default 120).
 set -u
@@ -39,6 +45,7 @@ check() {  # check DESCRIPTION COMMAND...
 }
 
 require_built silent_run "$UNTARN" "$WAITER" || exit 1
+build_e2e_tools || { echo "silent_run: could not build tools/e2e" >&2; exit 1; }
 
 # Every run copies the program to the temporary directory, so it ships without its debugging
 # sections; they stay beside it in the build.
@@ -137,6 +144,33 @@ run cleanup
 check "cleanup: two processes, the run and the clean-up run of its copy" grep -q 'processes=2' "$WORK/cleanup.txt"
 check "cleanup: no desktop process started" grep -q 'desktop=0' "$WORK/cleanup.txt"
 check "cleanup: application directory and program gone" test ! -e "$APP_UNIX"
+end_session
+
+echo "-- a temporary folder with a blank, a program planted before it, the old copy's name taken"
+TEMP_WIN='C:\Temp Folder'
+TEMP_UNIX=$WINEPREFIX/drive_c/Temp\ Folder
+mkdir -p "$TEMP_UNIX"
+cp "$BUILD/e2e/E2ETOOL.EXE" "$WINEPREFIX/drive_c/Temp.exe"
+echo planted >"$TEMP_UNIX/KTM1A2B.EXE"
+rm -rf "$WINEPREFIX/drive_c/e2e"
+# Wine takes the user's temporary folder from the registry, not from the Unix environment.
+for variable in TEMP TMP; do
+  timeout "$WINE_TIMEOUT" "$WINE" reg add 'HKCU\Environment' /v "$variable" /d "$TEMP_WIN" /f \
+    >/dev/null 2>&1
+done
+install app
+idle_session
+run blank
+check "blank: two processes, the run and the clean-up run of its copy" grep -q 'processes=2' "$WORK/blank.txt"
+check "blank: application directory and program gone" test ! -e "$APP_UNIX"
+check "blank: the program planted at C:\Temp.exe never ran" test ! -e "$WINEPREFIX/drive_c/e2e/ran.txt"
+check "blank: the file at the copy's old name is untouched" grep -qx planted "$TEMP_UNIX/KTM1A2B.EXE"
+copies=("$TEMP_UNIX"/*.TMP/KTM1A2B.EXE)
+check "blank: one copy, in a folder of its own" test "${#copies[@]}" -eq 1 -a -f "${copies[0]}"
+timeout "$WINE_TIMEOUT" "$WINE" wineboot -r >"$WORK/restart.log" 2>&1
+end_session
+check "blank: the restart removed the copy and its folder" \
+  bash -c "! ls -d '$TEMP_UNIX'/*.TMP >/dev/null 2>&1"
 end_session
 
 echo "-- with no display at all"

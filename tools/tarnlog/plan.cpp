@@ -159,6 +159,7 @@ class RecordingPlatform final : public Platform {
     return in_.FileTimeToLocalDos(f, d, t);
   }
   int DaylightShiftMinutes() override { return in_.DaylightShiftMinutes(); }
+  int RandomBytes(void* b, uint32_t n) override { return in_.RandomBytes(b, n); }
   void OemToAnsiText(const char* s, char* d) override { in_.OemToAnsiText(s, d); }
   bool IsLeadByte(uint8_t b) override { return in_.IsLeadByte(b); }
   uint8_t UpperByte(uint8_t b) override { return in_.UpperByte(b); }

@@ -352,6 +352,8 @@ struct Reader {
       } else if (name == "timeZoneMinutes") {
         ok = Signed(item, at, &signedNumber);
         out->timeZoneMinutes = static_cast<int32_t>(signedNumber);
+      } else if (name == "shortNames") {
+        ok = Bool(item, at, &out->shortNames);
       } else if (name == "daylightShiftMinutes") {
         ok = Signed(item, at, &signedNumber);
         out->daylightShiftMinutes = static_cast<int32_t>(signedNumber);

@@ -356,6 +356,7 @@ uint64_t SimNow(const ImagePlatform& settings) {
 }
 
 std::string SimMachine::MakeShortName(const SimNode* directory, const std::string& longName) {
+  if (!settings.shortNames) return std::string();
   // Already 8.3: one dot at most, a base of 1 to 8 and an extension of up to 3 characters,
   // none of them a character that 8.3 names exclude.
   size_t dot = longName.rfind('.');

@@ -103,7 +103,7 @@ class SimMachine final : public Platform {
 
   // --- Settings a test may change directly ------------------------------------------------
   ImagePlatform settings;          // kind, version, code pages, directories, admin, clock
-  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..82 preset)
+  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..83 preset)
   std::map<uint64_t, std::string> resources;  // (type << 32 | id) -> bytes
   std::vector<std::string> topWindowClasses;
   bool ddeAvailable = true;  // DdeStart works
@@ -198,6 +198,10 @@ class SimMachine final : public Platform {
   void LocalTimeNow(SystemTime* time) override;
   int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override;
   int DaylightShiftMinutes() override { return settings.daylightShiftMinutes; }
+  // A repeatable stream from randomState, so that a test can foresee (and occupy) the names
+  // a run will draw.
+  int RandomBytes(void* buffer, uint32_t size) override;
+  uint64_t randomState = 0x7A6E5C3B2A190817u;
   void OemToAnsiText(const char* src, char* dst) override;
   bool IsLeadByte(uint8_t byte) override;
   uint8_t UpperByte(uint8_t byte) override;

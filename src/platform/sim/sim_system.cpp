@@ -232,6 +232,18 @@ int SimMachine::SystemDirectory(char* buffer, uint32_t size) {
   return SimCopyOut(WithoutTrailingSlash(settings.systemDirectory), buffer, size);
 }
 
+int SimMachine::RandomBytes(void* buffer, uint32_t size) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  for (uint32_t i = 0; i < size; ++i) {
+    // splitmix64: every call moves the state on, so no two calls repeat.
+    uint64_t z = (randomState += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    out[i] = static_cast<uint8_t>(z ^ (z >> 31));
+  }
+  return 0;
+}
+
 uint32_t SimMachine::TempFileName(const char* directory, const char* prefix, uint32_t unique,
                                   char* out) {
   std::string base = directory != nullptr ? directory : "";
@@ -425,6 +437,20 @@ static void ApplyActions(SimMachine& m, SimMachine::Impl& impl,
 // when nothing can be started under that name.
 static bool RunProgram(SimMachine& m, SimMachine::Impl& impl, const std::string& commandLine) {
   std::string program = ProgramOf(commandLine);
+  // Unquoted, the system reads the line up to each blank in turn and starts the first
+  // program it finds: "C:\Program Files\A.EXE" starts a "C:\Program.exe" when there is one.
+  size_t start = commandLine.find_first_not_of(' ');
+  if (start != std::string::npos && commandLine[start] != '"') {
+    for (size_t blank = commandLine.find(' ', start); blank != std::string::npos;
+         blank = commandLine.find(' ', blank + 1)) {
+      std::string head = commandLine.substr(start, blank - start);
+      std::string full = m.FullPath(head.c_str());
+      if (!full.empty() && (m.FileExists(full) || m.FileExists(full + ".EXE"))) {
+        program = head;
+        break;
+      }
+    }
+  }
   std::string full = m.FullPath(program.c_str());
   if (full.empty()) return false;
   std::string candidates[] = {full, full + ".EXE"};

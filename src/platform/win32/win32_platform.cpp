@@ -266,6 +266,65 @@ uint32_t Win32Platform::TempFileName(const char* directory, const char* prefix, 
   return GetTempFileNameA(directory, prefix, unique, out);
 }
 
+namespace {
+
+// The system's generators, newest first, each looked up at run time: RtlGenRandom from
+// Windows XP on, CryptGenRandom where a cryptographic provider is installed (NT 4, later
+// Windows 95 releases). True when one of them filled the buffer.
+bool SystemRandom(void* buffer, uint32_t size) {
+  HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
+  if (advapi == nullptr) return false;
+  using GenRandom = BOOLEAN(WINAPI*)(PVOID, ULONG);
+  auto genRandom = reinterpret_cast<GenRandom>(
+      reinterpret_cast<void*>(GetProcAddress(advapi, "SystemFunction036")));
+  if (genRandom != nullptr && genRandom(buffer, size)) return true;
+
+  using Acquire = BOOL(WINAPI*)(ULONG_PTR*, LPCSTR, LPCSTR, DWORD, DWORD);
+  using Generate = BOOL(WINAPI*)(ULONG_PTR, DWORD, BYTE*);
+  using Release = BOOL(WINAPI*)(ULONG_PTR, DWORD);
+  auto acquire = reinterpret_cast<Acquire>(
+      reinterpret_cast<void*>(GetProcAddress(advapi, "CryptAcquireContextA")));
+  auto generate =
+      reinterpret_cast<Generate>(reinterpret_cast<void*>(GetProcAddress(advapi, "CryptGenRandom")));
+  auto release = reinterpret_cast<Release>(
+      reinterpret_cast<void*>(GetProcAddress(advapi, "CryptReleaseContext")));
+  if (acquire == nullptr || generate == nullptr || release == nullptr) return false;
+  ULONG_PTR provider = 0;
+  constexpr DWORD kProvRsaFull = 1;
+  constexpr DWORD kCryptVerifyContext = 0xF0000000u;
+  if (!acquire(&provider, nullptr, nullptr, kProvRsaFull, kCryptVerifyContext)) return false;
+  bool filled = generate(provider, size, static_cast<BYTE*>(buffer)) != FALSE;
+  release(provider, 0);
+  return filled;
+}
+
+uint64_t Mix(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+int Win32Platform::RandomBytes(void* buffer, uint32_t size) {
+  if (SystemRandom(buffer, size)) return 0;
+  // Without a generator: the clocks, the counters and this process's identity, mixed. Not
+  // secret, but different on every run and not known before it starts.
+  LARGE_INTEGER counter = {};
+  QueryPerformanceCounter(&counter);
+  FILETIME now = {};
+  GetSystemTimeAsFileTime(&now);
+  uint64_t state = Mix(static_cast<uint64_t>(counter.QuadPart)) ^ Mix(FromFileTime(now)) ^
+                   Mix((static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount()) ^
+                   Mix(reinterpret_cast<uintptr_t>(&counter) ^ GetCurrentThreadId());
+  auto* out = static_cast<uint8_t*>(buffer);
+  for (uint32_t i = 0; i < size; ++i) {
+    state += 0x9E3779B97F4A7C15u;
+    out[i] = static_cast<uint8_t>(Mix(state));
+  }
+  return 0;
+}
+
 VersionInfo Win32Platform::Version() {
   OSVERSIONINFOA info;
   memset(&info, 0, sizeof info);

@@ -44,6 +44,7 @@ class Win32Platform : public Platform {
   int SetCurrentDir(const char* path) override;
   uint32_t TempFileName(const char* directory, const char* prefix, uint32_t unique,
                         char* out) override;
+  int RandomBytes(void* buffer, uint32_t size) override;
   VersionInfo Version() override;
   int DriveType(const char* root) override;
   void SuppressFileErrorBoxes() override;

@@ -79,9 +79,9 @@ struct ProgramCase {
 
 TEST_F(SelfRegisterTest, ProgramFilesAreRunWithTheirSwitch) {
   const ProgramCase cases[] = {
-      {"SERVER.EXE", kUnregisterServer, "SERVER.EXE /UNREGSERVER"},
-      {"server.exe", kUnregisterServer, "server.exe /UNREGSERVER"},
-      {"Server.Exe", kRegisterServer, "Server.Exe /REGSERVER"},
+      {"SERVER.EXE", kUnregisterServer, "SERVER.EXE\" /UNREGSERVER"},
+      {"server.exe", kUnregisterServer, "server.exe\" /UNREGSERVER"},
+      {"Server.Exe", kRegisterServer, "Server.Exe\" /REGSERVER"},
   };
   for (const ProgramCase& c : cases) {
     machine.processes.clear();
@@ -92,7 +92,7 @@ TEST_F(SelfRegisterTest, ProgramFilesAreRunWithTheirSwitch) {
     const SimProcessStart& start = machine.processes[0];
     EXPECT_EQ(start.method, SimProcessStart::kCreateProcess) << c.file;
     // The short form may fold the name's case; the switch and the path are what count.
-    std::string expected = std::string(kShortAppDir) + "\\" + c.commandLine;
+    std::string expected = "\"" + std::string(kShortAppDir) + "\\" + c.commandLine;
     EXPECT_TRUE(EqualNoCase(start.commandLine.c_str(), expected.c_str()))
         << start.commandLine << " is not " << expected;
     EXPECT_EQ(start.currentDir, kShortAppDir) << c.file;
@@ -100,6 +100,21 @@ TEST_F(SelfRegisterTest, ProgramFilesAreRunWithTheirSwitch) {
     EXPECT_TRUE(machine.libraryCalls.empty()) << c.file;
     EXPECT_EQ(CurrentDir(), "C:\\Work") << c.file;
   }
+}
+
+// On a volume without short names the short form keeps its blanks: unquoted, the system
+// would start a program planted at "C:\My.exe" with the uninstaller's rights.
+TEST_F(SelfRegisterTest, ProgramPathWithBlanksIsQuotedWithoutShortNames) {
+  machine.settings.shortNames = false;
+  const std::string path = "C:\\My Apps\\No Short Names\\SERVER.EXE";
+  Write(path, "not even an image");
+  Write("C:\\My.exe", "planted");
+  bool plantedRan = false;
+  machine.SetProgramHook("C:\\My.exe", [&](SimMachine&, const std::string&) { plantedRan = true; });
+  SelfRegister("Self-Unregistering file:\r\n", path.c_str(), kUnregisterServer);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_EQ(machine.processes[0].commandLine, "\"" + path + "\" /UNREGSERVER");
+  EXPECT_FALSE(plantedRan);
 }
 
 TEST_F(SelfRegisterTest, LibraryIsUnregisteredUnderOle) {

@@ -17,6 +17,9 @@ constexpr char kOwnPath[] = "C:\\Program Files\\Sample App\\UNTARN32.EXE";
 constexpr char kOwnSettings[] = "C:\\Program Files\\Sample App\\UNTARN32.INI";
 constexpr char kTempCopy[] = "C:\\TEMP\\KTM1A2B.EXE";
 constexpr char kRestartProgram[] = "C:\\WINDOWS\\_MSRSTRT.EXE";
+// How both are started: by their paths in quotation marks.
+constexpr char kStartCopy[] = "\"C:\\TEMP\\KTM1A2B.EXE\"";
+constexpr char kStartRestart[] = "\"C:\\WINDOWS\\_MSRSTRT.EXE\"";
 constexpr char kRestartBytes[] = "MZ restart program bytes";
 constexpr char kCleanupPaths[] = "C:\\PROGRA~1\\SAMPLE~1\\UNTARN32.EXE C:\\PROGRA~1\\SAMPLE~1\\";
 
@@ -94,9 +97,9 @@ TEST_P(SelfRemovalDecisionTest, EndOfRun) {
 
   std::vector<std::string> expected;
   if (c.cleanupSwitch != nullptr) {
-    expected.push_back(std::string(kTempCopy) + " " + c.cleanupSwitch + " " + kCleanupPaths);
+    expected.push_back(std::string(kStartCopy) + " " + c.cleanupSwitch + " " + kCleanupPaths);
   }
-  if (c.restartProgramRun) expected.push_back(kRestartProgram);
+  if (c.restartProgramRun) expected.push_back(kStartRestart);
   EXPECT_EQ(WinExecs(), expected);
   for (const SimProcessStart& start : machine.processes) EXPECT_EQ(start.showState, kSwShow);
   EXPECT_EQ(machine.restartRequests, c.restartRequests);
@@ -140,7 +143,7 @@ TEST_F(SelfRemovalTest, DeclinedRestartGivesACleanupRunWithoutTheFlag) {
     gRun.selfDeletePending = true;
     gRun.rebootNeeded = false;
     EndOfRun();
-    EXPECT_EQ(WinExecs(), (std::vector<std::string>{std::string(kTempCopy) + " /z " + kCleanupPaths}))
+    EXPECT_EQ(WinExecs(), (std::vector<std::string>{std::string(kStartCopy) + " /z " + kCleanupPaths}))
         << kind;
     EXPECT_EQ(machine.restartRequests, 0);
   }
@@ -150,7 +153,7 @@ TEST_F(SelfRemovalTest, AnAppDirectoryWithoutTrailingBackslashGetsOne) {
   gRun.appDirectory.Set("C:\\Program Files\\Sample App");
   gRun.selfDeletePending = true;
   EndOfRun();
-  EXPECT_EQ(WinExecs(), (std::vector<std::string>{std::string(kTempCopy) + " /z " + kCleanupPaths}));
+  EXPECT_EQ(WinExecs(), (std::vector<std::string>{std::string(kStartCopy) + " /z " + kCleanupPaths}));
 }
 
 // When the clean-up run cannot be started, nobody else would restart: this run does.
@@ -167,7 +170,7 @@ TEST_F(SelfRemovalTest, ACleanupRunThatDoesNotStartLeavesTheRestartHere) {
     EndOfRun();
     EXPECT_TRUE(rebootAfterSelfRemoval) << kind;
     if (kind == kPlatformNt) {
-      EXPECT_EQ(WinExecs().back(), kRestartProgram);
+      EXPECT_EQ(WinExecs().back(), kStartRestart);
     } else {
       EXPECT_EQ(machine.restartRequests, 1);
     }
@@ -182,7 +185,7 @@ TEST_F(SelfRemovalTest, APathWithABlankIsNeverHandedToTheCleanupRun) {
   gRun.selfDeletePending = true;
   gRun.rebootNeeded = true;
   EndOfRun();
-  EXPECT_EQ(WinExecs(), (std::vector<std::string>{kRestartProgram}));
+  EXPECT_EQ(WinExecs(), (std::vector<std::string>{kStartRestart}));
 }
 
 TEST_F(SelfRemovalTest, WriteRestartProgramWritesTheResource) {
@@ -261,7 +264,7 @@ TEST_F(CleanupRunTest, RestartsOnZ1ByPlatformKind) {
   gRun.platformKind = kPlatformNt;
   RunCleanup("C:\\APP\\BIN\\UNTARN32.EXE C:\\APP\\");
   EXPECT_EQ(machine.restartRequests, 0);
-  EXPECT_EQ(WinExecs(), (std::vector<std::string>{kRestartProgram}));
+  EXPECT_EQ(WinExecs(), (std::vector<std::string>{kStartRestart}));
   EXPECT_EQ(machine.FileContents(kRestartProgram), kRestartBytes);
 }
 

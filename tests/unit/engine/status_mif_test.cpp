@@ -129,12 +129,28 @@ TEST_F(StatusMifTest, BuiltInTemplateByteForByte) {
   EXPECT_EQ(Report(), WithCrLf(kExpectedCompleted));
 }
 
-TEST_F(StatusMifTest, NoStatusFileNameMeansNoReportAtAll) {
-  AddStatusLibrary(1);
-  gStore.statusMifName.Clear();
-  WriteStatusMif();
-  EXPECT_TRUE(CallsOf("ismif32.dll").empty());
+// No name, or one that could reach out of the Windows directory: no report at all, from
+// the library or the file, and the file the name points at is untouched.
+TEST_F(StatusMifTest, NoReportWithoutAPlainFileName) {
+  AddStatusLibrary(0);
+  Write("C:\\Users\\Public\\thesis.doc", "years of work");
+  for (const char* name :
+       {"", "..", "...", ".", "\\", "C:", "C:THESIS.DOC", "..\\Users\\Public\\thesis.doc",
+        "../Users/Public/thesis.doc", "SUB\\SAMPLE.MIF", "a..b.mif"}) {
+    gStore.statusMifName.Set(name);
+    WriteStatusMif();
+    EXPECT_TRUE(CallsOf("ismif32.dll").empty()) << name;
+  }
+  EXPECT_EQ(machine.FileContents("C:\\Users\\Public\\thesis.doc"), "years of work");
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SAMPLE.MIF"));
+
+  // Plain names stay exactly as logged, dots and blanks included, up to the field's length.
+  std::string longName(123, 'M');
+  for (const std::string& name : {std::string("my report.v2.mif"), longName + ".MIF"}) {
+    gStore.statusMifName.Set(name.c_str());
+    WriteStatusMif();
+    EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\" + name)) << name;
+  }
 }
 
 TEST_F(StatusMifTest, TheLibraryMakesTheReportWhenItSucceeds) {

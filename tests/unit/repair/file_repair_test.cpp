@@ -84,13 +84,59 @@ TEST_F(FileRepairTest, ListLinesByteForByteAndSharedLists) {
   EXPECT_EQ(ui.transcript.size(), 0u);
 }
 
-TEST_F(FileRepairTest, TemporaryFolderThatCannotBeWritten) {
-  machine.settings.tempDirectory = "C:\\NOWHERE\\";
-  Sections({Source()});
-  EXPECT_EQ(CheckAndQueueFile("C:\\App\\A.DLL", StampFor("x").c_str(), 1), StampVerdict::kMissing);
-  EXPECT_FALSE(gRun.repairQueued);
-  EXPECT_TRUE(ListOf(1).empty());
-  EXPECT_FALSE(machine.DirectoryExists("C:\\NOWHERE"));
+// The "/X=" switch carries no quotation marks, so a list must lie where its path has no
+// blank: the temporary folder, its short form, or the Windows directory's TEMP folder. With
+// none of them, nothing is started with a cut path: the user is told, and the run fails.
+TEST_F(FileRepairTest, ListFilesOnlyWhereTheirPathHasNoBlank) {
+  struct Case {
+    const char* temp;
+    bool shortNames;
+    bool windowsTemp;      // C:\WINDOWS\TEMP exists
+    const char* listHead;  // where the list goes; null: nowhere
+  } cases[] = {
+      {"C:\\Temp Files\\", true, false, "C:\\TEMPFI~1\\KTC"},
+      {"C:\\Temp Files 2\\", false, true, "C:\\WINDOWS\\TEMP\\KTC"},
+      {"C:\\Temp Files 3\\", false, false, nullptr},
+      {"C:\\NOWHERE\\", true, false, nullptr},  // a temporary folder that is not there
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.temp) + (c.shortNames ? " short names" : " no short names"));
+    ResetRunWideState();
+    machine.processes.clear();
+    ui.transcript.clear();
+    gRun.repairMode = true;
+    machine.settings.shortNames = c.shortNames;
+    machine.settings.tempDirectory = c.temp;
+    if (std::string(c.temp) != "C:\\NOWHERE\\") machine.MakeDirectories(c.temp);
+    if (c.windowsTemp) machine.MakeDirectories("C:\\WINDOWS\\TEMP");
+    Sections({Source()});
+    CheckAndQueueFile("C:\\App\\A.DLL", StampFor("x").c_str(), 1);
+    EXPECT_EQ(ListOf(1).rfind(c.listHead != nullptr ? c.listHead : "", 0), 0u) << ListOf(1);
+    EXPECT_EQ(ListOf(1).empty(), c.listHead == nullptr);
+    EXPECT_EQ(gRun.repairListFailed, c.listHead == nullptr);
+    RunInstallationPrograms();
+    ReportUnrepairedFiles();
+    if (c.listHead != nullptr) {
+      ASSERT_EQ(machine.processes.size(), 1u);
+      EXPECT_EQ(
+          machine.processes[0].commandLine.find(' ', machine.processes[0].commandLine.find("/X=")),
+          std::string::npos);
+      EXPECT_TRUE(ui.transcript.empty());
+    } else {
+      EXPECT_TRUE(machine.processes.empty());
+      ASSERT_EQ(ui.transcript.size(), 1u);
+      EXPECT_EQ(ui.transcript[0].caption, "Perform Repair");
+      EXPECT_NE(ui.transcript[0].text.find("TEMP"), std::string::npos);
+    }
+    EXPECT_FALSE(machine.DirectoryExists("C:\\NOWHERE"));
+    machine.RemoveEmptyDirectory("C:\\WINDOWS\\TEMP");
+  }
+  // A silent run says nothing, and still does not count as a success.
+  gRun.silent = true;
+  ui.transcript.clear();
+  ReportUnrepairedFiles();
+  EXPECT_TRUE(ui.transcript.empty());
+  EXPECT_TRUE(gRun.repairListFailed);
 }
 
 TEST_F(FileRepairTest, NewerFileQuestionAndItsAnswers) {

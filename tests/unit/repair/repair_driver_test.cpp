@@ -124,7 +124,8 @@ class WholeRepairTest : public RepairTest {
       listsRead.push_back(list);
       const std::pair<const char*, const char*> originals[] = {{"C:\\App\\A.EXE", "program A"},
                                                                {"C:\\App\\B.DAT", "data B"},
-                                                               {"C:\\App\\GONE.DLL", "gone"}};
+                                                               {"C:\\App\\GONE.DLL", "gone"},
+                                                               {"C:\\App\\SERVER.EXE", "server"}};
       for (const auto& original : originals) {
         if (list.find(std::string(original.first) + "|") != std::string::npos) {
           m.WriteFile(original.first, original.second, When());
@@ -137,8 +138,10 @@ class WholeRepairTest : public RepairTest {
 };
 
 TEST_F(WholeRepairTest, DamagedInstallationIsPutBack) {
-  // The damage: A edited, B newer, GONE never there, the value and the link gone.
+  // The damage: A edited, B newer, GONE never there, the server, the value and the link
+  // gone.
   Put("C:\\App\\A.EXE", "program a");
+  machine.RemoveFile("C:\\App\\SERVER.EXE");
   Put("C:\\App\\B.DAT", "data B, changed later", When(60));
   ScriptInstallationProgram();
   ui.AnswerShared(IDC_ANSWER_YES);
@@ -151,10 +154,10 @@ TEST_F(WholeRepairTest, DamagedInstallationIsPutBack) {
   EXPECT_EQ(machine.FileContents("C:\\App\\C.TXT"), "text C");
   ASSERT_EQ(listsRead.size(), 1u);
   // Private files last to first, then the missing ones.
-  EXPECT_EQ(listsRead[0].find("C:\\App\\B.DAT|"), 0u) << listsRead[0];
+  EXPECT_EQ(listsRead[0].find("C:\\App\\SERVER.EXE|"), 0u) << listsRead[0];
+  EXPECT_LT(listsRead[0].find("C:\\App\\B.DAT|"), listsRead[0].find("C:\\App\\A.EXE|"));
   EXPECT_LT(listsRead[0].find("C:\\App\\A.EXE|"), listsRead[0].find("C:\\App\\GONE.DLL|"));
   EXPECT_EQ(listsRead[0].find("C.TXT"), std::string::npos);
-  EXPECT_EQ(listsRead[0].find("SERVER"), std::string::npos);
 
   uint32_t type = 0;
   std::string data;
@@ -165,11 +168,13 @@ TEST_F(WholeRepairTest, DamagedInstallationIsPutBack) {
   EXPECT_STREQ(machine.links[0].linkPath, "C:\\Menu\\Sample\\Sample.lnk");
   EXPECT_STREQ(machine.links[0].target, "C:\\App\\A.EXE");
 
-  bool registered = false;
-  for (const SimProcessStart& start : machine.processes) {
-    if (start.commandLine.find("/REGSERVER") != std::string::npos) registered = true;
-  }
-  EXPECT_TRUE(registered);
+  // The deleted server is extracted first and registered afterwards.
+  EXPECT_EQ(machine.FileContents("C:\\App\\SERVER.EXE"), "server");
+  std::vector<std::string> started;
+  for (const SimProcessStart& start : machine.processes) started.push_back(start.commandLine);
+  ASSERT_EQ(started.size(), 2u);
+  EXPECT_EQ(started[0].rfind("\"C:\\Media\\SETUP.EXE\" /X=", 0), 0u) << started[0];
+  EXPECT_EQ(started[1], "\"C:\\App\\SERVER.EXE\" /REGSERVER");
   EXPECT_EQ(ui.transcript.size(), 1u);  // the newer B only
   EXPECT_EQ(ui.unscriptedQuestions, 0);
   EXPECT_TRUE(gRun.repairMode);

@@ -91,7 +91,7 @@ TEST_F(MessageTextTest, UsesTheStringTableWithoutAnEntry) {
   // Table texts are used unchanged: no "|" or "~" expansion applies to them.
   EXPECT_EQ(Text(38).back(), ' ');
   // An id without a text reads as empty.
-  EXPECT_EQ(Text(83), "");
+  EXPECT_EQ(Text(84), "");
   EXPECT_EQ(Text(0), "");
   EXPECT_EQ(Text(-5), "");
 }

@@ -3,7 +3,10 @@
 // Program Files directory and the three ways the start-up ends.
 #include "run/startup.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "run/temp_copy.h"
 #include "sim_run_fixture.h"
@@ -38,6 +41,32 @@ class StartupTest : public SimRunTest {
   const SimWindow* WindowOf(WindowHandle handle) {
     auto found = ui.windows.find(handle);
     return found == ui.windows.end() ? nullptr : &found->second;
+  }
+  // The copies in the folders of dir.
+  std::vector<std::string> Copies(const std::string& dir = "C:\\TEMP\\") {
+    std::vector<std::string> copies;
+    FindEntry entry;
+    SearchHandle search = machine.FindFirst((dir + "*").c_str(), &entry);
+    if (search == kNoSearch) return copies;
+    do {
+      std::string copy = dir + entry.name + "\\KTM1A2B.EXE";
+      if ((entry.attributes & kAttrDirectory) != 0 && machine.FileExists(copy)) {
+        copies.push_back(copy);
+      }
+    } while (machine.FindNext(search, &entry) == 0);
+    machine.FindEnd(search);
+    return copies;
+  }
+  bool HasSubfolder(const std::string& dir) {
+    FindEntry entry;
+    SearchHandle search = machine.FindFirst((dir + "*").c_str(), &entry);
+    bool found = false;
+    if (search == kNoSearch) return false;
+    do {
+      found = found || ((entry.attributes & kAttrDirectory) != 0 && entry.name[0] != '.');
+    } while (machine.FindNext(search, &entry) == 0);
+    machine.FindEnd(search);
+    return found;
   }
   int OpenLogQuestions() {
     int count = 0;
@@ -96,48 +125,93 @@ TEST_F(StartupTest, TemporaryCopyUnlessTheLineStartsWithZ) {
       {" /Z C:\\APP\\INSTALL.LOG", true},
   };
   for (const Case& c : kCases) {
-    machine.RemoveFile(kTempCopy);
+    std::vector<std::string> before = Copies();
     ResetRunState();
     ui.CancelOpenLog();
     RunStartup(c.line);
     SCOPED_TRACE(c.line);
-    EXPECT_EQ(machine.FileExists(kTempCopy), c.copied);
+    std::vector<std::string> after = Copies();
+    EXPECT_EQ(after.size(), before.size() + (c.copied ? 1 : 0));
     EXPECT_EQ(gRun.inPlaceRun, !c.copied);
-    EXPECT_STREQ(gRun.tempCopyPath.c_str(), c.copied ? kTempCopy : "");
     if (c.copied) {
-      EXPECT_EQ(machine.FileContents(kTempCopy), "MZ program bytes");
+      std::string copy = gRun.tempCopyPath.c_str();
+      EXPECT_EQ(std::count(after.begin(), after.end(), copy), 1);
+      EXPECT_EQ(std::count(before.begin(), before.end(), copy), 0);
+      EXPECT_EQ(machine.FileContents(gRun.tempCopyPath.c_str()), "MZ program bytes");
+    } else {
+      EXPECT_STREQ(gRun.tempCopyPath.c_str(), "");
     }
   }
 }
 
-TEST_F(StartupTest, SecondRunOverwritesTheCopy) {
-  machine.WriteFile(kTempCopy, "an older copy");
+// The copy lies in a folder the run made under a name drawn at random, never at a fixed
+// place that another program of the user could fill first: what lies at the old fixed
+// name, or at the name drawn, is left alone and never run.
+TEST_F(StartupTest, EachRunMakesAFolderOfItsOwn) {
+  machine.WriteFile(kTempCopy, "planted");
+  uint64_t seed = machine.randomState;
   RunStartup("C:\\APP\\INSTALL.LOG");
-  EXPECT_EQ(machine.FileContents(kTempCopy), "MZ program bytes");
+  std::string first = gRun.tempCopyPath.c_str();
+  ASSERT_EQ(first.size(), strlen("C:\\TEMP\\ABCDEFGH.TMP\\KTM1A2B.EXE")) << first;
+  EXPECT_EQ(first.compare(20, 12, "\\KTM1A2B.EXE"), 0) << first;
+
+  // The same draw again finds that folder taken (here by someone else's file, and then by a
+  // folder holding a planted copy) and goes on to a new one.
+  std::string folder = first.substr(0, 20);
+  for (bool plantFolder : {false, true}) {
+    machine.RemoveFile(first.c_str());
+    machine.RemoveEmptyDirectory(folder.c_str());
+    if (plantFolder) {
+      machine.WriteFile(first, "planted");
+    } else {
+      machine.WriteFile(folder, "not a folder");
+    }
+    machine.randomState = seed;
+    ResetRunState();
+    RunStartup("C:\\APP\\INSTALL.LOG");
+    std::string again = gRun.tempCopyPath.c_str();
+    EXPECT_NE(again.substr(0, 20), folder);
+    EXPECT_EQ(machine.FileContents(again), "MZ program bytes");
+    EXPECT_EQ(machine.FileContents(plantFolder ? first : folder),
+              plantFolder ? "planted" : "not a folder");
+    if (!plantFolder) machine.RemoveFile(folder.c_str());
+  }
+  EXPECT_EQ(machine.FileContents(kTempCopy), "planted");
+
+  // A temporary directory that cannot be written to: no copy, and the run goes on.
+  ResetRunState();
+  machine.settings.tempDirectory = "C:\\NO SUCH TEMP\\";
+  EXPECT_EQ(RunStartup("C:\\APP\\INSTALL.LOG"), kStartupRunFlow);
+  EXPECT_STREQ(gRun.tempCopyPath.c_str(), "");
 }
 
-TEST_F(StartupTest, CopyDeletedAtRestartOnTheNtFamily) {
+TEST_F(StartupTest, CopyAndItsFolderDeletedAtRestart) {
   RunStartup("C:\\APP\\INSTALL.LOG");
   EXPECT_EQ(gRun.platformKind, kPlatformNt);
-  // One pair: the copy, then an empty target (delete), and the list's end.
+  std::string copy = gRun.tempCopyPath.c_str();
+  std::string folder = copy.substr(0, copy.rfind('\\'));
+  // Two pairs: the copy, then its folder, each with an empty target (delete).
   uint32_t type = 0;
   std::string pending;
   ASSERT_TRUE(machine.RegValue(kSessionManager, "PendingFileRenameOperations", &type, &pending));
   EXPECT_EQ(type, kRegMultiSz);
-  EXPECT_EQ(pending, std::string("\\??\\C:\\TEMP\\KTM1A2B.EXE\0\0\0", 26));
+  EXPECT_EQ(pending,
+            "\\??\\" + copy + std::string(2, '\0') + "\\??\\" + folder + std::string(3, '\0'));
   EXPECT_FALSE(machine.FileExists(kWininit));
   machine.SimulateRestart();
-  EXPECT_FALSE(machine.FileExists(kTempCopy));
+  EXPECT_FALSE(machine.FileExists(copy));
+  EXPECT_FALSE(machine.DirectoryExists(folder));
   EXPECT_TRUE(machine.FileExists(kProgram));
-}
 
-TEST_F(StartupTest, CopyDeletedAtRestartThroughWininit) {
+  // WININIT.INI deletes files only: the copy goes, its empty folder stays.
   UseOtherPlatform();
+  ResetRunState();
   RunStartup("C:\\APP\\INSTALL.LOG");
   EXPECT_EQ(gRun.platformKind, kPlatformOther);
-  EXPECT_EQ(machine.FileContents(kWininit), "[rename]\r\nNUL=C:\\TEMP\\KTM1A2B.EXE\r\n");
+  copy = gRun.tempCopyPath.c_str();
+  EXPECT_EQ(machine.FileContents(kWininit), "[rename]\r\nNUL=" + copy + "\r\n");
   machine.SimulateRestart();
-  EXPECT_FALSE(machine.FileExists(kTempCopy));
+  EXPECT_FALSE(machine.FileExists(copy));
 }
 
 TEST_F(StartupTest, WininitEntriesAreAppended) {
@@ -175,23 +249,26 @@ TEST_F(StartupTest, WininitEntriesAreAppended) {
   EXPECT_FALSE(machine.FileExists("C:\\NO SUCH DIR\\WININIT.INI"));
 }
 
-// A temporary directory so long that the copy's name would be cut makes no copy at all;
-// a name of exactly 255 characters is still whole.
+// A temporary directory so long that the copy's path would be cut makes no copy at all,
+// and leaves no folder behind; a path of exactly 255 characters is still whole.
 TEST_F(StartupTest, NoCopyWhenItsNameWouldBeCut) {
   struct Case {
     size_t dirLength;  // characters of the directory's own name
     bool copied;
   };
-  const Case kCases[] = {{240, true}, {241, false}, {243, false}};
+  const Case kCases[] = {{227, true}, {228, false}, {243, false}};
   for (const Case& c : kCases) {
     ResetRunState();
     std::string dir = "C:\\" + std::string(c.dirLength, 'T') + "\\";
     machine.MakeDirectories(dir);
     machine.settings.tempDirectory = dir;
     RunStartup("C:\\APP\\INSTALL.LOG");
-    std::string copy = dir + "KTM1A2B.EXE";
-    EXPECT_EQ(gRun.tempCopyPath.c_str(), c.copied ? copy : std::string()) << c.dirLength;
-    EXPECT_EQ(machine.FileExists(copy), c.copied) << c.dirLength;
+    std::string copy = gRun.tempCopyPath.c_str();
+    EXPECT_EQ(copy.size(), c.copied ? 255u : 0u) << c.dirLength;
+    EXPECT_EQ(Copies(dir).size(), c.copied ? 1u : 0u) << c.dirLength;
+    if (!c.copied) {
+      EXPECT_FALSE(HasSubfolder(dir)) << c.dirLength;
+    }
     EXPECT_FALSE(gRun.inPlaceRun);
   }
 }
