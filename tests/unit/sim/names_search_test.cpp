@@ -129,6 +129,63 @@ TEST_F(SimNames, LookupsFollowChangesToTheFolders) {
   EXPECT_EQ(machine().FileContents("C:\\A\\B\\F.TXT"), "new");
 }
 
+// Code page 932. The second byte of 表 (0x95 0x5C) and ソ (0x83 0x5C) is the backslash's, of
+// ポ (0x83 0x7C) the bar's, of ヂ (0x83 0x61) a small letter's and of ー (0x81 0x5B) a
+// bracket's. Paths are taken by characters: those bytes separate nothing, are not
+// characters that a name may not hold, and do not fold.
+TEST_F(SimNames, DoubleByteNamesAreTakenByCharacters) {
+  machine().settings.ansiCodePage = 932;
+  const std::string table = "\x95\x5C", so = "\x83\x5C", po = "\x83\x7C", di = "\x83\x61";
+  const std::string a = "\x83\x41", bar = "\x81\x5B";
+  const std::string dir = "C:\\" + table;  // a folder whose name ends in the backslash's byte
+  const std::string files[] = {dir + "\\" + po + ".DAT", dir + "\\" + so + "\\" + di + ".TXT",
+                               dir + "\\" + so + "\\" + a + ".TXT"};
+  for (const std::string& file : files) ASSERT_EQ(machine().WriteFile(file, file), 0) << file;
+  for (const std::string& file : files) EXPECT_EQ(machine().FileContents(file), file) << file;
+  EXPECT_EQ(Sys().GetAttributes(dir.c_str()), kAttrDirectory);
+  EXPECT_EQ(machine().FullPath((dir + "\\" + so + "\\..\\" + po + ".DAT").c_str()), files[0]);
+  EXPECT_EQ(Sys().GetAttributes("C:\\\x95"), kNoAttributes);  // 表 is not a folder 0x95
+
+  struct Case {
+    std::string pattern;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {dir + "\\*", {".", "..", so, po + ".DAT"}},
+      {dir + "\\" + so + "\\" + di + "*", {di + ".TXT"}},        // not ア.TXT
+      {dir + "\\" + so + "\\?.TXT", {a + ".TXT", di + ".TXT"}},  // one character each
+      {dir + "\\*" + po + "*", {po + ".DAT"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> found = Search(c.pattern);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, c.expected) << c.pattern;
+  }
+
+  // Short names keep whole characters and count their two bytes.
+  const struct {
+    std::string name;
+    std::string shortName;
+  } names[] = {
+      {bar + bar + ".TXT", ""},
+      {table + table + table + table + table + ".TXT", table + table + table + "~1.TXT"},
+      {"A" + table + table + table + table + ".TXT", "A" + table + table + "~1.TXT"},
+  };
+  for (const auto& n : names) {
+    ASSERT_EQ(machine().WriteFile("C:\\short\\" + n.name, "x"), 0) << n.name;
+    EXPECT_EQ(ShortOf("C:\\short\\" + n.name), n.shortName) << n.name;
+  }
+
+  // The machine's own folders may end in such a character too.
+  machine().settings.tempDirectory = "C:\\" + so;
+  char temp[64];
+  ASSERT_GT(Sys().TempDirectory(temp, sizeof temp), 0);
+  EXPECT_EQ(std::string(temp), "C:\\" + so + "\\");
+  ASSERT_NE(Sys().TempFileName(("C:\\" + so).c_str(), "KTC", 0x12, temp), 0u);
+  EXPECT_EQ(std::string(temp), "C:\\" + so + "\\KTC12.TMP");
+  ASSERT_EQ(Sys().WriteIniString("S", "K", "V", (table + ".INI").c_str()), 0);
+  EXPECT_TRUE(machine().FileExists(machine().settings.windowsDirectory + "\\" + table + ".INI"));
+}
+
 TEST_F(SimNames, InUseAndReadOnlyFilesRefuseChange) {
   ASSERT_EQ(machine().WriteFile("C:\\f\\busy.dll", "busy"), 0);
   ASSERT_EQ(machine().WriteFile("C:\\f\\locked.txt", "ro"), 0);

@@ -116,6 +116,61 @@ TEST(Plan, SnapshotCopyPlansLikeTheOriginal) {
   EXPECT_EQ(Steps(fromCopy, "dde"), Steps(fromOriginal, "dde"));
 }
 
+// Code page 932: the copy holds the folder of a file named with 表 (whose second byte is the
+// backslash's) with the user's file in it, and both of two files whose folders ヂ and ア
+// differ only in a second byte that is a letter's; so it keeps and removes what the
+// machine does; and the old data ポ that the run writes back is shown whole.
+TEST(Plan, SnapshotOfDoubleByteNamesPlansLikeTheOriginal) {
+  SimMachine original;
+  original.settings.ansiCodePage = 932;
+  const char* log =
+      "***  Installation Started 06/15/2001 10:12  ***\r\n"
+      "Title: DBCS\r\n"
+      "Made Dir: C:\\App\r\n"
+      "File Copy: C:\\App\\\x95\x5C\x8E\xA6.TXT\r\n"
+      "File Copy: C:\\\x83\x61\\A.DAT\r\n"
+      "File Copy: C:\\\x83\x41\\A.DAT\r\n"
+      "RegDB Key: Software\\\x95\x5C\r\n"
+      "RegDB Val: \x83\x7C\r\n"
+      "RegDB Name: \x83\x7C\r\n"
+      "RegDB Root: 2\r\n"
+      "RegDB Key: Software\\\x95\x5C\r\n"
+      "RegDB Val: new\r\n"
+      "RegDB Name: Old\r\n"
+      "RegDB Root: 2\r\n"
+      "RegDB Old: \x83\x7C\r\n";
+  for (const char* file : {"C:\\App\\INSTALL.LOG", "C:\\App\\\x95\x5C\x8E\xA6.TXT",
+                           "C:\\App\\USER.TXT", "C:\\\x83\x61\\A.DAT", "C:\\\x83\x41\\A.DAT"})
+    ASSERT_EQ(original.WriteFile(file, log), 0) << file;
+  ASSERT_EQ(original.RegSetRaw("HKLM\\Software\\\x95\x5C", "\x83\x7C", kRegSz,
+                               RegStringBytes("\x83\x7C")),
+            0);
+  ASSERT_EQ(original.RegSetRaw("HKLM\\Software\\\x95\x5C", "Old", kRegSz, RegStringBytes("new")),
+            0);
+  InstallPlatform(&original);
+  ConsoleUi ui;
+  InstallUserInterface(&ui);
+  MachineImage snapshot;
+  ASSERT_EQ(SnapshotForLog("C:\\App\\INSTALL.LOG", &snapshot), 0);
+
+  SimMachine copy;
+  std::string error;
+  ASSERT_EQ(copy.ApplyImage(snapshot, &error), 0) << error;
+  InstallPlatform(&copy);
+  PlanResult fromCopy;
+  RunPlan("/A", "C:\\App\\INSTALL.LOG", &fromCopy);
+  InstallPlatform(&original);
+  PlanResult fromOriginal;
+  RunPlan("/A", "C:\\App\\INSTALL.LOG", &fromOriginal);
+  ASSERT_EQ(fromOriginal.loadResult, 0);
+  ASSERT_EQ(fromCopy.loadResult, 0);
+  EXPECT_EQ(Steps(fromCopy), Steps(fromOriginal));
+  // The old data put back, shown whole although its second byte is a bar's.
+  EXPECT_NE(Steps(fromOriginal).find("Old = \"\x83\x7C\""), std::string::npos)
+      << Steps(fromOriginal);
+  EXPECT_TRUE(original.FileExists("C:\\App\\USER.TXT"));
+}
+
 // Files the user changed after installing are named before anything is removed, each with
 // what differs, and marked under the line that removes it; the run itself is the same as on
 // an untouched machine. A removed file and an untouched one are not named.
