@@ -341,15 +341,17 @@ TEST_F(UninstallScenario, RestorePointBracketsTheWork) {
 // Code page 932 from end to end, with names whose second byte is the backslash's (表, ソ),
 // the bar's (ポ) or a small letter's (ヂ, beside ア). A repair puts back the damaged file
 // named with ポ, whose stamp holds ポ as well, and leaves the intact one; then a silent
-// uninstall removes the files, both folders the installation made and the key, and keeps the
-// folder above the application's, which it never made.
+// uninstall removes the files (ヂ\ソ.DAT and ア\ソ.DAT are two), both folders the
+// installation made and the key, and keeps the folder above the application's, which it
+// never made and which no "Made Dir: C:\ア" may be taken for.
 TEST_F(UninstallScenario, DoubleByteNamesRepairedThenUninstalled) {
   const std::string hyo = "\x95\x5C", so = "\x83\x5C", po = "\x83\x7C";
   const std::string top = "C:\\\x83\x61";         // C:\ヂ
   const std::string app = top + "\\" + hyo + so;  // C:\ヂ\表ソ
   const std::string beside = "C:\\\x83\x41";      // C:\ア
   const std::string damaged = app + "\\" + po + ".DAT", intact = app + "\\" + hyo + ".TXT";
-  const std::string other = beside + "\\" + so + ".DAT", log = app + "\\INSTALL.LOG";
+  const std::string other = beside + "\\" + so + ".DAT", twin = top + "\\" + so + ".DAT";
+  const std::string log = app + "\\INSTALL.LOG";
   const std::string key = "Software\\" + hyo + so + "\\" + po;
   const uint64_t installed = FileTimeFromUtc(2003, 3, 15, 10, 20, 30);
   auto stamped = [&](const std::string& path, const std::string& contents) {
@@ -369,6 +371,7 @@ TEST_F(UninstallScenario, DoubleByteNamesRepairedThenUninstalled) {
                  {damaged, "damaged!", installed},
                  {intact, "intact", installed},
                  {other, "other", installed},
+                 {twin, "twin", installed},
                  {top + "\\KEEP.TXT", "not the installation's"},
                  {"C:\\MEDIA\\SETUP.EXE", "setup program", FileTimeFromUtc(2003, 3, 1, 9, 0, 0)}};
   image.registry = {{"HKLM\\" + key, {{po, kRegSz, RegStringBytes("1")}}}};
@@ -384,17 +387,18 @@ TEST_F(UninstallScenario, DoubleByteNamesRepairedThenUninstalled) {
   std::string error;
   ASSERT_EQ(machine->ApplyImage(image, &error), 0) << error;
   LoadTextRules();
-  ASSERT_EQ(machine->WriteFile(log,
-                               "***  Installation Started 03/15/2003 10:20  ***\r\n"
-                               "Title: DBCS Sample\r\n"
-                               "Source: C:\\MEDIA\\SETUP.EXE | 03-01-2003 | 09:00:00 | 13\r\n"
-                               "Made Dir: " +
-                                   app + "\r\nMade Dir: " + beside + "\r\n" + "File Copy: " + app +
-                                   "\\UNTARN32.EXE\r\n" + stamped(damaged, "original") +
-                                   stamped(intact, "intact") + stamped(other, "other") +
-                                   "RegDB Key: " + key + "\r\nRegDB Val: 1\r\nRegDB Name: " + po +
-                                   "\r\nRegDB Root: 2\r\n"),
-            0);
+  ASSERT_EQ(
+      machine->WriteFile(log,
+                         "***  Installation Started 03/15/2003 10:20  ***\r\n"
+                         "Title: DBCS Sample\r\n"
+                         "Source: C:\\MEDIA\\SETUP.EXE | 03-01-2003 | 09:00:00 | 13\r\n"
+                         "Made Dir: " +
+                             app + "\r\nMade Dir: " + beside + "\r\n" + "File Copy: " + app +
+                             "\\UNTARN32.EXE\r\n" + stamped(damaged, "original") +
+                             stamped(intact, "intact") + stamped(other, "other") +
+                             "File Copy: " + twin + "\r\n" + "RegDB Key: " + key +
+                             "\r\nRegDB Val: 1\r\nRegDB Name: " + po + "\r\nRegDB Root: 2\r\n"),
+      0);
 
   ui->script.present = true;
   ui->script.mode = kModeRepair;
@@ -409,7 +413,7 @@ TEST_F(UninstallScenario, DoubleByteNamesRepairedThenUninstalled) {
   machine->processes.clear();
   ui->script = WizardScript();
   Run(("/S " + log).c_str());
-  for (const std::string& file : {damaged, intact, other, log})
+  for (const std::string& file : {damaged, intact, other, twin, log})
     EXPECT_FALSE(machine->FileExists(file)) << file;
   EXPECT_FALSE(machine->DirectoryExists(beside));
   EXPECT_FALSE(machine->RegKeyExists("HKLM\\" + key));

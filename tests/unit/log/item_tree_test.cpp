@@ -8,7 +8,6 @@
 
 #include "base/text.h"
 #include "log/item_store.h"
-#include "platform/sim/sim_machine.h"
 
 namespace {
 
@@ -73,41 +72,6 @@ TEST_F(ItemTreeTest, FileTreeFindsRepeatsAndAppendsNewPaths) {
   EXPECT_EQ(TreeLookup(gStore.PrivateFiles, "C:\\OTHER\\B.DLL"), nullptr);
   EXPECT_EQ(TreeLookup(gStore.PrivateFiles, "C:\\OTHER\\a.dll"), gStore.PrivateFiles[4]);
   EXPECT_EQ(gStore.PrivateFiles.count, 5);  // a lookup never inserts
-}
-
-// Code page 932: ヂ (0x83 0x61) and ア (0x83 0x41) differ only in a second byte that is a
-// letter's; they are two files, while the case of a single-byte letter still does not count.
-TEST_F(ItemTreeTest, DoubleByteCharactersAreNotFolded) {
-  SimMachine machine;
-  machine.settings.ansiCodePage = 932;
-  InstallPlatform(&machine);
-  LoadTextRules();
-  struct {
-    const char* path;
-    bool created;
-    int index;
-  } steps[] = {
-      {"C:\\\x83\x61\\A.DAT", true, 0},
-      {"C:\\\x83\x41\\A.DAT", true, 1},
-      {"c:\\\x83\x61\\a.dat", false, 0},
-      {"\x83\x61", true, 2},  // ヂ: the tails of the keys differ in its second byte
-      {"\x83\x41", true, 3},
-      {"\x83\x41", false, 3},
-      {"X\x83\x61", true, 4},  // X, then ヂ
-  };
-  for (const auto& s : steps) {
-    bool created = false;
-    FileItem* item = Insert(s.path, &created);
-    EXPECT_EQ(created, s.created) << s.path;
-    ASSERT_LT(s.index, gStore.PrivateFiles.count) << s.path;
-    EXPECT_EQ(item, gStore.PrivateFiles[s.index]) << s.path;
-  }
-  EXPECT_NE(ReverseCompare("\x83\x61", "\x83\x41"), 0);
-  EXPECT_EQ(ReverseCompare("Xa\x83\x61", "XA\x83\x61"), 0);
-  machine.settings.ansiCodePage = 1252;
-  LoadTextRules();
-  EXPECT_EQ(ReverseCompare("\x83\x61", "\x83\x41"), 0);  // two single bytes: a is A
-  InstallPlatform(nullptr);
 }
 
 TEST_F(ItemTreeTest, ShapeFollowsLogOrder) {

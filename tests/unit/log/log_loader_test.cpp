@@ -365,42 +365,6 @@ TEST_F(LogLoaderTest, FolderEndingInADoubleByteCharacterIsNotAPrefixOfItsSibling
   LoadTextRules();
 }
 
-// Code page 932: ヂ (0x83 0x61) and ア (0x83 0x41) differ only in a second byte that is a
-// letter's. A folder made beside the application's is neither its parent nor a part of it.
-TEST_F(LogLoaderTest, MadeDirComparesDoubleByteCharactersWhole) {
-  machine().settings.ansiCodePage = 932;
-  LoadTextRules();
-  const char* log = "C:\\\x83\x61\\App\\INSTALL.LOG";  // C:\ヂ\App
-  machine().MakeDirectories("C:\\\x83\x61\\App");
-  const std::string app = "C:\\\x83\x61\\App\\", top = "C:\\\x83\x61\\";
-  const std::string data = "C:\\\x83\x61\\Data\\", beside = "C:\\\x83\x41\\";
-  struct {
-    std::vector<std::string> made;
-    std::string appDir;
-    std::vector<std::string> folders;  // the log's own first
-  } cases[] = {
-      {{beside}, app, {app, beside}},
-      {{top}, top, {top}},
-      {{data, beside}, app, {app, data, beside}},
-      {{data, top}, top, {top, data}},
-  };
-  for (const auto& c : cases) {
-    ResetItemStore();
-    std::string text = "***  L\r\nTitle: T\r\n";  // an ANSI section
-    // Logged without the trailing backslash, which the loader appends.
-    for (const std::string& dir : c.made)
-      text += "Made Dir: " + dir.substr(0, dir.size() - 1) + "\r\n";
-    ASSERT_EQ(LoadRaw(text, log), 0) << c.made.back();
-    EXPECT_EQ(appDirectory, c.appDir) << c.made.back();
-    std::vector<std::string> folders;
-    for (int32_t i = 0; i < gStore.Directories.count; ++i)
-      folders.push_back(gStore.Directories[i]->path.c_str());
-    EXPECT_EQ(folders, c.folders) << c.made.back();
-  }
-  machine().settings.ansiCodePage = 1252;
-  LoadTextRules();
-}
-
 // A log named relative to the current directory still yields a full application
 // directory, whatever the number of folders in the name; the clean-up run needs one.
 TEST_F(LogLoaderTest, RelativeLogPathGivesAFullAppDirectory) {

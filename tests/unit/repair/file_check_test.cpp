@@ -159,39 +159,4 @@ TEST_F(FileCheckTest, VerdictsEachWay) {
   EXPECT_FALSE(IsChangedVerdict(StampVerdict::kNoStamp));
 }
 
-// The third field is free text. In code page 932 the second byte of ポ (0x83 0x7C) is the
-// bar's byte: the fields are split at the bars that are characters of their own, so the
-// stamp is read and a damaged file is found. In code page 1252 the same bytes are two
-// characters, and the stamp has a field too many.
-TEST_F(FileCheckTest, BarInsideADoubleByteCharacterSplitsNoField) {
-  const std::string contents = "installed contents";
-  std::string stamp = StampFor(contents);
-  stamp.replace(stamp.find("1.0"), 3, "\x83\x7C 2.0");  // ポ 2.0
-  Put("C:\\App\\edited.dat", "INSTALLED contents");
-  Put("C:\\App\\same.dat", contents);
-  struct Case {
-    uint32_t codePage;
-    const char* path;
-    StampVerdict expected;
-  } cases[] = {
-      {932, "C:\\App\\edited.dat", StampVerdict::kChecksumDiffers},
-      {932, "C:\\App\\same.dat", StampVerdict::kSame},
-      {932, "C:\\App\\gone.dat", StampVerdict::kMissing},
-      {1252, "C:\\App\\edited.dat", StampVerdict::kNoStamp},
-  };
-  for (const Case& c : cases) {
-    machine.settings.ansiCodePage = c.codePage;
-    LoadTextRules();
-    StampCheck check;
-    EXPECT_EQ(CheckAgainstStamp(c.path, stamp.c_str(), &check), c.expected)
-        << c.path << " cp " << c.codePage;
-    if (c.expected != StampVerdict::kNoStamp) {
-      EXPECT_EQ(check.stamp.size, contents.size());
-      EXPECT_EQ(check.stamp.checksum, Crc32Update(0, contents.data(), contents.size()));
-    }
-  }
-  machine.settings.ansiCodePage = 1252;
-  LoadTextRules();
-}
-
 }  // namespace

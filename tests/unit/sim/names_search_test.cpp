@@ -129,61 +129,42 @@ TEST_F(SimNames, LookupsFollowChangesToTheFolders) {
   EXPECT_EQ(machine().FileContents("C:\\A\\B\\F.TXT"), "new");
 }
 
-// Code page 932. The second byte of 表 (0x95 0x5C) and ソ (0x83 0x5C) is the backslash's, of
-// ポ (0x83 0x7C) the bar's, of ヂ (0x83 0x61) a small letter's and of ー (0x81 0x5B) a
-// bracket's. Paths are taken by characters: those bytes separate nothing, are not
-// characters that a name may not hold, and do not fold.
+// Code page 932: the second byte of 表 (0x95 0x5C) is the backslash's, of ポ (0x83 0x7C) the
+// bar's, of ヂ (0x83 0x61) a small letter's, of ー (0x81 0x5B) a bracket's. Such bytes
+// separate nothing, are allowed in names and never fold; short names keep whole characters.
 TEST_F(SimNames, DoubleByteNamesAreTakenByCharacters) {
   machine().settings.ansiCodePage = 932;
-  const std::string table = "\x95\x5C", so = "\x83\x5C", po = "\x83\x7C", di = "\x83\x61";
-  const std::string a = "\x83\x41", bar = "\x81\x5B";
-  const std::string dir = "C:\\" + table;  // a folder whose name ends in the backslash's byte
-  const std::string files[] = {dir + "\\" + po + ".DAT", dir + "\\" + so + "\\" + di + ".TXT",
-                               dir + "\\" + so + "\\" + a + ".TXT"};
-  for (const std::string& file : files) ASSERT_EQ(machine().WriteFile(file, file), 0) << file;
-  for (const std::string& file : files) EXPECT_EQ(machine().FileContents(file), file) << file;
-  EXPECT_EQ(Sys().GetAttributes(dir.c_str()), kAttrDirectory);
-  EXPECT_EQ(machine().FullPath((dir + "\\" + so + "\\..\\" + po + ".DAT").c_str()), files[0]);
-  EXPECT_EQ(Sys().GetAttributes("C:\\\x95"), kNoAttributes);  // 表 is not a folder 0x95
-
-  struct Case {
-    std::string pattern;
-    std::vector<std::string> expected;
-  } cases[] = {
-      {dir + "\\*", {".", "..", so, po + ".DAT"}},
-      {dir + "\\" + so + "\\" + di + "*", {di + ".TXT"}},        // not ア.TXT
-      {dir + "\\" + so + "\\?.TXT", {a + ".TXT", di + ".TXT"}},  // one character each
-      {dir + "\\*" + po + "*", {po + ".DAT"}},
+  const std::string hyo = "\x95\x5C", po = "\x83\x7C", di = "\x83\x61", a = "\x83\x41";
+  const std::string dir = "C:\\" + hyo;  // a folder whose name ends in the backslash's byte
+  for (const std::string& name : {po + ".DAT", di + ".TXT", a + ".TXT"})
+    ASSERT_EQ(machine().WriteFile(dir + "\\" + name, name), 0) << name;
+  EXPECT_EQ(machine().FileContents(dir + "\\X\\..\\" + po + ".DAT"), po + ".DAT");
+  EXPECT_EQ(Sys().GetAttributes("C:\\\x95"), kNoAttributes);
+  const std::pair<std::string, std::vector<std::string>> searches[] = {
+      {di + "*", {di + ".TXT"}},             // not ア.TXT
+      {"?.TXT", {a + ".TXT", di + ".TXT"}},  // one character each
+      {"*" + po + "*", {po + ".DAT"}},
   };
-  for (const Case& c : cases) {
-    std::vector<std::string> found = Search(c.pattern);
+  for (const auto& search : searches) {
+    std::vector<std::string> found = Search(dir + "\\" + search.first);
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, c.expected) << c.pattern;
+    EXPECT_EQ(found, search.second) << search.first;
   }
-
-  // Short names keep whole characters and count their two bytes.
-  const struct {
-    std::string name;
-    std::string shortName;
-  } names[] = {
-      {bar + bar + ".TXT", ""},
-      {table + table + table + table + table + ".TXT", table + table + table + "~1.TXT"},
-      {"A" + table + table + table + table + ".TXT", "A" + table + table + "~1.TXT"},
+  const std::pair<std::string, std::string> shortNames[] = {
+      {"\x81\x5B\x81\x5B.TXT", ""},
+      {hyo + hyo + hyo + hyo + hyo + ".TXT", hyo + hyo + hyo + "~1.TXT"},
+      {"A" + hyo + hyo + hyo + hyo + ".TXT", "A" + hyo + hyo + "~1.TXT"},
   };
-  for (const auto& n : names) {
-    ASSERT_EQ(machine().WriteFile("C:\\short\\" + n.name, "x"), 0) << n.name;
-    EXPECT_EQ(ShortOf("C:\\short\\" + n.name), n.shortName) << n.name;
+  for (const auto& n : shortNames) {
+    ASSERT_EQ(machine().WriteFile("C:\\short\\" + n.first, "x"), 0) << n.first;
+    EXPECT_EQ(ShortOf("C:\\short\\" + n.first), n.second) << n.first;
   }
-
   // The machine's own folders may end in such a character too.
-  machine().settings.tempDirectory = "C:\\" + so;
   char temp[64];
-  ASSERT_GT(Sys().TempDirectory(temp, sizeof temp), 0);
-  EXPECT_EQ(std::string(temp), "C:\\" + so + "\\");
-  ASSERT_NE(Sys().TempFileName(("C:\\" + so).c_str(), "KTC", 0x12, temp), 0u);
-  EXPECT_EQ(std::string(temp), "C:\\" + so + "\\KTC12.TMP");
-  ASSERT_EQ(Sys().WriteIniString("S", "K", "V", (table + ".INI").c_str()), 0);
-  EXPECT_TRUE(machine().FileExists(machine().settings.windowsDirectory + "\\" + table + ".INI"));
+  ASSERT_NE(Sys().TempFileName(dir.c_str(), "KTC", 0x12, temp), 0u);
+  EXPECT_EQ(std::string(temp), dir + "\\KTC12.TMP");
+  ASSERT_EQ(Sys().WriteIniString("S", "K", "V", (hyo + ".INI").c_str()), 0);
+  EXPECT_TRUE(machine().FileExists(machine().settings.windowsDirectory + "\\" + hyo + ".INI"));
 }
 
 TEST_F(SimNames, InUseAndReadOnlyFilesRefuseChange) {
