@@ -238,6 +238,7 @@ class TimedPlatform final : public Platform {
   int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override {
     return inner_.FileTimeToLocalDos(fileTime, dosDate, dosTime);
   }
+  int DaylightShiftMinutes() override { return inner_.DaylightShiftMinutes(); }
   void OemToAnsiText(const char* src, char* dst) override { inner_.OemToAnsiText(src, dst); }
   bool IsLeadByte(uint8_t byte) override { return inner_.IsLeadByte(byte); }
   uint8_t UpperByte(uint8_t byte) override { return inner_.UpperByte(byte); }

@@ -278,6 +278,10 @@ class Platform {
   virtual void LocalTimeNow(SystemTime* time) = 0;
   // The local time of a file time as DOS date and time.
   virtual int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) = 0;
+  // The time zone's daylight-saving shift in minutes (standard minus daylight bias, as a
+  // positive number), 0 in a zone without daylight saving time. FileTimeToLocalDos applies
+  // today's offset, so a time of the other season reads this much off.
+  virtual int DaylightShiftMinutes() = 0;
 
   // --- Code pages -----------------------------------------------------------------------
   // OemToChar: converts an OEM code page text to the ANSI code page; src and dst may be

@@ -9,14 +9,12 @@
 
 namespace {
 
-// Compares the logged DOS date and time with the file's, as unsigned 16-bit numbers: the
-// date decides, the time only on the same date.
 StampVerdict CompareTimes(const FileStamp& logged, uint16_t fileDate, uint16_t fileTime) {
-  if (logged.dosDate < fileDate) return StampVerdict::kNewer;
-  if (logged.dosDate > fileDate) return StampVerdict::kOlder;
-  if (logged.dosTime < fileTime) return StampVerdict::kNewer;
-  if (logged.dosTime > fileTime) return StampVerdict::kOlder;
-  return StampVerdict::kSame;
+  switch (CompareWithLoggedTime(logged.dosDate, logged.dosTime, fileDate, fileTime)) {
+    case StampTimeOrder::kFileNewer: return StampVerdict::kNewer;
+    case StampTimeOrder::kFileOlder: return StampVerdict::kOlder;
+    default: return StampVerdict::kSame;
+  }
 }
 
 StampVerdict CheckOpenFile(FileHandle file, StampCheck* check) {

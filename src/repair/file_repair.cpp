@@ -148,11 +148,24 @@ void ListArgument(const char* list, char* out, size_t size) {
   snprintf(out, size, "/X=%s", path);
 }
 
-// True when the program at path is the one the log names by its attributes.
-bool IsLoggedProgram(const char* path, const char* attributes) {
-  char stamp[64];
-  return *path != '\0' && FormatProgramStamp(path, stamp, sizeof stamp) &&
-         strcmp(stamp, attributes) == 0;
+// The program's local last-write time as DOS date and time, and its length.
+bool ReadProgramAttributes(const char* path, uint16_t* date, uint16_t* time, int64_t* length) {
+  Platform& sys = Sys();
+  FileHandle file = sys.OpenForRead(path);
+  if (file == kNoFile) return false;
+  uint64_t lastWrite = 0;
+  bool dated =
+      sys.GetLastWrite(file, &lastWrite) == 0 && sys.FileTimeToLocalDos(lastWrite, date, time) == 0;
+  *length = sys.Seek(file, 0, kSeekEnd);
+  sys.CloseFile(file);
+  return dated && *length >= 0;
+}
+
+bool FormatAttributes(uint16_t date, uint16_t time, int64_t length, char* out, size_t size) {
+  int written = snprintf(out, size, "%02d-%02d-%04d | %02d:%02d:%02d | %ld", DosMonth(date),
+                         DosDay(date), DosYear(date), DosHour(time), DosMinute(time),
+                         DosSecond(time), static_cast<long>(length));
+  return written > 0 && static_cast<size_t>(written) < size;
 }
 
 }  // namespace
@@ -228,21 +241,32 @@ bool SplitRepairSource(const char* source, char* path, size_t size, const char**
 }
 
 bool FormatProgramStamp(const char* path, char* out, size_t size) {
-  Platform& sys = Sys();
-  FileHandle file = sys.OpenForRead(path);
-  if (file == kNoFile) return false;
-  uint64_t lastWrite = 0;
   uint16_t date = 0;
   uint16_t time = 0;
-  bool dated = sys.GetLastWrite(file, &lastWrite) == 0 &&
-               sys.FileTimeToLocalDos(lastWrite, &date, &time) == 0;
-  int64_t length = sys.Seek(file, 0, kSeekEnd);
-  sys.CloseFile(file);
-  if (!dated || length < 0) return false;
-  int written = snprintf(out, size, "%02d-%02d-%04d | %02d:%02d:%02d | %ld", DosMonth(date),
-                         DosDay(date), DosYear(date), DosHour(time), DosMinute(time),
-                         DosSecond(time), static_cast<long>(length));
-  return written > 0 && static_cast<size_t>(written) < size;
+  int64_t length = 0;
+  return ReadProgramAttributes(path, &date, &time, &length) &&
+         FormatAttributes(date, time, length, out, size);
+}
+
+bool IsLoggedProgram(const char* path, const char* attributes) {
+  uint16_t date = 0;
+  uint16_t time = 0;
+  int64_t length = 0;
+  if (*path == '\0' || !ReadProgramAttributes(path, &date, &time, &length)) return false;
+  char stamp[64];
+  if (FormatAttributes(date, time, length, stamp, sizeof stamp) && strcmp(stamp, attributes) == 0) {
+    return true;
+  }
+  // Across a daylight-saving change the program's time reads one shift off its record:
+  // when the time rule calls the two the same, the rest must still match to the letter.
+  uint16_t loggedDate = 0;
+  uint16_t loggedTime = 0;
+  if (ReadStampWhen(attributes, &loggedDate, &loggedTime) != 0 ||
+      CompareWithLoggedTime(loggedDate, loggedTime, date, time) != StampTimeOrder::kSame) {
+    return false;
+  }
+  return FormatAttributes(loggedDate, loggedTime, length, stamp, sizeof stamp) &&
+         strcmp(stamp, attributes) == 0;
 }
 
 void FormatPromptRequest(const char* shownAttributes, char* out, size_t size) {

@@ -35,6 +35,11 @@ bool SplitRepairSource(const char* source, char* path, size_t size, const char**
 // "MM-DD-YYYY | HH:MM:SS | size"; false when it cannot be opened or has no DOS time.
 bool FormatProgramStamp(const char* path, char* out, size_t size);
 
+// True when the program at path is the one the log names by its attributes: the same text
+// as FormatProgramStamp gives, or the same but for a time one daylight-saving shift away
+// (the log wrote the program's time with the offset of the day it was installed).
+bool IsLoggedProgram(const char* path, const char* attributes);
+
 // The request text of the path prompt: text 79 with the attributes as the prompt shows
 // them (each '|' replaced by '/' by the source run).
 void FormatPromptRequest(const char* shownAttributes, char* out, size_t size);

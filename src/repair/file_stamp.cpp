@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/path_helpers.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -89,6 +90,19 @@ bool ReadChecksum(const char* text, uint32_t* checksum) {
   return true;
 }
 
+// Seconds since 1980-01-01 00:00 of a DOS date and time. Only differences are used, so a
+// day field out of its month (February 31) merely counts on into the next one.
+int64_t DosSeconds(uint16_t dosDate, uint16_t dosTime) {
+  int64_t year = DosYear(dosDate);
+  int64_t month = DosMonth(dosDate);
+  // Days from the civil date, with March as the first month so leap days come last.
+  int64_t y = month <= 2 ? year - 1 : year;
+  int64_t shiftedMonth = month <= 2 ? month + 9 : month - 3;
+  int64_t dayOfYear = (153 * shiftedMonth + 2) / 5 + DosDay(dosDate) - 1;
+  int64_t days = 365 * y + y / 4 - y / 100 + y / 400 + dayOfYear;
+  return days * 86400 + DosHour(dosTime) * 3600 + DosMinute(dosTime) * 60 + DosSecond(dosTime);
+}
+
 }  // namespace
 
 uint16_t PackDosDate(int year, int month, int day) {
@@ -106,9 +120,8 @@ int DosHour(uint16_t dosTime) { return dosTime >> 11; }
 int DosMinute(uint16_t dosTime) { return (dosTime >> 5) & 0x3F; }
 int DosSecond(uint16_t dosTime) { return (dosTime & 0x1F) * 2; }
 
-int ReadFileStamp(const char* text, FileStamp* stamp) {
-  *stamp = FileStamp();
-  if (text == nullptr || strlen(text) < kMinStampLength) return 1;
+int ReadStampWhen(const char* text, uint16_t* dosDate, uint16_t* dosTime) {
+  if (text == nullptr) return 1;
   const char* start = SkipBlanks(text);
   // The fixed positions must lie inside the text, whatever blanks led it.
   if (strlen(start) < kMinStampLength - 1) return 1;
@@ -124,7 +137,19 @@ int ReadFileStamp(const char* text, FileStamp* stamp) {
       year > kLastDosYear || hour > 23 || minute > 59 || second > 59) {
     return 1;
   }
+  *dosDate = PackDosDate(year, month, day);
+  *dosTime = PackDosTime(hour, minute, second);
+  return 0;
+}
 
+int ReadFileStamp(const char* text, FileStamp* stamp) {
+  *stamp = FileStamp();
+  if (text == nullptr || strlen(text) < kMinStampLength) return 1;
+  uint16_t date = 0;
+  uint16_t time = 0;
+  if (ReadStampWhen(text, &date, &time) != 0) return 1;
+
+  const char* start = SkipBlanks(text);
   const char* sizeText = AfterSeparator(start, 3);
   if (sizeText == nullptr) return 1;
   const char* checksumText = AfterSeparator(sizeText, 1);
@@ -132,8 +157,23 @@ int ReadFileStamp(const char* text, FileStamp* stamp) {
   if (!ReadSize(sizeText, &stamp->size) || !ReadChecksum(checksumText, &stamp->checksum)) {
     return 1;
   }
-  stamp->dosDate = PackDosDate(year, month, day);
-  stamp->dosTime = PackDosTime(hour, minute, second);
+  stamp->dosDate = date;
+  stamp->dosTime = time;
   stamp->rest = sizeText;
   return 0;
+}
+
+StampTimeOrder CompareWithLoggedTime(uint16_t loggedDate, uint16_t loggedTime, uint16_t fileDate,
+                                     uint16_t fileTime) {
+  if (loggedDate == fileDate && loggedTime == fileTime) return StampTimeOrder::kSame;
+  // Asked only when the times differ, which most files of a repair do not.
+  int64_t shift = static_cast<int64_t>(Sys().DaylightShiftMinutes()) * 60;
+  if (shift != 0) {
+    int64_t difference = DosSeconds(fileDate, fileTime) - DosSeconds(loggedDate, loggedTime);
+    if (difference == shift || difference == -shift) return StampTimeOrder::kSame;
+  }
+  if (loggedDate != fileDate) {
+    return loggedDate < fileDate ? StampTimeOrder::kFileNewer : StampTimeOrder::kFileOlder;
+  }
+  return loggedTime < fileTime ? StampTimeOrder::kFileNewer : StampTimeOrder::kFileOlder;
 }

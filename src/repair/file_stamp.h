@@ -28,6 +28,23 @@ struct FileStamp {
 // treats the file as one without a stamp rather than re-extract it on a misreading.
 int ReadFileStamp(const char* text, FileStamp* stamp);
 
+// Reads only the date and time at the head of a stamp or of an installation program's
+// attributes ("MM-DD-YYYY | HH:MM:SS | ..."), which stand at the same positions. Returns 0
+// with both packed as DOS values, 1 when either is not a real date or time.
+int ReadStampWhen(const char* text, uint16_t* dosDate, uint16_t* dosTime);
+
+// How a file's local DOS date and time stand against the logged ones.
+enum class StampTimeOrder { kSame, kFileNewer, kFileOlder };
+
+// The one rule that compares a file's time with the time its log recorded. Both are local
+// times, but the log wrote its stamp with the offset of the day of installation and the
+// file's time is read with today's: across a change to or from daylight saving time an
+// untouched file reads one shift off. A difference of exactly the zone's shift (from the
+// system's time-zone information) therefore counts as the same time, and size and checksum
+// decide. Otherwise the date decides, and the time on the same date.
+StampTimeOrder CompareWithLoggedTime(uint16_t loggedDate, uint16_t loggedTime, uint16_t fileDate,
+                                     uint16_t fileTime);
+
 // Packs a calendar date and time as DOS date and time (seconds in two-second steps).
 uint16_t PackDosDate(int year, int month, int day);
 uint16_t PackDosTime(int hour, int minute, int second);

@@ -17,6 +17,10 @@
 #            back; the moved program's path completes the repair
 #   shortcut /W1 on a damaged application: the damage question answered Yes, the repair on
 #            the final page without Finish and Back, then the shortcut's program started
+#   season   in a zone with daylight saving time (Europe/Berlin), an installation logged in
+#            the other season than today's: every intact file and the installation program
+#            read one hour off their stamps, and still count as intact; tarnlog's plan and
+#            the repair list only the deleted file, and no prompt comes up
 #
 # The rounds share one prefix and run in this order: the prompt round finds README.TXT still
 # newer from the repair round, and asks again. Screenshots go to build/wine/repair/shots.
@@ -106,7 +110,7 @@ damage_registry() {
 # newer-file question answered No; a function named by PROMPT_STEPS (or "none") works the
 # source prompt. The installation program's report goes to $WORK/$NAME-report.txt.
 repair_through_wizard() {
-  local prompt=$1
+  local prompt=$1 newer=${2:-newer}
   REPORT=$WORK/$NAME-report.txt
   rm -f "$REPORT"
   # The desktop process kept for the run (await_uninstaller ends the hold): without a window
@@ -125,13 +129,15 @@ repair_through_wizard() {
   FINAL_TITLE=$(gd --window "$wizard" text $PAGE_TITLE)
   gd --window "$wizard" click $NEXT >/dev/null
   local question
-  if question=$(gd wait --title 'Repair Newer File?' --class '#32770'); then
-    shot 03-newer-question
-    NEWER_TEXT=$(gd --window "$question" text 1002)
-    gd --window "$question" click $ANSWER_NO >/dev/null
-    pass
-  else
-    fail "$NAME: no newer-file question"
+  if [[ $newer == newer ]]; then
+    if question=$(gd wait --title 'Repair Newer File?' --class '#32770'); then
+      shot 03-newer-question
+      NEWER_TEXT=$(gd --window "$question" text 1002)
+      gd --window "$question" click $ANSWER_NO >/dev/null
+      pass
+    else
+      fail "$NAME: no newer-file question"
+    fi
   fi
   [[ $prompt == none ]] || "$prompt"
   await_uninstaller
@@ -370,6 +376,61 @@ test_shortcut() {
   expect_no_list_left
 }
 
+# A question that should not come: when it does, it is named and answered so the run ends.
+no_question() {  # TITLE
+  local box
+  if box=$(gd wait --title "$1" --class '#32770' --timeout 3000 2>/dev/null); then
+    fail "$NAME: \"$1\" came up"
+    gd --window "$box" click 2 >/dev/null
+  else
+    pass
+  fi
+}
+season_prompts() { no_question 'Repair Newer File?'; no_question 'Select Installation Pathname'; }
+
+test_season() {
+  NAME=season
+  echo "-- daylight saving time: an installation of the other season than today's"
+  local p=$PREFIX app media zone=Europe/Berlin when
+  app=$(unix_path "$p" "$APP_DIR")
+  media=$(unix_path "$p" "$MEDIA")
+  # A day of the other season than today's in the zone, 10:00 UTC.
+  if [[ $(TZ=$zone date +%Z) == CEST ]]; then when='2024-01-15 10:00:00'; else when='2024-07-15 10:00:00'; fi
+  local epoch logged_when logged_date
+  epoch=$(date -u -d "$when" +%s)
+  # What the installer wrote on that day: the local time with that day's own offset.
+  logged_when=$(TZ=$zone date -d "@$epoch" '+%m-%d-%Y | %H:%M:%S')
+  cp "$DATA/payload/Tarn Repair/README.TXT" "$app/README.TXT"
+  [[ -f $media/TARNSETUP.EXE ]] || mv "$(unix_path "$p" "$MOVED")/TARNSETUP.EXE" "$media/"
+  local f
+  for f in "$app"/*.* "$app"/DATA/* "$(unix_path "$p" 'C:\windows\system32\TSREPAIR.DLL')" \
+    "$media/TARNSETUP.EXE"; do
+    touch -d "@$epoch" "$f"
+  done
+  rm "$app/CORE.DLL"
+  local log=$app/INSTALL.LOG
+  [[ -f $WORK/INSTALL.LOG.first ]] || cp "$log" "$WORK/INSTALL.LOG.first"
+  sed -e "s/03-01-2024 | 10:00:00/$logged_when/" \
+    -e "s/$(date -d "$SETUP_TIME" '+%m-%d-%Y | %H:%M:%S')/$logged_when/" \
+    "$WORK/INSTALL.LOG.first" >"$log"
+  grep -q "$logged_when" "$log" || { fail "$NAME: the log was not rewritten"; return 1; }
+
+  local plan
+  plan=$(TZ=$zone WINEPREFIX=$p timeout 120 "$WINE" "$TARNLOG" plan --json --repair \
+    "$APP_DIR\\INSTALL.LOG" 2>/dev/null | tr -d '\r')
+  expect_eq "$(python3 -c 'import json, sys; p = json.loads(sys.argv[1])
+print(";".join(f["path"] + ":" + f["reason"] for f in p["files"]), [x["found"] for x in p["programs"]])' "$plan" 2>&1)" \
+    "$APP_DIR\\CORE.DLL:missing [True]" "$NAME: tarnlog plan --repair in $zone"
+
+  TZ=$zone repair_through_wizard season_prompts no-newer
+  expect_eq "$(extracted | tr '\n' ';')" "$APP_DIR\\CORE.DLL;" "$NAME: files listed for the installation program"
+  local core
+  core=$(file_ci "$p" "$APP_DIR\\CORE.DLL")
+  [[ -n $core ]] && cmp -s "$core" "$DATA/payload/Tarn Repair/CORE.DLL" && pass ||
+    fail "$NAME: CORE.DLL was not extracted again"
+  expect_no_list_left
+}
+
 main() {
   local f
   require_built repair "$UNTARN" "$TARNSEED" "$GUIDRIVER" "$TARNSETUP" || return 1
@@ -380,7 +441,7 @@ main() {
   start_display || return 1
   prepare_repair || { echo "repair: could not prepare the prefix" >&2; return 1; }
 
-  local tests=(${REPAIR_TESTS:-setup repair prompt shortcut})
+  local tests=(${REPAIR_TESTS:-setup repair prompt shortcut season})
   local t
   for t in "${tests[@]}"; do "test_$t" || FAILURES=$((FAILURES + 1)); done
 

@@ -159,6 +159,7 @@ class RecordingPlatform final : public Platform {
   int FileTimeToLocalDos(uint64_t f, uint16_t* d, uint16_t* t) override {
     return in_.FileTimeToLocalDos(f, d, t);
   }
+  int DaylightShiftMinutes() override { return in_.DaylightShiftMinutes(); }
   void OemToAnsiText(const char* s, char* d) override { in_.OemToAnsiText(s, d); }
   bool IsLeadByte(uint8_t b) override { return in_.IsLeadByte(b); }
   uint8_t UpperByte(uint8_t b) override { return in_.UpperByte(b); }

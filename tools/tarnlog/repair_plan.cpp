@@ -35,12 +35,10 @@ RepairPlanProgram* ProgramOf(RepairPlan* plan, int section) {
   SplitRepairSource(SectionSource(section), path, sizeof path, &attributes);
   program.path = path;
   program.attributes = attributes;
-  char stamp[64];
   // The program lies on the installation media, which a copy of the machine leaves out:
   // its date, time and size are read where it is.
   OnSnapshotOriginal original;
-  program.found =
-      *path != '\0' && FormatProgramStamp(path, stamp, sizeof stamp) && program.attributes == stamp;
+  program.found = IsLoggedProgram(path, attributes);
   plan->programs.push_back(program);
   return &plan->programs.back();
 }

@@ -352,6 +352,9 @@ struct Reader {
       } else if (name == "timeZoneMinutes") {
         ok = Signed(item, at, &signedNumber);
         out->timeZoneMinutes = static_cast<int32_t>(signedNumber);
+      } else if (name == "daylightShiftMinutes") {
+        ok = Signed(item, at, &signedNumber);
+        out->daylightShiftMinutes = static_cast<int32_t>(signedNumber);
       } else if (name == "now") {
         ok = Time(item, at, &out->now);
       } else if (name == "fileTime") {

@@ -115,7 +115,8 @@ struct ImagePlatform {
   std::string modulePath = "C:\\WINDOWS\\UNTARN32.EXE";
   std::vector<ImageDrive> drives;  // empty: C: fixed only
   bool progmanPresent = true;      // the Program Manager DDE service answers
-  int32_t timeZoneMinutes = 0;     // local time minus UTC
+  int32_t timeZoneMinutes = 0;     // local time minus UTC, today
+  int32_t daylightShiftMinutes = 0;  // the zone's daylight-saving shift; 0: none
   uint64_t now = 0;                // FILETIME of "now"; 0: 2001-06-15 12:00:00
   uint64_t defaultFileTime = 0;    // 0: the same as now
 };

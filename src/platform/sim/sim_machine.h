@@ -197,6 +197,7 @@ class SimMachine final : public Platform {
   void SuppressFileErrorBoxes() override;
   void LocalTimeNow(SystemTime* time) override;
   int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override;
+  int DaylightShiftMinutes() override { return settings.daylightShiftMinutes; }
   void OemToAnsiText(const char* src, char* dst) override;
   bool IsLeadByte(uint8_t byte) override;
   uint8_t UpperByte(uint8_t byte) override;

@@ -310,6 +310,15 @@ int Win32Platform::FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint
   return 0;
 }
 
+int Win32Platform::DaylightShiftMinutes() {
+  TIME_ZONE_INFORMATION zone = {};
+  if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) return 0;
+  // A zone without daylight saving time leaves its change dates empty, whatever its biases.
+  if (zone.StandardDate.wMonth == 0 || zone.DaylightDate.wMonth == 0) return 0;
+  LONG shift = zone.StandardBias - zone.DaylightBias;
+  return static_cast<int>(shift < 0 ? -shift : shift);
+}
+
 // --- Code pages --------------------------------------------------------------------------
 
 void Win32Platform::OemToAnsiText(const char* src, char* dst) { OemToCharA(src, dst); }

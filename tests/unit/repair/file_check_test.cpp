@@ -159,4 +159,47 @@ TEST_F(FileCheckTest, VerdictsEachWay) {
   EXPECT_FALSE(IsChangedVerdict(StampVerdict::kNoStamp));
 }
 
+// Installed in summer at UTC+2, checked in winter at UTC+1 (and the other way round): the
+// stamp holds the local time of the installation's day, the check reads today's.
+TEST_F(FileCheckTest, TimesOneDaylightShiftApartAreTheSame) {
+  const std::string contents = "installed contents";
+  const std::string stamp = StampFor(contents);  // 03-15-2003 10:20:30 local, as logged
+  struct Case {
+    int shiftMinutes;     // the zone's daylight-saving shift; 0: a zone without one
+    int fileMinusLogged;  // seconds the file's local time reads off the logged one
+    std::string contents;
+    StampVerdict expected;
+  } cases[] = {
+      {60, -3600, contents, StampVerdict::kSame},               // summer stamp read in winter
+      {60, 3600, contents, StampVerdict::kSame},                // winter stamp read in summer
+      {60, -3600, contents + "!", StampVerdict::kSizeDiffers},  // size still decides
+      {60, 3600, "INSTALLED contents", StampVerdict::kChecksumDiffers},
+      {60, -3602, contents, StampVerdict::kOlder},  // two seconds past the shift
+      {60, -3598, contents, StampVerdict::kOlder},
+      {60, 3602, contents, StampVerdict::kNewer},
+      {60, 3598, contents, StampVerdict::kNewer},
+      {60, 7200, contents, StampVerdict::kNewer},  // two shifts is a real change
+      {60, -36000 * 2, contents, StampVerdict::kOlder},
+      {30, -1800, contents, StampVerdict::kSame},  // a zone whose shift is half an hour
+      {30, -3600, contents, StampVerdict::kOlder},
+      {0, -3600, contents, StampVerdict::kOlder},  // no daylight saving time: no allowance
+      {0, 3600, contents, StampVerdict::kNewer},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    machine.settings.daylightShiftMinutes = c.shiftMinutes;
+    std::string path = "C:\\App\\shift" + std::to_string(n++) + ".dat";
+    Put(path, c.contents, When(c.fileMinusLogged));
+    EXPECT_EQ(CheckAgainstStamp(path.c_str(), stamp.c_str()), c.expected)
+        << "shift " << c.shiftMinutes << ", file " << c.fileMinusLogged << " s off";
+  }
+
+  // Across midnight and the turn of a year the shift is still one shift.
+  machine.settings.daylightShiftMinutes = 60;
+  Put("C:\\App\\newyear.dat", contents, FileTimeFromUtc(2002, 12, 31, 23, 30, 0));
+  EXPECT_EQ(CheckAgainstStamp("C:\\App\\newyear.dat",
+                              StampFor(contents, "01-01-2003 | 00:30:00").c_str()),
+            StampVerdict::kSame);
+}
+
 }  // namespace

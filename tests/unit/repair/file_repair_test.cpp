@@ -233,6 +233,31 @@ TEST_F(FileRepairTest, SourceRunNewestFirstWithPromptsUntilAMatch) {
   EXPECT_EQ(TempFiles(), 0);
 }
 
+// The program's record was written in another season: it is found without a prompt when
+// its time is one shift off and its size is as logged, and asked for otherwise.
+TEST_F(FileRepairTest, ProgramOfTheOtherSeasonIsFound) {
+  machine.settings.daylightShiftMinutes = 60;
+  Put("C:\\Media\\SUMMER.EXE", kSetupContents, FileTimeFromUtc(2003, 3, 1, 8, 0, 0));
+  Put("C:\\Media\\LONGER.EXE", "setup program!", FileTimeFromUtc(2003, 3, 1, 8, 0, 0));
+  Put("C:\\Media\\EARLY.EXE", kSetupContents, FileTimeFromUtc(2003, 3, 1, 7, 59, 58));
+  EXPECT_TRUE(IsLoggedProgram(kSetup, kSetupAttributes));
+  EXPECT_TRUE(IsLoggedProgram("C:\\Media\\SUMMER.EXE", kSetupAttributes));
+  EXPECT_FALSE(IsLoggedProgram("C:\\Media\\LONGER.EXE", kSetupAttributes));
+  EXPECT_FALSE(IsLoggedProgram("C:\\Media\\EARLY.EXE", kSetupAttributes));
+  EXPECT_FALSE(IsLoggedProgram("C:\\Media\\SUMMER.EXE", "03-01-2003 | 09:00:00 | 013"));
+  machine.settings.daylightShiftMinutes = 0;
+  EXPECT_FALSE(IsLoggedProgram("C:\\Media\\SUMMER.EXE", kSetupAttributes));
+
+  // A whole source run: the list goes to the program without a question.
+  machine.settings.daylightShiftMinutes = 60;
+  Sections({"C:\\Media\\SUMMER.EXE | " + std::string(kSetupAttributes)});
+  CheckAndQueueFile("C:\\App\\F", StampFor("x").c_str(), 1);
+  RunInstallationPrograms();
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_EQ(ui.transcript.size(), 0u);
+  EXPECT_EQ(TempFiles(), 0);
+}
+
 TEST_F(FileRepairTest, CancelledPromptDeletesTheListsNotRun) {
   Sections({Source(), Source("C:\\Gone\\SETUP.EXE"), Source()});
   for (int section : {1, 2, 3}) {
