@@ -20,6 +20,12 @@ void LoadTextRules() {
   }
 }
 
+bool IsTrailByteAt(const char* text, size_t at) {
+  size_t leads = 0;
+  while (at > leads && gTextRules.leadByte[static_cast<uint8_t>(text[at - leads - 1])]) ++leads;
+  return leads % 2 == 1;
+}
+
 size_t BoundaryAtOrBefore(const char* text, size_t limit) {
   const char* p = text;
   size_t boundary = 0;
@@ -57,18 +63,31 @@ int CompareNoCase(const char* a, const char* b) {
 }
 
 bool StartsWithNoCase(const char* text, const char* prefix) {
-  size_t n = 0;
-  while (prefix[n] != '\0') ++n;
-  for (size_t i = 0; i < n; ++i) {
-    if (text[i] == '\0') return false;
-  }
-  // Compare the prefix-long head of text with the same folding as CompareNoCase.
   const uint8_t* p = reinterpret_cast<const uint8_t*>(text);
   const uint8_t* q = reinterpret_cast<const uint8_t*>(prefix);
-  for (size_t i = 0; i < n; ++i) {
-    if (gTextRules.upper[p[i]] != gTextRules.upper[q[i]]) return false;
+  while (*q != 0) {
+    if (gTextRules.leadByte[*p] && p[1] != 0) {
+      // A double-byte character of text matches only itself, whole: folding its trail
+      // byte as a letter would take C:\ヂ for C:\ア, and a prefix that ends on its lead
+      // byte ends inside it.
+      if (p[0] != q[0] || p[1] != q[1]) return false;
+      p += 2;
+      q += 2;
+      continue;
+    }
+    if (gTextRules.upper[*p] != gTextRules.upper[*q]) return false;
+    ++p;
+    ++q;
   }
   return true;
+}
+
+void FoldCase(char* text) {
+  for (char* p = text; *p != '\0';) {
+    char* next = NextChar(p);
+    if (next == p + 1) *p = static_cast<char>(gTextRules.upper[static_cast<uint8_t>(*p)]);
+    p = next;
+  }
 }
 
 bool EqualNoCaseAscii(const char* a, const char* b, size_t n) {

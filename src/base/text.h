@@ -28,6 +28,12 @@ inline const char* NextChar(const char* p) {
 }
 inline char* NextChar(char* p) { return const_cast<char*>(NextChar(static_cast<const char*>(p))); }
 
+// True when text[at] is the second byte of a double-byte character. It counts the lead
+// bytes just before at, so a comparison that runs from the end of a text can tell the
+// trail byte of 表 from a backslash without stepping from the start: after a byte that is
+// no lead byte a character begins, and an odd count of lead bytes leaves at inside one.
+bool IsTrailByteAt(const char* text, size_t at);
+
 // The byte offset of the last character boundary at or before limit, stepping with the
 // code page so that a cut never separates a lead byte from its trail byte.
 size_t BoundaryAtOrBefore(const char* text, size_t limit);
@@ -38,8 +44,14 @@ size_t BoundaryAtOrBefore(const char* text, size_t limit);
 int CompareNoCase(const char* a, const char* b);
 inline bool EqualNoCase(const char* a, const char* b) { return CompareNoCase(a, b) == 0; }
 
-// True when text begins with prefix, compared case-insensitively over prefix's length.
+// True when text begins with prefix, compared case-insensitively over prefix's length, as
+// CompareNoCase compares: a double-byte character of text matches only itself, so a prefix
+// never ends inside one.
 bool StartsWithNoCase(const char* text, const char* prefix);
+// Upper-cases the single-byte characters of text in place and leaves double-byte characters
+// as they stand: two texts that CompareNoCase finds equal become equal byte for byte, so
+// the result can key a set or a map.
+void FoldCase(char* text);
 // Compares the first n bytes case-insensitively (ASCII folding only); keyword tests.
 bool EqualNoCaseAscii(const char* a, const char* b, size_t n);
 

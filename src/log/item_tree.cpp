@@ -12,6 +12,18 @@ int ReverseCompare(const char* stored, const char* sought) {
   return ReverseCompareLength(stored, strlen(stored), sought, strlen(sought));
 }
 
+namespace {
+
+// The byte at as keys compare it: an ASCII letter upper-cased, unless it is the second byte
+// of a double-byte character (ヂ is 0x83 0x61, ア 0x83 0x41), which compares exactly.
+inline char KeyByte(const char* text, size_t at) {
+  char c = text[at];
+  if (c >= 'a' && c <= 'z' && !IsTrailByteAt(text, at)) return static_cast<char>(c - 32);
+  return c;
+}
+
+}  // namespace
+
 int ReverseCompareLength(const char* stored, size_t i, const char* sought, size_t j) {
   // Records of one file or one key share their whole key 1, byte for byte.
   if (i == j && memcmp(stored, sought, i) == 0) return 0;
@@ -20,8 +32,8 @@ int ReverseCompareLength(const char* stored, size_t i, const char* sought, size_
     --j;
     // Paths share long endings; equal bytes need no folding.
     if (stored[i] == sought[j]) continue;
-    auto a = static_cast<signed char>(UpperAscii(stored[i]));
-    auto b = static_cast<signed char>(UpperAscii(sought[j]));
+    auto a = static_cast<signed char>(KeyByte(stored, i));
+    auto b = static_cast<signed char>(KeyByte(sought, j));
     if (a != b) return static_cast<int>(a) - static_cast<int>(b);
   }
   if (i == 0 && j == 0) return 0;
@@ -35,7 +47,7 @@ uint64_t KeyTail(const char* text, size_t length) {
     // A text that has ended orders after every character (a shorter stored text gives +1),
     // so its missing places take the highest value; that ties with 0x7F, never contradicts.
     uint8_t byte = 0xFF;
-    if (k < length) byte = static_cast<uint8_t>(UpperAscii(text[length - 1 - k])) ^ 0x80u;
+    if (k < length) byte = static_cast<uint8_t>(KeyByte(text, length - 1 - k)) ^ 0x80u;
     tail = (tail << 8) | byte;
   }
   return tail;

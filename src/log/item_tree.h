@@ -11,8 +11,9 @@
 
 #include "log/item_store.h"
 
-// Compares two texts from their last characters towards their first, ASCII upper-cased,
-// as signed 8-bit values: stored minus sought at the first difference. When one text is a
+// Compares two texts from their last characters towards their first, ASCII upper-cased
+// (the second byte of a double-byte character stays as it is, so ヂ and ア differ), as
+// signed 8-bit values: stored minus sought at the first difference. When one text is a
 // trailing part of the other, the shorter stored text gives +1, the shorter sought -1.
 int ReverseCompare(const char* stored, const char* sought);
 // The same with both lengths already known.

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "base/text.h"
+
 LogReader gLogReader;
 
 void ResetLogReader() {
@@ -31,6 +33,16 @@ bool Refill(FileHandle file) {
 
 bool Ordinary(uint8_t c) { return c != '\r' && c != '\n' && c != '\0'; }
 
+// The length of a line cut at the buffer's end, less a last lead byte whose second byte was
+// dropped: alone it would join the terminator, or whatever is appended to the text.
+size_t WithoutHalfCharacter(const char* line, size_t length) {
+  if (length > 0 && gTextRules.leadByte[static_cast<uint8_t>(line[length - 1])] &&
+      !IsTrailByteAt(line, length - 1)) {
+    return length - 1;
+  }
+  return length;
+}
+
 }  // namespace
 
 int ReadLogLine(char* line, size_t size, FileHandle file, bool keepEmpty) {
@@ -39,12 +51,14 @@ int ReadLogLine(char* line, size_t size, FileHandle file, bool keepEmpty) {
   const size_t room = size - 1;
   for (;;) {
     size_t length = 0;
-    bool cut = false;  // a zero byte ended the text; the rest of the line is skipped
+    bool cut = false;      // a zero byte ended the text; the rest of the line is skipped
+    bool dropped = false;  // the line was longer than the buffer
     // The offset of the line is that of its first byte other than a line feed, so that a
     // line after CR LF starts at its own first character.
     int64_t start = -1;
     for (;;) {
       if (r.next >= r.held && !Refill(file)) {
+        if (dropped) length = WithoutHalfCharacter(line, length);
         line[length] = '\0';
         r.lineStart = start >= 0 ? start : LogReaderPosition();
         return 0;
@@ -55,8 +69,11 @@ int ReadLogLine(char* line, size_t size, FileHandle file, bool keepEmpty) {
       if (run > r.next) {
         if (start < 0) start = r.before + r.next;
         size_t take = run - r.next;
-        if (cut || length >= room) take = 0;
-        if (take > room - length) take = room - length;
+        if (cut) take = 0;
+        if (take > room - length) {
+          take = room - length;
+          dropped = true;
+        }
         memcpy(line + length, r.buffer + r.next, take);
         length += take;
         r.next = run;
@@ -69,6 +86,7 @@ int ReadLogLine(char* line, size_t size, FileHandle file, bool keepEmpty) {
       cut = true;  // a zero byte
     }
     if (length == 0 && !keepEmpty) continue;
+    if (dropped) length = WithoutHalfCharacter(line, length);
     line[length] = '\0';
     r.lineStart = start >= 0 ? start : r.before + r.next - 1;
     return 1;

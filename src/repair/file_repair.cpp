@@ -37,13 +37,23 @@ void FillTexts(char* out, size_t size, const char* format, const char* const* ar
   if (size == 0) return;
   size_t used = 0;
   int next = 0;
-  for (const char* p = format; *p != '\0' && used + 1 < size;) {
+  // Copied by whole characters: a text cut at the buffer's end never ends in half of one.
+  auto put = [&](const char* text, size_t length) {
+    if (used + length >= size) return false;
+    memcpy(out + used, text, length);
+    used += length;
+    return true;
+  };
+  bool fits = true;
+  for (const char* p = format; *p != '\0' && fits;) {
     if (p[0] == '%' && p[1] == 's' && next < count) {
-      for (const char* a = arguments[next++]; *a != '\0' && used + 1 < size; ++a) out[used++] = *a;
+      for (const char* a = arguments[next++]; *a != '\0' && fits; a = NextChar(a))
+        fits = put(a, static_cast<size_t>(NextChar(a) - a));
       p += 2;
       continue;
     }
-    out[used++] = *p++;
+    fits = put(p, static_cast<size_t>(NextChar(p) - p));
+    p = NextChar(p);
   }
   out[used] = '\0';
 }
@@ -51,12 +61,12 @@ void FillTexts(char* out, size_t size, const char* format, const char* const* ar
 // The logged date and time as the question shows them: the stamp up to its first '|',
 // then the text between the first and the second.
 void LoggedWhenText(const char* stampText, char* out, size_t size) {
-  const char* first = strchr(stampText, '|');
+  const char* first = FindChar(stampText, '|');
   if (first == nullptr) {
     CopyText(out, size, stampText);
     return;
   }
-  const char* second = strchr(first + 1, '|');
+  const char* second = FindChar(first + 1, '|');
   size_t dateLength = static_cast<size_t>(first - stampText);
   size_t timeLength =
       second != nullptr ? static_cast<size_t>(second - first - 1) : strlen(first + 1);

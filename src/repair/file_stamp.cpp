@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/path_helpers.h"
 #include "platform/platform.h"
 
 namespace {
@@ -32,10 +33,11 @@ bool ReadField(const char* text, int* value) {
   return true;
 }
 
-// The text after the count-th '|', or null when there are fewer.
+// The text after the count-th '|', or null when there are fewer. Stepped as characters:
+// the third field is free text, and in code page 932 the second byte of ポ is the bar's byte.
 const char* AfterSeparator(const char* text, int count) {
-  for (; *text != '\0'; ++text) {
-    if (*text == '|' && --count == 0) return text + 1;
+  for (const char* bar = FindChar(text, '|'); bar != nullptr; bar = FindChar(bar + 1, '|')) {
+    if (--count == 0) return bar + 1;
   }
   return nullptr;
 }

@@ -58,8 +58,10 @@ void ShowAction(const char* text) {
   if (ui.HasWizard()) {
     if (text != nullptr) {
       // The two line breaks put the action below the heading line of the control.
+      // A text that fills the line is cut on a whole character.
       char line[kActionTextSize];
-      snprintf(line, sizeof line, "\r\n\r\n%s", text);
+      CopyText(line, sizeof line, "\r\n\r\n");
+      AppendText(line, sizeof line, text);
       ui.SetActionText(line);
     }
     ui.InvalidateProgressBar();
@@ -106,6 +108,21 @@ void FitPathToControl(char* text, size_t size) {
   CopyText(pathLine, room, copy);
 }
 
+void CapActionItem(const char* item, char* out, size_t size) {
+  static_assert(kCappedItemSize > kCapLimit, "a capped item fits its buffer");
+  if (strlen(item) <= kCapLimit) {
+    CopyText(out, size, item);
+    return;
+  }
+  // In a double-byte code page byte 45 may be the second half of a character; the cut
+  // goes before that character, so the line never shows half of one.
+  char capped[kCappedItemSize];
+  size_t keep = BoundaryAtOrBefore(item, kCapKeep);
+  memcpy(capped, item, keep);
+  memcpy(capped + keep, "...", 4);
+  CopyText(out, size, capped);
+}
+
 void StartProgressDisplay(int headingId) {
   char heading[1024];
   MessageTextWithTitle(headingId, heading, sizeof heading);
@@ -122,10 +139,9 @@ void ShowLabelledAction(const char* label, const char* item, ActionForm form) {
   }
   char* line = gRun.actionText;
   CopyText(line, kActionTextSize, label);
-  if (form == ActionForm::kCapped && strlen(item) > kCapLimit) {
-    char capped[kCapLimit + 1];
-    memcpy(capped, item, kCapKeep);
-    memcpy(capped + kCapKeep, "...", 4);
+  if (form == ActionForm::kCapped) {
+    char capped[kCappedItemSize];
+    CapActionItem(item, capped, sizeof capped);
     AppendText(line, kActionTextSize, capped);
   } else {
     AppendText(line, kActionTextSize, item);

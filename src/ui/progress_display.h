@@ -12,6 +12,13 @@ enum class ActionForm {
   kCapped,  // a registry key: over 48 characters it is cut to 45 and "..."
 };
 
+// The item of a capped action line, which a buffer of this size always holds.
+constexpr size_t kCappedItemSize = 49;
+
+// Writes item into out (size bytes) as a capped action line shows it: over 48 bytes it is
+// cut to its first 45, on a whole character, and "..." follows.
+void CapActionItem(const char* item, char* out, size_t size);
+
 // Puts the wizard into progress mode: the heading is the message text headingId with the
 // application's title, the action line starts empty, and progressMode is set.
 void StartProgressDisplay(int headingId);

@@ -92,10 +92,14 @@ bool EqualsNoCase(const char* text, size_t length, const char* name) {
   size_t nameLength = strlen(name);
   if (nameLength != length) return false;
   for (size_t i = 0; i < length; ++i) {
-    if (gTextRules.upper[static_cast<uint8_t>(text[i])] !=
-        gTextRules.upper[static_cast<uint8_t>(name[i])]) {
-      return false;
+    uint8_t c = static_cast<uint8_t>(text[i]);
+    if (gTextRules.leadByte[c] && i + 1 < length) {
+      // A double-byte character matches only itself: its second byte may be a letter's.
+      if (text[i] != name[i] || text[i + 1] != name[i + 1]) return false;
+      ++i;
+      continue;
     }
+    if (gTextRules.upper[c] != gTextRules.upper[static_cast<uint8_t>(name[i])]) return false;
   }
   return true;
 }

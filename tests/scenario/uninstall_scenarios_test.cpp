@@ -1,10 +1,12 @@
 // Whole uninstall runs on the simulated machine: a silent automatic uninstall, a silent
 // rollback of the last section, the restart decisions on both platform kinds, the wizard
 // finished, cancelled or missing, the System Restore bracket, and the status report.
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "base/path_helpers.h"
+#include "repair/crc32.h"
 #include "scenario_fixture.h"
 
 namespace {
@@ -334,6 +336,99 @@ TEST_F(UninstallScenario, RestorePointBracketsTheWork) {
               end);
     EXPECT_EQ(1, machine->settingsBroadcasts);
   }
+}
+
+// Code page 932 from end to end, with names whose second byte is the backslash's (表, ソ),
+// the bar's (ポ) or a small letter's (ヂ, beside ア). A repair puts back the damaged file
+// named with ポ, whose stamp holds ポ as well, and leaves the intact one; then a silent
+// uninstall removes the files (ヂ\ソ.DAT and ア\ソ.DAT are two), both folders the
+// installation made and the key, and keeps the folder above the application's, which it
+// never made and which no "Made Dir: C:\ア" may be taken for.
+TEST_F(UninstallScenario, DoubleByteNamesRepairedThenUninstalled) {
+  const std::string hyo = "\x95\x5C", so = "\x83\x5C", po = "\x83\x7C";
+  const std::string top = "C:\\\x83\x61";         // C:\ヂ
+  const std::string app = top + "\\" + hyo + so;  // C:\ヂ\表ソ
+  const std::string beside = "C:\\\x83\x41";      // C:\ア
+  const std::string damaged = app + "\\" + po + ".DAT", intact = app + "\\" + hyo + ".TXT";
+  const std::string other = beside + "\\" + so + ".DAT", twin = top + "\\" + so + ".DAT";
+  const std::string log = app + "\\INSTALL.LOG";
+  const std::string key = "Software\\" + hyo + so + "\\" + po;
+  const uint64_t installed = FileTimeFromUtc(2003, 3, 15, 10, 20, 30);
+  auto stamped = [&](const std::string& path, const std::string& contents) {
+    char stamp[128];
+    snprintf(stamp, sizeof stamp, " 03-15-2003 | 10:20:30 | %s 1.0 | %u | %08x", po.c_str(),
+             static_cast<unsigned>(contents.size()),
+             Crc32Update(0, contents.data(), contents.size()));
+    return "File Copy: " + path + " |" + stamp + "\r\n";
+  };
+
+  MachineImage image;
+  image.platform.ansiCodePage = 932;
+  image.platform.modulePath = app + "\\UNTARN32.EXE";
+  image.platform.currentDirectory = app;
+  image.directories.push_back({"C:\\TEMP"});
+  image.files = {{app + "\\UNTARN32.EXE", "MZ uninstaller"},
+                 {damaged, "damaged!", installed},
+                 {intact, "intact", installed},
+                 {other, "other", installed},
+                 {twin, "twin", installed},
+                 {top + "\\KEEP.TXT", "not the installation's"},
+                 {"C:\\MEDIA\\SETUP.EXE", "setup program", FileTimeFromUtc(2003, 3, 1, 9, 0, 0)}};
+  image.registry = {{"HKLM\\" + key, {{po, kRegSz, RegStringBytes("1")}}}};
+  ImageProgram setup;
+  setup.path = "C:\\MEDIA\\SETUP.EXE";
+  setup.createFile = false;
+  ImageAction extract;
+  extract.kind = ImageAction::kExtractList;
+  setup.rules = {{"/X=", {extract}}};
+  // What the program would put back; the intact file must never be listed.
+  setup.extractable = {{damaged, "original", installed}, {intact, "extracted", installed}};
+  image.programs = {setup};
+  std::string error;
+  ASSERT_EQ(machine->ApplyImage(image, &error), 0) << error;
+  LoadTextRules();
+  ASSERT_EQ(
+      machine->WriteFile(log,
+                         "***  Installation Started 03/15/2003 10:20  ***\r\n"
+                         "Title: DBCS Sample\r\n"
+                         "Source: C:\\MEDIA\\SETUP.EXE | 03-01-2003 | 09:00:00 | 13\r\n"
+                         "Made Dir: " +
+                             app + "\r\nMade Dir: " + beside + "\r\n" + "File Copy: " + app +
+                             "\\UNTARN32.EXE\r\n" + stamped(damaged, "original") +
+                             stamped(intact, "intact") + stamped(other, "other") +
+                             "File Copy: " + twin + "\r\n" + "RegDB Key: " + key +
+                             "\r\nRegDB Val: 1\r\nRegDB Name: " + po + "\r\nRegDB Root: 2\r\n"),
+      0);
+
+  ui->script.present = true;
+  ui->script.mode = kModeRepair;
+  Run(log.c_str());
+  EXPECT_EQ(machine->FileContents(damaged), "original");
+  EXPECT_EQ(machine->FileContents(intact), "intact");
+  EXPECT_EQ(machine->FileContents(other), "other");
+  EXPECT_EQ(1, Starts(SimProcessStart::kCreateProcess, "\"C:\\MEDIA\\SETUP.EXE\" /X="));
+  EXPECT_TRUE(sim->transcript.empty());
+
+  ResetRunWideState();
+  machine->processes.clear();
+  ui->script = WizardScript();
+  Run(("/S " + log).c_str());
+  for (const std::string& file : {damaged, intact, other, twin, log})
+    EXPECT_FALSE(machine->FileExists(file)) << file;
+  EXPECT_FALSE(machine->DirectoryExists(beside));
+  EXPECT_FALSE(machine->RegKeyExists("HKLM\\" + key));
+  // The clean-up run removes the program's own file and what it leaves of the application's
+  // folder, which it is handed: that folder, not the one above it.
+  std::string cleanup;
+  for (const SimProcessStart& start : machine->processes) {
+    size_t at = start.commandLine.find(" /z ");
+    if (start.method == SimProcessStart::kWinExec && at != std::string::npos)
+      cleanup = start.commandLine.substr(at + 4);
+  }
+  EXPECT_EQ(cleanup, app + "\\UNTARN32.EXE " + app + "\\");
+  RunCleanup(cleanup.c_str());
+  EXPECT_FALSE(machine->DirectoryExists(app));
+  EXPECT_EQ(machine->FileContents(top + "\\KEEP.TXT"), "not the installation's");
 }
 
 }  // namespace

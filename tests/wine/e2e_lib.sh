@@ -110,6 +110,21 @@ expect_key() {  # PREFIX KEY yes|no WHAT
 
 source "$ROOT/scripts/display.sh"
 
+# japanese_locale: compiles the ja_JP.UTF-8 locale into build/wine/locale once, so the
+# machine need not have it, and prints that folder. Wine takes the ANSI code page from the
+# Unix locale: a program started with LOCPATH=<the folder> LC_ALL=ja_JP.UTF-8 runs under
+# code page 932.
+japanese_locale() {
+  local dir=$ROOT/build/wine/locale
+  mkdir -p "$dir"
+  if [[ ! -d $dir/ja_JP.UTF-8 ]] &&
+    ! localedef -i ja_JP -f UTF-8 "$dir/ja_JP.UTF-8" >/dev/null 2>&1; then
+    echo "the ja_JP.UTF-8 locale could not be made" >&2
+    return 1
+  fi
+  echo "$dir"
+}
+
 # wait_for FILE SECONDS
 wait_for() {
   local i

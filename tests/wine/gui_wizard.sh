@@ -455,15 +455,9 @@ texts_of() {
 test_dbcs_entries() {
   NAME=dbcs
   echo "-- double-byte names under code page 932"
-  # Wine takes the ANSI code page from the Unix locale; it is compiled into the work folder,
-  # so the machine need not have it. Every program of the scenario runs under it.
-  local -x LOCPATH=$WORK/locale
-  mkdir -p "$LOCPATH"
-  if [[ ! -d $LOCPATH/ja_JP.UTF-8 ]] &&
-    ! localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1; then
-    fail "dbcs: the ja_JP.UTF-8 locale could not be made"
-    return 1
-  fi
+  # Every program of the scenario runs under code page 932.
+  local -x LOCPATH
+  LOCPATH=$(japanese_locale) || { fail "dbcs: the ja_JP.UTF-8 locale could not be made"; return 1; }
   local -x LC_ALL=ja_JP.UTF-8 2>/dev/null
   prepare_gui dbcs || return 1
   local w=dbcs app long

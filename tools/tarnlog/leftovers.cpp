@@ -14,6 +14,7 @@
 #include "log/item_store.h"
 #include "platform/image/machine_image.h"
 #include "platform/platform.h"
+#include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/pass_gates.h"
 #include "uninstall/progman.h"
@@ -46,9 +47,12 @@ constexpr size_t kNamedEntries = 8;
 // Stands for an INI entry that is not there: no value written by an installation holds it.
 constexpr const char* kNoEntry = "\x01\x02tarnlog: no entry\x02\x01";
 
+// The key under which an item is reported once: folded as the uninstaller compares names,
+// so that two names differing only in a double-byte character (C:\ヂ and C:\ア, whose
+// second bytes are a letter's in its two cases) stay two items.
 std::string Upper(const std::string& text) {
   std::string upper = text;
-  for (char& c : upper) c = UpperAscii(c);
+  FoldCase(&upper[0]);
   return upper;
 }
 
@@ -79,17 +83,19 @@ bool IsLink(const char* path) {
 // another name.
 std::string LinkAbove(const std::string& path) {
   std::string found;
-  size_t start = 3;  // after "C:\"
-  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
+  // Stepped as characters: the second byte of 表 is the backslash's byte.
+  const char* text = path.c_str();
+  if (path.size() < 3) return found;
+  const char* from = text + 3;  // after "C:\"
+  if (text[0] == '\\' && text[1] == '\\') {
     // Past the server and the share: they are not folders of this machine.
-    size_t server = path.find('\\', 2);
-    size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
-    if (share == std::string::npos) return found;
-    start = share + 1;
+    const char* server = FindChar(text + 2, '\\');
+    const char* share = server == nullptr ? nullptr : FindChar(server + 1, '\\');
+    if (share == nullptr) return found;
+    from = share + 1;
   }
-  for (size_t cut = path.find('\\', start); cut != std::string::npos;
-       cut = path.find('\\', cut + 1)) {
-    std::string above = path.substr(0, cut);
+  for (const char* cut = FindChar(from, '\\'); cut != nullptr; cut = FindChar(cut + 1, '\\')) {
+    std::string above = path.substr(0, static_cast<size_t>(cut - text));
     if (IsLink(above.c_str())) found = above;
   }
   return found;
@@ -160,11 +166,11 @@ std::string KeyName(int root, const char* key) {
   return std::string(kRootNames[root]) + (key[0] != '\0' ? "\\" : "") + key;
 }
 
-// A key as the registry passes' action lines show it: without its root, and cut to 45
-// characters and "..." when longer than 48.
+// A key as the registry passes' action lines show it: without its root, and capped.
 std::string KeyAnchor(const char* key) {
-  std::string text = key;
-  return text.size() > 48 ? text.substr(0, 45) + "..." : text;
+  char capped[kCappedItemSize];
+  CapActionItem(key, capped, sizeof capped);
+  return capped;
 }
 
 std::string ValueLabel(const char* name) { return name[0] != '\0' ? name : "(default)"; }

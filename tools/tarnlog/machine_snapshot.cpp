@@ -22,6 +22,13 @@ constexpr uint32_t kMaxContents = 4u << 20;
 
 const char* const kRootNames[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKCC"};
 
+// What comes before the last backslash of a path or key, or empty when it has none; the
+// backslash is found by whole characters.
+std::string FolderOf(const std::string& path) {
+  size_t name = static_cast<size_t>(FileNamePart(path.c_str()) - path.c_str());
+  return name > 0 ? path.substr(0, name - 1) : std::string();
+}
+
 struct Snapshot {
   MachineImage* image;
   std::set<std::string> seenDirs, seenKeys;
@@ -29,9 +36,11 @@ struct Snapshot {
   std::map<std::string, uint64_t> withoutContents;  // copied as a directory entry only: size
   size_t entries = 0;
 
+  // Folded as the uninstaller compares names: two files whose names differ only in a
+  // double-byte character must not share an entry.
   static std::string Upper(const std::string& text) {
     std::string upper = text;
-    for (char& c : upper) c = UpperAscii(c);
+    FoldCase(&upper[0]);
     return upper;
   }
 
@@ -99,8 +108,8 @@ struct Snapshot {
       AddDirectory(path);
       return;
     }
-    size_t cut = path.rfind('\\');
-    if (cut != std::string::npos) AddDirectory(path.substr(0, cut));
+    std::string folder = FolderOf(path);
+    if (!folder.empty()) AddDirectory(folder);
     ImageFile copy;
     copy.path = path;
     copy.attributes = entry.attributes;
@@ -191,9 +200,8 @@ struct Snapshot {
     AddKey(root, path);
     std::string above = path;
     while (true) {
-      size_t cut = above.rfind('\\');
-      if (cut == std::string::npos) break;
-      above = above.substr(0, cut);
+      above = FolderOf(above);
+      if (above.empty()) break;
       AddKey(root, above);
       AddSubkeyNames(root, above, false);
     }
@@ -201,7 +209,17 @@ struct Snapshot {
   }
 };
 
+// The ANSI code page of the copy, told from the lead bytes the machine reports: the copy
+// must take names by the same characters (the second byte of 表 is a backslash's). 936, 949
+// and 950 share their lead bytes, and the simulated machine their rules, so any of them is
+// copied as 936; a machine without lead bytes as 1252.
+uint32_t AnsiCodePageOf(Platform& sys) {
+  if (!sys.IsLeadByte(0x81)) return 1252;
+  return sys.IsLeadByte(0xA1) ? 936 : 932;
+}
+
 void CopyPlatform(ImagePlatform* platform) {
+  platform->ansiCodePage = AnsiCodePageOf(Sys());
   VersionInfo version = Sys().Version();
   platform->ntFamily = version.platformId == 2;
   platform->major = version.major;
@@ -231,12 +249,14 @@ Platform* SnapshotOriginal() { return gSnapshotOriginal; }
 
 int SnapshotForLog(const char* logPath, MachineImage* image) {
   *image = MachineImage();
+  // The machine's own characters from the first path on: its folders are cut and its
+  // names told apart by them before the log is loaded.
+  LoadTextRules();
   CopyPlatform(&image->platform);
   Snapshot s{image, {}, {}, {}, {}, 0};
   std::string log = logPath;
   // The uninstaller beside its log is the program whose own removal the plan shows.
-  size_t cut = log.rfind('\\');
-  std::string logDir = cut == std::string::npos ? std::string() : log.substr(0, cut);
+  std::string logDir = FolderOf(log);
   image->platform.modulePath = logDir + "\\UNTARN32.EXE";
   s.AddFile(log, true);
   s.AddFile(image->platform.modulePath, false);
@@ -249,11 +269,11 @@ int SnapshotForLog(const char* logPath, MachineImage* image) {
       std::string path = list[i]->path.c_str();
       s.AddFile(path, true);
       s.AddFile(list[i]->backupPath.c_str(), true);
-      size_t slash = path.rfind('\\');
-      if (slash != std::string::npos) s.AddDirectoryContents(path.substr(0, slash), false);
+      std::string folder = FolderOf(path);
+      if (!folder.empty()) s.AddDirectoryContents(folder, false);
       // A help file's companions go with it.
       size_t dot = path.rfind('.');
-      if (dot != std::string::npos && dot > slash) {
+      if (dot != std::string::npos && !folder.empty() && dot > folder.size()) {
         s.AddFile(path.substr(0, dot) + ".GID", false);
         s.AddFile(path.substr(0, dot) + ".FTS", false);
       }
@@ -277,8 +297,8 @@ int SnapshotForLog(const char* logPath, MachineImage* image) {
   for (int32_t i = 0; i < gStore.Directories.count; ++i) {
     std::string path = gStore.Directories[i]->path.c_str();
     // A "File Tree: " entry may end in a file pattern: its directory is what is copied.
-    if (strchr(path.c_str(), '*') != nullptr || strchr(path.c_str(), '?') != nullptr)
-      path = path.substr(0, path.rfind('\\'));
+    if (FindChar(path.c_str(), '*') != nullptr || FindChar(path.c_str(), '?') != nullptr)
+      path = FolderOf(path);
     s.AddDirectoryContents(path, true);
   }
   // A logged program is found by cutting its command at blanks until a file exists.

@@ -43,10 +43,11 @@ std::string DataText(uint32_t type, const void* data, uint32_t size) {
   if (type == kRegDword && size == 4)
     return std::to_string(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | (uint32_t)bytes[3] << 24);
   if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) {
+    // The terminators are dropped before the bars go in: the second byte of ポ is a bar's.
+    while (size > 0 && bytes[size - 1] == 0) --size;
     std::string text;
     for (uint32_t i = 0; i < size; ++i)
       text.push_back(bytes[i] == 0 ? '|' : static_cast<char>(bytes[i]));
-    while (!text.empty() && text.back() == '|') text.pop_back();
     return "\"" + text + "\"";
   }
   std::string hex;

@@ -2,7 +2,10 @@
 """Makes an installation program with a payload: copies tarnsetup.exe and appends every file
 under a payload folder to it, named by its path relative to that folder (backslashes).
 
-    tarnpack.py TARNSETUP.EXE-BUILT PAYLOAD-FOLDER OUTPUT.EXE
+    tarnpack.py [--code-page CP] TARNSETUP.EXE-BUILT PAYLOAD-FOLDER OUTPUT.EXE
+
+Names are written in the ANSI code page that the program will run under (cp1252 unless
+--code-page names another, such as cp932), since it compares them with the listed paths.
 
 The layout (little-endian) is read back by tarnsetup.cpp:
     the executable as built
@@ -15,7 +18,7 @@ import struct
 import sys
 
 
-def pack(exe, folder, output):
+def pack(exe, folder, output, code_page="cp1252"):
     with open(exe, "rb") as f:
         program = f.read()
     entries = []
@@ -25,7 +28,7 @@ def pack(exe, folder, output):
             full = os.path.join(base, name)
             relative = os.path.relpath(full, folder).replace(os.sep, "\\")
             with open(full, "rb") as f:
-                entries.append((relative.encode("cp1252"), f.read()))
+                entries.append((relative.encode(code_page), f.read()))
     entries.sort()
     with open(output, "wb") as out:
         out.write(program)
@@ -36,7 +39,12 @@ def pack(exe, folder, output):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
-        sys.exit("usage: tarnpack.py TARNSETUP.EXE PAYLOAD-FOLDER OUTPUT.EXE")
-    count = pack(*sys.argv[1:])
-    print("%s: %d files" % (sys.argv[3], count))
+    args = sys.argv[1:]
+    code_page = "cp1252"
+    if len(args) == 5 and args[0] == "--code-page":
+        code_page = args[1]
+        args = args[2:]
+    if len(args) != 3:
+        sys.exit("usage: tarnpack.py [--code-page CP] TARNSETUP.EXE PAYLOAD-FOLDER OUTPUT.EXE")
+    count = pack(*args, code_page=code_page)
+    print("%s: %d files" % (args[2], count))

@@ -158,6 +158,19 @@ void SkipBlanks(const char** p) {
   while (**p == ' ') ++*p;
 }
 
+// The first c at or after from that is a character of its own, stepped with the ANSI code
+// page: in code page 932 the second byte of ポ is the bar's byte and that of 表 the
+// backslash's. npos when there is none.
+size_t FindCharFrom(const std::string& text, char c, size_t from) {
+  const char* start = text.c_str();
+  const char* p = start;
+  while (*p != '\0' && static_cast<size_t>(p - start) < from) p = CharNextA(p);
+  for (; *p != '\0'; p = CharNextA(p)) {
+    if (*p == c) return static_cast<size_t>(p - start);
+  }
+  return std::string::npos;
+}
+
 // Only a full path is taken: a relative one would land wherever the program happens to run.
 bool IsFullPath(const std::string& path) {
   if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') return true;
@@ -165,7 +178,7 @@ bool IsFullPath(const std::string& path) {
 }
 
 bool ParseListLine(const std::string& text, ListLine* line) {
-  size_t bar = text.find('|');
+  size_t bar = FindCharFrom(text, '|', 0);
   if (bar == std::string::npos) return false;
   line->path = text.substr(0, bar);
   if (!IsFullPath(line->path)) return false;
@@ -196,18 +209,26 @@ bool ParseListLine(const std::string& text, ListLine* line) {
 // folder boundary ("App\DATA\T.DAT" matches "C:\Program Files\App\DATA\T.DAT"), without
 // regard to case. Of several, one whose size and checksum are the logged ones wins, then the
 // longest name: the most specific.
+// True when path ends with name just after one of its backslashes, without regard to case.
+// The boundary is found from the start, by characters: the byte before the name may be the
+// second half of 表 rather than a separator.
+bool EndsWithEntryName(const std::string& path, const std::string& name) {
+  if (name.size() >= path.size()) return false;
+  size_t tail = path.size() - name.size();
+  for (size_t at = FindCharFrom(path, '\\', 0); at != std::string::npos && at < tail;
+       at = FindCharFrom(path, '\\', at + 1)) {
+    if (at + 1 == tail) return lstrcmpiA(path.c_str() + tail, name.c_str()) == 0;
+  }
+  return false;
+}
+
 const Entry* FindEntry(const Payload& payload, const ListLine& line) {
   const Entry* best = nullptr;
   bool bestFits = false;
   for (const Entry& entry : payload.entries) {
-    const std::string& path = line.path;
-    if (entry.name.size() >= path.size()) continue;
-    size_t tail = path.size() - entry.name.size();
-    if (path[tail - 1] != '\\' || lstrcmpiA(path.c_str() + tail, entry.name.c_str()) != 0) {
-      continue;
-    }
-    bool fits = !line.checked ||
-                (entry.size == line.size && Crc32(&payload.bytes[entry.offset], entry.size) == line.crc);
+    if (!EndsWithEntryName(line.path, entry.name)) continue;
+    bool fits = !line.checked || (entry.size == line.size &&
+                                  Crc32(&payload.bytes[entry.offset], entry.size) == line.crc);
     if (best == nullptr || (fits && !bestFits) ||
         (fits == bestFits && entry.name.size() > best->name.size())) {
       best = &entry;
@@ -219,8 +240,15 @@ const Entry* FindEntry(const Payload& payload, const ListLine& line) {
 
 // Every folder on the way to the file; the drive or share itself is never made.
 void CreateFolders(const std::string& path) {
-  size_t from = path[1] == ':' ? 3 : path.find('\\', path.find('\\', 2) + 1) + 1;
-  for (size_t at = path.find('\\', from); at != std::string::npos; at = path.find('\\', at + 1)) {
+  size_t from = 3;
+  if (path[1] != ':') {
+    size_t server = FindCharFrom(path, '\\', 2);
+    size_t share = server == std::string::npos ? server : FindCharFrom(path, '\\', server + 1);
+    if (share == std::string::npos) return;
+    from = share + 1;
+  }
+  for (size_t at = FindCharFrom(path, '\\', from); at != std::string::npos;
+       at = FindCharFrom(path, '\\', at + 1)) {
     CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
   }
 }

@@ -45,26 +45,30 @@ std::string DosPattern(const std::string& pattern) {
 }  // namespace
 
 // Matches a name against a pattern made by DosPattern; upper is the code page's folding.
+// Both are taken by characters: a star never resumes inside a double-byte character, and
+// such a character matches only itself (its second byte may be a letter's).
 static bool MatchDos(const char* p, const char* n, SimMachine& m) {
   while (true) {
     switch (*p) {
       case '\0': return *n == '\0';
       case '*':
-        for (const char* k = n;; ++k) {
+        for (const char* k = n;; k += SimCharLength(m, k)) {
           if (MatchDos(p + 1, k, m)) return true;
           if (*k == '\0') return false;
         }
       case '<': {
-        const char* lastDot = strrchr(n, '.');
+        const char* lastDot = strrchr(n, '.');  // a dot is never the second byte of one
         const char* limit = lastDot != nullptr ? lastDot : n + strlen(n);
-        for (const char* k = n; k <= limit; ++k)
+        for (const char* k = n; k <= limit; k += SimCharLength(m, k)) {
           if (MatchDos(p + 1, k, m)) return true;
+          if (*k == '\0') break;
+        }
         return false;
       }
       case '>':
         if (*n != '\0' && *n != '.') {
           ++p;
-          ++n;
+          n += SimCharLength(m, n);
           continue;
         }
         while (*p == '>') ++p;
@@ -80,11 +84,16 @@ static bool MatchDos(const char* p, const char* n, SimMachine& m) {
           continue;
         }
         return false;
-      default:
-        if (m.UpperByte(static_cast<uint8_t>(*p)) != m.UpperByte(static_cast<uint8_t>(*n)))
+      default: {
+        size_t length = SimCharLength(m, p);
+        if (length == 2 || SimCharLength(m, n) == 2) {
+          if (length != SimCharLength(m, n) || memcmp(p, n, length) != 0) return false;
+        } else if (m.UpperByte(static_cast<uint8_t>(*p)) != m.UpperByte(static_cast<uint8_t>(*n))) {
           return false;
-        ++p;
-        ++n;
+        }
+        p += length;
+        n += length;
+      }
     }
   }
 }
@@ -100,13 +109,54 @@ bool SimEqualNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && SimUpper(a) == SimUpper(b);
 }
 
-bool SimSplitPath(const std::string& fullPath, SimPath* out) {
+size_t SimCharLength(SimMachine& m, const char* text) {
+  if (*text == '\0') return 0;
+  // No code page has a lead byte below 0x81; the common case asks nothing of the machine.
+  uint8_t c = static_cast<uint8_t>(*text);
+  return c >= 0x81 && text[1] != '\0' && m.IsLeadByte(c) ? 2 : 1;
+}
+
+std::string SimUpper(SimMachine& m, const std::string& text) {
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); i += SimCharLength(m, out.c_str() + i)) {
+    if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 32);
+  }
+  return out;
+}
+
+size_t SimFindOf(SimMachine& m, const std::string& text, const char* chars, size_t from) {
+  const char* start = text.c_str();
+  for (size_t i = from; i < text.size(); i += SimCharLength(m, start + i)) {
+    if (start[i] != '\0' && strchr(chars, start[i]) != nullptr) return i;
+    if (start[i] == '\0') break;
+  }
+  return std::string::npos;
+}
+
+size_t SimFindLastOf(SimMachine& m, const std::string& text, const char* chars) {
+  size_t last = std::string::npos;
+  for (size_t i = SimFindOf(m, text, chars); i != std::string::npos;
+       i = SimFindOf(m, text, chars, i + 1)) {
+    last = i;
+  }
+  return last;
+}
+
+bool SimEndsWith(SimMachine& m, const std::string& text, char c) {
+  const char* start = text.c_str();
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < text.size() && start[i] != '\0'; i += SimCharLength(m, start + i))
+    last = i;
+  return last != std::string::npos && start[last] == c;
+}
+
+bool SimSplitPath(SimMachine& m, const std::string& fullPath, SimPath* out) {
   if (fullPath.size() < 3 || fullPath[1] != ':' || fullPath[2] != '\\') return false;
   out->drive = static_cast<char>(toupper(static_cast<unsigned char>(fullPath[0])));
   out->parts.clear();
   size_t start = 3;
   while (start < fullPath.size()) {
-    size_t end = fullPath.find('\\', start);
+    size_t end = SimFindOf(m, fullPath, "\\", start);
     if (end == std::string::npos) end = fullPath.size();
     if (end > start) out->parts.push_back(fullPath.substr(start, end - start));
     start = end + 1;
@@ -128,7 +178,7 @@ int SimCopyOut(const std::string& text, char* buffer, uint32_t size) {
 
 // True when path is already a full path in the form FullPath gives back, apart from the
 // drive letter's case: nothing to resolve, drop or refuse. Most paths a log names are.
-static bool IsPlainFullPath(const char* path) {
+static bool IsPlainFullPath(SimMachine& m, const char* path) {
   if (!isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':' || path[2] != '\\')
     return false;
   const char* part = path + 3;
@@ -140,7 +190,7 @@ static bool IsPlainFullPath(const char* path) {
         case '/': case '<': case '>': case ':': case '"': case '|': return false;
         default: break;
       }
-      ++end;
+      end += SimCharLength(m, end);
     }
     size_t length = static_cast<size_t>(end - part);
     if (length == 0 || end[-1] == '.' || end[-1] == ' ') return false;  // also "." and ".."
@@ -151,7 +201,7 @@ static bool IsPlainFullPath(const char* path) {
 
 std::string SimMachine::FullPath(const char* path) {
   if (path == nullptr || path[0] == '\0') return std::string();
-  if (IsPlainFullPath(path)) {
+  if (IsPlainFullPath(*this, path)) {
     std::string full = path;
     full[0] = static_cast<char>(toupper(static_cast<unsigned char>(full[0])));
     return full;
@@ -177,10 +227,10 @@ std::string SimMachine::FullPath(const char* path) {
     rest = text;
   }
   SimPath parsed;
-  if (!SimSplitPath(base, &parsed)) return std::string();
+  if (!SimSplitPath(*this, base, &parsed)) return std::string();
   size_t start = 0;
   while (start <= rest.size()) {
-    size_t end = rest.find('\\', start);
+    size_t end = SimFindOf(*this, rest, "\\", start);
     if (end == std::string::npos) end = rest.size();
     std::string part = rest.substr(start, end - start);
     start = end + 1;
@@ -192,7 +242,7 @@ std::string SimMachine::FullPath(const char* path) {
     // The file system drops trailing dots and blanks of a name.
     while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
     if (part.empty()) continue;
-    if (part.find_first_of("<>:\"|") != std::string::npos) return std::string();
+    if (SimFindOf(*this, part, "<>:\"|") != std::string::npos) return std::string();
     parsed.parts.push_back(part);
   }
   std::string full = std::string(1, parsed.drive) + ":\\";
@@ -306,7 +356,7 @@ static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string
     cache.generation = SimTreeGeneration();
     cache.codePage = m.settings.ansiCodePage;
   }
-  size_t leafCut = full.rfind('\\');
+  size_t leafCut = SimFindLastOf(m, full, "\\");
   bool cacheable = leafCut > 2 && leafCut + 1 < full.size();
   thread_local std::string directoryText;
   if (cacheable) {
@@ -320,7 +370,7 @@ static SimLookup LookUp(SimMachine& m, SimMachine::Impl& impl, const std::string
   auto nextPart = [&]() {
     while (start < full.size() && text[start] == '\\') ++start;
     end = start;
-    while (end < full.size() && text[end] != '\\') ++end;
+    while (end < full.size() && text[end] != '\\') end += SimCharLength(m, text + end);
     return end > start;
   };
   if (!nextPart()) {
@@ -362,10 +412,16 @@ std::string SimMachine::MakeShortName(const SimNode* directory, const std::strin
   size_t dot = longName.rfind('.');
   std::string base = dot == std::string::npos ? longName : longName.substr(0, dot);
   std::string ext = dot == std::string::npos ? std::string() : longName.substr(dot + 1);
+  // Names are taken by characters: a double-byte character stands whole (its second byte
+  // may be a bracket's or a letter's), counts as two of the eight bytes, and is never cut.
+  auto excluded = [&](const std::string& part) {
+    for (size_t i = 0; i < part.size(); i += SimCharLength(*this, part.c_str() + i))
+      if (SimCharLength(*this, part.c_str() + i) == 1 && IsShortInvalid(part[i])) return true;
+    return false;
+  };
   bool valid = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
-               (dot == std::string::npos || dot == longName.find('.'));
-  for (char c : base) valid = valid && !IsShortInvalid(c);
-  for (char c : ext) valid = valid && !IsShortInvalid(c);
+               (dot == std::string::npos || dot == longName.find('.')) && !excluded(base) &&
+               !excluded(ext);
   if (valid) return std::string();
 
   // A leading dot does not start an extension (".profile" is all base).
@@ -373,25 +429,38 @@ std::string SimMachine::MakeShortName(const SimNode* directory, const std::strin
     base = longName;
     ext.clear();
   }
+  // The part's characters as an 8.3 name holds them, within limit bytes.
+  auto shortPart = [&](const std::string& part, size_t limit) {
+    std::string out;
+    for (size_t i = 0; i < part.size();) {
+      size_t length = SimCharLength(*this, part.c_str() + i);
+      char c = part[i];
+      if (length == 1 && (c == ' ' || c == '.')) {
+        ++i;
+        continue;
+      }
+      if (out.size() + length > limit) break;
+      if (length == 2)
+        out.append(part, i, 2);
+      else
+        out += strchr("+,;=[]", c) != nullptr
+                   ? '_'
+                   : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
+      i += length;
+    }
+    return out;
+  };
+  std::string shortExt = shortPart(ext, 3);
   std::string shortBase;
-  for (char c : base) {
-    if (c == ' ' || c == '.') continue;
-    shortBase += strchr("+,;=[]", c) != nullptr
-                     ? '_'
-                     : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
-  }
-  std::string shortExt;
-  for (char c : ext) {
-    if (c == ' ' || c == '.') continue;
-    if (shortExt.size() == 3) break;
-    shortExt += strchr("+,;=[]", c) != nullptr
-                    ? '_'
-                    : static_cast<char>(UpperByte(static_cast<uint8_t>(c)));
-  }
-  if (shortBase.empty()) shortBase = "_";
+  size_t baseRoom = 0;
   for (int number = 1; number < 1000000; ++number) {
     std::string tail = "~" + std::to_string(number);
-    std::string candidate = shortBase.substr(0, 8 - tail.size()) + tail;
+    if (baseRoom != 8 - tail.size()) {
+      baseRoom = 8 - tail.size();
+      shortBase = shortPart(base, baseRoom);
+      if (shortBase.empty()) shortBase = "_";
+    }
+    std::string candidate = shortBase + tail;
     if (!shortExt.empty()) candidate += "." + shortExt;
     bool taken = directory != nullptr &&
                  directory->index.find(FoldName(*this, candidate)) != directory->index.end();
@@ -537,8 +606,8 @@ int SimMachine::MoveFileFlags(const char* from, const char* to, uint32_t flags) 
   }
   if (node->IsDirectory() && Contains(node, target.directory)) FAIL(kErrAccessDenied);
   SimPath sourcePath, targetPath;
-  SimSplitPath(FullPath(from), &sourcePath);
-  SimSplitPath(FullPath(to), &targetPath);
+  SimSplitPath(*this, FullPath(from), &sourcePath);
+  SimSplitPath(*this, FullPath(to), &targetPath);
   bool sameDrive = sourcePath.drive == targetPath.drive;
   if (!sameDrive && (node->IsDirectory() || !(flags & kMoveCopyAllowed))) FAIL(kErrNotSameDevice);
   if (target.node != nullptr && target.node != node) Detach(*this, target.node);
@@ -753,7 +822,7 @@ static void FillEntry(const SimNode* node, const std::string& name, FindEntry* e
 SearchHandle SimMachine::FindFirst(const char* pattern, FindEntry* entry) {
   std::string text = pattern != nullptr ? pattern : "";
   std::replace(text.begin(), text.end(), '/', '\\');
-  size_t slash = text.find_last_of('\\');
+  size_t slash = SimFindLastOf(*this, text, "\\");
   std::string directoryPart, namePart;
   if (slash != std::string::npos) {
     directoryPart = text.substr(0, slash + 1);
@@ -874,7 +943,7 @@ std::string SimMachine::FileContents(const std::string& path) {
 int SimMachine::MakeDirectories(const std::string& path) {
   std::string full = FullPath(path.c_str());
   SimPath parsed;
-  if (!SimSplitPath(full, &parsed)) return kErrInvalidName;
+  if (!SimSplitPath(*this, full, &parsed)) return kErrInvalidName;
   auto drive = impl_->drives.find(parsed.drive);
   if (drive == impl_->drives.end()) return kErrPathNotFound;
   SimNode* current = drive->second.root.get();
@@ -890,7 +959,7 @@ int SimMachine::MakeDirectories(const std::string& path) {
 int SimMachine::WriteFile(const std::string& path, const std::string& contents,
                           uint64_t lastWrite) {
   std::string full = FullPath(path.c_str());
-  size_t slash = full.find_last_of('\\');
+  size_t slash = SimFindLastOf(*this, full, "\\");
   if (full.empty() || slash < 3 || slash == full.size() - 1) return kErrInvalidName;
   int result = MakeDirectories(full.substr(0, slash));
   if (result != 0) return result;
@@ -970,7 +1039,7 @@ void SimMachine::SimulateRestart() {
 
   // WININIT.INI [rename]: "NUL=path" deletes, "target=source" moves, in file order.
   std::string windows = settings.windowsDirectory;
-  if (!windows.empty() && windows.back() != '\\') windows += '\\';
+  if (!windows.empty() && !SimEndsWith(*this, windows, '\\')) windows += '\\';
   std::string wininit = windows + "WININIT.INI";
   if (FileExists(wininit)) {
     std::string text = FileContents(wininit);

@@ -95,8 +95,23 @@ uint64_t SimTreeGeneration();
 // Upper-cases ASCII letters only: the folding for keys of the sim's own maps.
 std::string SimUpper(const std::string& text);
 bool SimEqualNoCase(const std::string& a, const std::string& b);
+// The same folding for names that may hold double-byte characters (registry keys): those
+// stand as they are, since their second byte may be a letter's (ヂ and ア differ in it).
+std::string SimUpper(SimMachine& m, const std::string& text);
+
+// Path text taken by the characters of the machine's ANSI code page, never by bytes from
+// its end: in code page 932 the second byte of 表 is the backslash's byte.
+// The length in bytes of the character that starts at text (0 at the terminator).
+size_t SimCharLength(SimMachine& m, const char* text);
+// The first character at or after from (the start of a character) that is one of chars;
+// npos when there is none.
+size_t SimFindOf(SimMachine& m, const std::string& text, const char* chars, size_t from = 0);
+// The last character of text that is one of chars; npos when there is none.
+size_t SimFindLastOf(SimMachine& m, const std::string& text, const char* chars);
+// True when the last character of text is c.
+bool SimEndsWith(SimMachine& m, const std::string& text, char c);
 // Splits a resolved full path ("C:\\A\\B") into drive and parts; false when not a path.
-bool SimSplitPath(const std::string& fullPath, SimPath* out);
+bool SimSplitPath(SimMachine& m, const std::string& fullPath, SimPath* out);
 // The machine's clock: settings.now, or the default moment when none is set.
 uint64_t SimNow(const ImagePlatform& settings);
 // Copies text into a caller buffer of size bytes; returns the length copied, or 0 (with

@@ -112,10 +112,9 @@ int CopyList(const std::vector<std::string>& names, char* buffer, uint32_t size)
 // A name without a backslash lies in the Windows directory.
 static std::string ProfilePath(SimMachine& m, const char* file) {
   std::string name = file != nullptr ? file : "";
-  if (name.find_first_of("\\/") == std::string::npos &&
-      !(name.size() >= 2 && name[1] == ':')) {
+  if (SimFindOf(m, name, "\\/") == std::string::npos && !(name.size() >= 2 && name[1] == ':')) {
     std::string windows = m.settings.windowsDirectory;
-    if (!windows.empty() && windows.back() != '\\') windows += '\\';
+    if (!windows.empty() && !SimEndsWith(m, windows, '\\')) windows += '\\';
     name = windows + name;
   }
   return m.FullPath(name.c_str());

@@ -15,13 +15,15 @@ constexpr int kErrCallNotImplemented = 120;
 constexpr uint32_t kUserManagerAccess = kScManagerConnect | 0x4 | 0x10 | kGenericRead | 0x20000;
 constexpr uint32_t kServiceAllAccess = 0xF01FF;
 
-std::vector<std::string> SplitKeyPath(const char* path) {
+// The registry holds its names in Unicode: a backslash byte inside a double-byte character
+// (the second byte of 表) separates nothing.
+std::vector<std::string> SplitKeyPath(SimMachine& m, const char* path) {
   std::vector<std::string> parts;
   if (path == nullptr) return parts;
   std::string text = path;
   size_t start = 0;
   while (start <= text.size()) {
-    size_t end = text.find('\\', start);
+    size_t end = SimFindOf(m, text, "\\", start);
     if (end == std::string::npos) end = text.size();
     if (end > start) parts.push_back(text.substr(start, end - start));
     start = end + 1;
@@ -34,10 +36,10 @@ void MarkDeleted(SimRegKey* key) {
   for (auto& child : key->subkeys) MarkDeleted(child.second.get());
 }
 
-SimRegValue* FindValue(SimRegKey* key, const char* name) {
-  std::string wanted = name != nullptr ? name : "";
+SimRegValue* FindValue(SimMachine& m, SimRegKey* key, const char* name) {
+  std::string wanted = SimUpper(m, name != nullptr ? name : "");
   for (SimRegValue& value : key->values)
-    if (SimEqualNoCase(value.name, wanted)) return &value;
+    if (value.name.size() == wanted.size() && SimUpper(m, value.name) == wanted) return &value;
   return nullptr;
 }
 
@@ -51,16 +53,17 @@ static SimRegKey* KeyOf(SimMachine::Impl& impl, RegHandle handle) {
   return it != impl.regHandles.end() ? it->second : nullptr;
 }
 
-static SimRegKey* Walk(SimRegKey* key, const std::vector<std::string>& parts, bool create) {
+static SimRegKey* Walk(SimMachine& m, SimRegKey* key, const std::vector<std::string>& parts,
+                       bool create) {
   for (const std::string& part : parts) {
-    auto it = key->subkeys.find(SimUpper(part));
+    auto it = key->subkeys.find(SimUpper(m, part));
     if (it == key->subkeys.end()) {
       if (!create) return nullptr;
       auto child = std::make_unique<SimRegKey>();
       child->name = part;
       child->parent = key;
       SimRegKey* raw = child.get();
-      key->subkeys[SimUpper(part)] = std::move(child);
+      key->subkeys[SimUpper(m, part)] = std::move(child);
       key = raw;
     } else {
       key = it->second.get();
@@ -70,8 +73,9 @@ static SimRegKey* Walk(SimRegKey* key, const std::vector<std::string>& parts, bo
 }
 
 // "HKLM\\Software\\X" -> root key and the parts below it.
-static SimRegKey* KeyAtPath(SimMachine::Impl& impl, const std::string& path, bool create) {
-  std::vector<std::string> parts = SplitKeyPath(path.c_str());
+static SimRegKey* KeyAtPath(SimMachine& m, SimMachine::Impl& impl, const std::string& path,
+                            bool create) {
+  std::vector<std::string> parts = SplitKeyPath(m, path.c_str());
   if (parts.empty()) return nullptr;
   static const struct {
     const char* shortName;
@@ -86,10 +90,10 @@ static SimRegKey* KeyAtPath(SimMachine::Impl& impl, const std::string& path, boo
       root = KeyOf(impl, RegistryRoot(entry.number));
   if (root == nullptr) return nullptr;
   parts.erase(parts.begin());
-  return Walk(root, parts, create);
+  return Walk(m, root, parts, create);
 }
 
-void SimRegistryInit(SimMachine::Impl& impl) {
+void SimRegistryInit(SimMachine& m, SimMachine::Impl& impl) {
   impl.regRoots.clear();
   impl.rootKeys.clear();
   const char* names[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
@@ -102,7 +106,7 @@ void SimRegistryInit(SimMachine::Impl& impl) {
     impl.regRoots.push_back(std::move(root));
   }
   // HKEY_CLASSES_ROOT is a view of the machine's class registrations.
-  impl.rootKeys[0x80000000u] = Walk(impl.rootKeys[0x80000002u], {"SOFTWARE", "Classes"}, true);
+  impl.rootKeys[0x80000000u] = Walk(m, impl.rootKeys[0x80000002u], {"SOFTWARE", "Classes"}, true);
 }
 
 #define FAIL(code)             \
@@ -116,7 +120,7 @@ int SimMachine::RegOpen(RegHandle parent, const char* path, uint32_t access, Reg
   SimRegKey* base = KeyOf(*impl_, parent);
   if (base == nullptr) FAIL(kErrInvalidHandle);
   if (base->deleted) FAIL(kErrKeyDeleted);
-  SimRegKey* found = Walk(base, SplitKeyPath(path), false);
+  SimRegKey* found = Walk(*this, base, SplitKeyPath(*this, path), false);
   if (found == nullptr) FAIL(kErrFileNotFound);
   *key = static_cast<RegHandle>(impl_->nextHandle);
   impl_->nextHandle += 4;
@@ -129,7 +133,7 @@ int SimMachine::RegCreate(RegHandle parent, const char* path, uint32_t access, R
   SimRegKey* base = KeyOf(*impl_, parent);
   if (base == nullptr) FAIL(kErrInvalidHandle);
   if (base->deleted) FAIL(kErrKeyDeleted);
-  SimRegKey* found = Walk(base, SplitKeyPath(path), true);
+  SimRegKey* found = Walk(*this, base, SplitKeyPath(*this, path), true);
   *key = static_cast<RegHandle>(impl_->nextHandle);
   impl_->nextHandle += 4;
   impl_->regHandles[*key] = found;
@@ -141,7 +145,7 @@ int SimMachine::RegQuery(RegHandle key, const char* name, uint32_t* type, void* 
   SimRegKey* at = KeyOf(*impl_, key);
   if (at == nullptr) FAIL(kErrInvalidHandle);
   if (at->deleted) FAIL(kErrKeyDeleted);
-  SimRegValue* value = FindValue(at, name);
+  SimRegValue* value = FindValue(*this, at, name);
   if (value == nullptr) FAIL(kErrFileNotFound);
   if (type != nullptr) *type = value->type;
   uint32_t length = static_cast<uint32_t>(value->data.size());
@@ -163,7 +167,7 @@ int SimMachine::RegSet(RegHandle key, const char* name, uint32_t type, const voi
   if (at == nullptr) FAIL(kErrInvalidHandle);
   if (at->deleted) FAIL(kErrKeyDeleted);
   std::string bytes(static_cast<const char*>(data), data != nullptr ? size : 0);
-  SimRegValue* value = FindValue(at, name);
+  SimRegValue* value = FindValue(*this, at, name);
   if (value == nullptr) {
     at->values.push_back(SimRegValue{name != nullptr ? name : "", type, bytes});
   } else {
@@ -177,7 +181,7 @@ int SimMachine::RegRemoveValue(RegHandle key, const char* name) {
   SimRegKey* at = KeyOf(*impl_, key);
   if (at == nullptr) FAIL(kErrInvalidHandle);
   if (at->deleted) FAIL(kErrKeyDeleted);
-  SimRegValue* value = FindValue(at, name);
+  SimRegValue* value = FindValue(*this, at, name);
   if (value == nullptr) FAIL(kErrFileNotFound);
   at->values.erase(at->values.begin() + (value - at->values.data()));
   return 0;
@@ -213,7 +217,10 @@ int SimMachine::RegEnumKeyAt(RegHandle key, uint32_t index, char* name, uint32_t
 
 static void DropKey(SimMachine::Impl& impl, SimRegKey* key) {
   SimRegKey* parent = key->parent;
-  auto it = parent->subkeys.find(SimUpper(key->name));
+  // Found by the node itself: the fold of its name depends on the code page, which a test
+  // may have changed since the key was made.
+  auto it = parent->subkeys.begin();
+  while (it->second.get() != key) ++it;
   MarkDeleted(key);
   impl.deletedKeys.push_back(std::move(it->second));
   parent->subkeys.erase(it);
@@ -223,7 +230,7 @@ int SimMachine::RegRemoveKey(RegHandle parent, const char* path) {
   SimRegKey* base = KeyOf(*impl_, parent);
   if (base == nullptr) FAIL(kErrInvalidHandle);
   if (base->deleted) FAIL(kErrKeyDeleted);
-  SimRegKey* found = Walk(base, SplitKeyPath(path), false);
+  SimRegKey* found = Walk(*this, base, SplitKeyPath(*this, path), false);
   if (found == nullptr) FAIL(kErrFileNotFound);
   if (found->parent == nullptr) FAIL(kErrAccessDenied);
   for (const auto& root : impl_->rootKeys)
@@ -242,9 +249,9 @@ size_t SimMachine::OpenRegistryHandles() const { return impl_->regHandles.size()
 
 bool SimMachine::RegValue(const std::string& keyPath, const std::string& name, uint32_t* type,
                           std::string* data) {
-  SimRegKey* key = KeyAtPath(*impl_, keyPath, false);
+  SimRegKey* key = KeyAtPath(*this, *impl_, keyPath, false);
   if (key == nullptr) return false;
-  SimRegValue* value = FindValue(key, name.c_str());
+  SimRegValue* value = FindValue(*this, key, name.c_str());
   if (value == nullptr) return false;
   if (type != nullptr) *type = value->type;
   if (data != nullptr) *data = value->data;
@@ -274,14 +281,14 @@ std::vector<std::string> SimMachine::RegMultiString(const std::string& keyPath,
 }
 
 bool SimMachine::RegKeyExists(const std::string& keyPath) {
-  return KeyAtPath(*impl_, keyPath, false) != nullptr;
+  return KeyAtPath(*this, *impl_, keyPath, false) != nullptr;
 }
 
 int SimMachine::RegSetRaw(const std::string& keyPath, const std::string& name, uint32_t type,
                           const std::string& data) {
-  SimRegKey* key = KeyAtPath(*impl_, keyPath, true);
+  SimRegKey* key = KeyAtPath(*this, *impl_, keyPath, true);
   if (key == nullptr) return kErrFileNotFound;
-  SimRegValue* value = FindValue(key, name.c_str());
+  SimRegValue* value = FindValue(*this, key, name.c_str());
   if (value == nullptr) key->values.push_back(SimRegValue{name, type, data});
   else {
     value->type = type;
@@ -291,16 +298,16 @@ int SimMachine::RegSetRaw(const std::string& keyPath, const std::string& name, u
 }
 
 int SimMachine::RegRemoveRaw(const std::string& keyPath, const std::string& name) {
-  SimRegKey* key = KeyAtPath(*impl_, keyPath, false);
+  SimRegKey* key = KeyAtPath(*this, *impl_, keyPath, false);
   if (key == nullptr) return kErrFileNotFound;
-  SimRegValue* value = FindValue(key, name.c_str());
+  SimRegValue* value = FindValue(*this, key, name.c_str());
   if (value == nullptr) return kErrFileNotFound;
   key->values.erase(key->values.begin() + (value - key->values.data()));
   return 0;
 }
 
 int SimMachine::RegRemoveTree(const std::string& keyPath) {
-  SimRegKey* key = KeyAtPath(*impl_, keyPath, false);
+  SimRegKey* key = KeyAtPath(*this, *impl_, keyPath, false);
   if (key == nullptr) return kErrFileNotFound;
   if (key->parent == nullptr) return kErrAccessDenied;
   DropKey(*impl_, key);

@@ -7,7 +7,7 @@
 #include "platform/sim/sim_internal.h"
 #include "run/string_table.h"
 
-void SimRegistryInit(SimMachine::Impl& impl);
+void SimRegistryInit(SimMachine& m, SimMachine::Impl& impl);
 
 namespace {
 
@@ -64,13 +64,13 @@ bool LooksLikeExecutable(const std::string& contents) {
   return offset + 2 <= contents.size() && contents[offset] == 'P' && contents[offset + 1] == 'E';
 }
 
-std::string FileNamePartOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
+std::string FileNamePartOf(SimMachine& m, const std::string& path) {
+  size_t slash = SimFindLastOf(m, path, "\\/");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 3 && path.back() == '\\') path.pop_back();
+std::string WithoutTrailingSlash(SimMachine& m, std::string path) {
+  while (path.size() > 3 && SimEndsWith(m, path, '\\')) path.pop_back();
   return path;
 }
 
@@ -110,16 +110,17 @@ static void SeedDefaults(SimMachine& m, SimMachine::Impl& impl) {
   drive.root->attributes = kAttrDirectory;
   impl.drives['C'] = std::move(drive);
   impl.currentDir = "C:\\";
-  SimRegistryInit(impl);
+  SimRegistryInit(m, impl);
 }
 
 static void EnsureStandardDirectories(SimMachine& m) {
   ImagePlatform& s = m.settings;
   if (s.systemDirectory.empty())
-    s.systemDirectory = WithoutTrailingSlash(s.windowsDirectory) + (s.ntFamily ? "\\SYSTEM32" : "\\SYSTEM");
+    s.systemDirectory =
+        WithoutTrailingSlash(m, s.windowsDirectory) + (s.ntFamily ? "\\SYSTEM32" : "\\SYSTEM");
   m.MakeDirectories(s.windowsDirectory);
   m.MakeDirectories(s.systemDirectory);
-  m.MakeDirectories(WithoutTrailingSlash(s.tempDirectory));
+  m.MakeDirectories(WithoutTrailingSlash(m, s.tempDirectory));
   m.MakeDirectories(s.currentDirectory);
   if (!s.modulePath.empty() && !m.FileExists(s.modulePath))
     m.WriteFile(s.modulePath, ExecutableStub());
@@ -216,7 +217,7 @@ void SimMachine::SetProgramHook(const std::string& path, SimProgramHook hook) {
 
 int SimMachine::TempDirectory(char* buffer, uint32_t size) {
   std::string path = settings.tempDirectory;
-  if (path.empty() || path.back() != '\\') path += '\\';
+  if (!SimEndsWith(*this, path, '\\')) path += '\\';
   return SimCopyOut(path, buffer, size);
 }
 
@@ -225,11 +226,11 @@ int SimMachine::ModuleFileName(char* buffer, uint32_t size) {
 }
 
 int SimMachine::WindowsDirectory(char* buffer, uint32_t size) {
-  return SimCopyOut(WithoutTrailingSlash(settings.windowsDirectory), buffer, size);
+  return SimCopyOut(WithoutTrailingSlash(*this, settings.windowsDirectory), buffer, size);
 }
 
 int SimMachine::SystemDirectory(char* buffer, uint32_t size) {
-  return SimCopyOut(WithoutTrailingSlash(settings.systemDirectory), buffer, size);
+  return SimCopyOut(WithoutTrailingSlash(*this, settings.systemDirectory), buffer, size);
 }
 
 int SimMachine::RandomBytes(void* buffer, uint32_t size) {
@@ -247,7 +248,7 @@ int SimMachine::RandomBytes(void* buffer, uint32_t size) {
 uint32_t SimMachine::TempFileName(const char* directory, const char* prefix, uint32_t unique,
                                   char* out) {
   std::string base = directory != nullptr ? directory : "";
-  if (base.empty() || base.back() != '\\') base += '\\';
+  if (!SimEndsWith(*this, base, '\\')) base += '\\';
   std::string start = prefix != nullptr ? std::string(prefix).substr(0, 3) : std::string();
   auto nameFor = [&](uint32_t number) {
     char digits[16];
@@ -393,11 +394,13 @@ static void ExtractList(SimMachine& m, const std::string& commandLine, const Ima
     if (end == std::string::npos) end = list.size();
     std::string line = list.substr(start, end - start);
     start = end + 1;
-    std::string path = line.substr(0, line.find('|'));
+    // The bar is found by characters: the second byte of ポ is the bar's byte.
+    std::string path = line.substr(0, SimFindOf(m, line, "|"));
     if (path.empty()) continue;
     std::string full = m.FullPath(path.c_str());
+    std::string key = SimUpper(m, full);
     for (const ImageFile& file : program->extractable) {
-      if (!SimEqualNoCase(m.FullPath(file.path.c_str()), full)) continue;
+      if (SimUpper(m, m.FullPath(file.path.c_str())) != key) continue;
       SimNode* existing = m.Find(full);
       if (existing != nullptr && (existing->inUse || (existing->attributes & kAttrReadOnly))) break;
       m.WriteFile(full, file.contents, file.lastWrite != 0 ? file.lastWrite : m.settings.defaultFileTime);
@@ -535,7 +538,7 @@ static const ImageLibrary* ImageLibraryFor(SimMachine& m, SimMachine::Impl& impl
   bool bare = name.find_first_of("\\/") == std::string::npos;
   for (const ImageLibrary& library : impl.libraries) {
     bool libraryBare = library.path.find_first_of("\\/") == std::string::npos;
-    if (bare && SimEqualNoCase(FileNamePartOf(library.path), name)) return &library;
+    if (bare && SimEqualNoCase(FileNamePartOf(m, library.path), name)) return &library;
     if (!bare && !libraryBare &&
         SimEqualNoCase(m.FullPath(library.path.c_str()), m.FullPath(name.c_str())))
       return &library;
@@ -559,8 +562,10 @@ LibHandle SimMachine::LoadLib(const char* path) {
   } else if (listed != nullptr && (bare || FileExists(name))) {
     library.info = *listed;
     if (library.info.exports.empty()) {
-      if (SimEqualNoCase(FileNamePartOf(name), "SFC.DLL")) library.info.exports = {"SRSetRestorePoint"};
-      if (SimEqualNoCase(FileNamePartOf(name), "ismif32.dll")) library.info.exports = {"InstallStatusMIF"};
+      if (SimEqualNoCase(FileNamePartOf(*this, name), "SFC.DLL"))
+        library.info.exports = {"SRSetRestorePoint"};
+      if (SimEqualNoCase(FileNamePartOf(*this, name), "ismif32.dll"))
+        library.info.exports = {"InstallStatusMIF"};
     }
   } else if (!bare && FileExists(name) && LooksLikeExecutable(FileContents(name))) {
     library.info.path = name;  // an image without the entry points a test looks for
@@ -754,7 +759,8 @@ int SimMachine::DdeRequestText(const char* item, char* buffer, uint32_t size, ui
     if (index < 0) return -1;
     const SimGroup& group = groups[static_cast<size_t>(index)];
     std::string path = group.path;
-    if (path.empty()) path = WithoutTrailingSlash(settings.windowsDirectory) + "\\" + group.name + ".GRP";
+    if (path.empty())
+      path = WithoutTrailingSlash(*this, settings.windowsDirectory) + "\\" + group.name + ".GRP";
     answer = "\"" + group.name + "\"," + path + "," + std::to_string(group.items.size()) + "\r\n";
     for (const ImageGroupItem& entry : group.items)
       answer += "\"" + entry.title + "\",\"" + entry.command + "\",,,0,0,0\r\n";
@@ -844,7 +850,7 @@ int SimMachine::DdeExecuteText(const char* command, uint32_t timeoutMs) {
       } else {
         ImageGroupItem entry;
         entry.command = arguments[0];
-        entry.title = arguments.size() > 1 ? arguments[1] : FileNamePartOf(arguments[0]);
+        entry.title = arguments.size() > 1 ? arguments[1] : FileNamePartOf(*this, arguments[0]);
         groups[static_cast<size_t>(impl_->activeGroup)].items.push_back(entry);
       }
     } else {

@@ -10,6 +10,7 @@
 // nothing must not pay for that, nor fail for want of a display.
 #include "ui/win32/win32_ui.h"
 
+#include "base/text.h"
 #include "ui/win32/dialog_common.h"
 #include "ui/win32/gradient_paint.h"
 #include "ui/win32/item_dlg.h"
@@ -87,10 +88,8 @@ bool DispatchPending() {
 }
 
 void CopyCaption(const char* caption) {
-  const char* text = caption != nullptr ? caption : "";
-  size_t length = strnlen(text, kCaptionSize - 1);
-  memcpy(gMain.caption, text, length);
-  gMain.caption[length] = '\0';
+  // A long caption is cut on a whole character: the background paints it as it is.
+  CopyText(gMain.caption, kCaptionSize, caption != nullptr ? caption : "");
 }
 
 bool RegisterMainClassNow() {

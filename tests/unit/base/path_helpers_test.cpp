@@ -74,6 +74,41 @@ TEST_F(PathTest, FindCharStepsOverDoubleByteCharacters) {
   EXPECT_EQ(FindChar("\x83\x5C\\X", '\\') - "\x83\x5C\\X", 1);
 }
 
+// In code page 932 ヂ is 0x83 0x61 and ア 0x83 0x41: their second bytes are 'a' and 'A'.
+// A prefix compares whole characters, and only single bytes fold.
+TEST_F(PathTest, PrefixesAndFoldingTakeWholeCharacters) {
+  struct Case {
+    const char* text;
+    const char* prefix;
+    uint32_t codePage;
+    bool starts;
+  };
+  const Case kCases[] = {
+      {"C:\\\x83\x61\\App\\", "C:\\\x83\x41\\", 932, false},  // C:\ヂ\App is not inside C:\ア
+      {"C:\\\x83\x61\\App\\", "c:\\\x83\x61\\", 932, true},   // the drive still folds
+      {"C:\\\x95\x5C", "C:\\\x95", 932, false},               // the prefix ends inside 表
+      {"C:\\\x95", "C:\\\x95\x5C", 932, false},               // the text ends first
+      {"C:\\PROGRA~1\\A", "c:\\progra~1\\", 932, true},
+      {"C:\\A", "", 932, true},
+      {"C:\\\x83\x61", "C:\\\x83\x41", 1252, true},  // two single bytes each: a folds to A
+      {"C:\\\xE9", "c:\\\xC9", 1252, true},          // é and É
+      {"C:", "C:\\", 1252, false},
+  };
+  for (const Case& c : kCases) {
+    UseCodePage(c.codePage);
+    EXPECT_EQ(StartsWithNoCase(c.text, c.prefix), c.starts)
+        << "[" << c.text << "] [" << c.prefix << "] cp " << c.codePage;
+  }
+  UseCodePage(932);
+  char folded[] =
+      "c:\\\x83\x61\\\x83\x41"
+      "b\x83";  // c:\ヂ\アb and a lone lead byte
+  FoldCase(folded);
+  EXPECT_STREQ(folded,
+               "C:\\\x83\x61\\\x83\x41"
+               "B\x83");
+}
+
 TEST_F(PathTest, FileNamePart) {
   struct Case {
     const char* path;

@@ -68,6 +68,21 @@ TEST_F(LogReaderTest, LineGrammar) {
   for (const auto& c : cases) {
     EXPECT_EQ(ReadAll(c.contents, kLogLineSize, c.keepEmpty), c.expected) << c.name;
   }
+
+  // Code page 932: a line cut inside ポ (0x83 0x7C) loses the whole character; one cut
+  // after it, or after a character whose second byte is a lead byte's, keeps it.
+  machine().settings.ansiCodePage = 932;
+  LoadTextRules();
+  const std::string a2046(2046, 'a'), a2045(2045, 'a');
+  const std::string po = "\x83\x7C", twin = "\x83\x83";
+  EXPECT_EQ(ReadAll(a2046 + po + "\r\nnext\r\n", kLogLineSize, false),
+            Lines({{1, a2046}, {1, "next"}, {0, ""}}));
+  EXPECT_EQ(ReadAll(a2046 + po, kLogLineSize, false), Lines({{0, a2046}}));
+  EXPECT_EQ(ReadAll(a2045 + po + "x\r\n", kLogLineSize, false), Lines({{1, a2045 + po}, {0, ""}}));
+  EXPECT_EQ(ReadAll("a" + twin + twin + "\r\n", 5, false), Lines({{1, "a" + twin}, {0, ""}}));
+  EXPECT_EQ(ReadAll(twin + twin + "\r\n", 4, false), Lines({{1, twin}, {0, ""}}));
+  machine().settings.ansiCodePage = 1252;
+  LoadTextRules();
 }
 
 TEST_F(LogReaderTest, SmallLineBufferForIniFiles) {

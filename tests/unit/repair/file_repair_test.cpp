@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "repair/shell_link.h"
@@ -196,6 +197,13 @@ TEST_F(FileRepairTest, BarsInsideDoubleByteCharactersDoNotSplit) {
   EXPECT_STREQ(spec.target, "C:\\\x83\x7C\\A.EXE");
   EXPECT_STREQ(spec.workingDirectory, "C:\\\x83\x7C");
   EXPECT_STREQ(spec.arguments, "/x");
+  // A request cut at its buffer's end keeps whole characters: room for three more bytes
+  // after the head holds one ポ, not one and a half.
+  const std::string head =
+      "Enter the full pathname to the installation file with the following attributes:\r\n\r\n";
+  std::vector<char> request(head.size() + 4);
+  FormatPromptRequest("\x83\x7C\x83\x7C", request.data(), request.size());
+  EXPECT_EQ(std::string(request.data()), head + "\x83\x7C");
   machine.settings.ansiCodePage = 1252;
   LoadTextRules();
 }

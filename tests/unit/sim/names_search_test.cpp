@@ -129,6 +129,44 @@ TEST_F(SimNames, LookupsFollowChangesToTheFolders) {
   EXPECT_EQ(machine().FileContents("C:\\A\\B\\F.TXT"), "new");
 }
 
+// Code page 932: the second byte of 表 (0x95 0x5C) is the backslash's, of ポ (0x83 0x7C) the
+// bar's, of ヂ (0x83 0x61) a small letter's, of ー (0x81 0x5B) a bracket's. Such bytes
+// separate nothing, are allowed in names and never fold; short names keep whole characters.
+TEST_F(SimNames, DoubleByteNamesAreTakenByCharacters) {
+  machine().settings.ansiCodePage = 932;
+  const std::string hyo = "\x95\x5C", po = "\x83\x7C", di = "\x83\x61", a = "\x83\x41";
+  const std::string dir = "C:\\" + hyo;  // a folder whose name ends in the backslash's byte
+  for (const std::string& name : {po + ".DAT", di + ".TXT", a + ".TXT"})
+    ASSERT_EQ(machine().WriteFile(dir + "\\" + name, name), 0) << name;
+  EXPECT_EQ(machine().FileContents(dir + "\\X\\..\\" + po + ".DAT"), po + ".DAT");
+  EXPECT_EQ(Sys().GetAttributes("C:\\\x95"), kNoAttributes);
+  const std::pair<std::string, std::vector<std::string>> searches[] = {
+      {di + "*", {di + ".TXT"}},             // not ア.TXT
+      {"?.TXT", {a + ".TXT", di + ".TXT"}},  // one character each
+      {"*" + po + "*", {po + ".DAT"}},
+  };
+  for (const auto& search : searches) {
+    std::vector<std::string> found = Search(dir + "\\" + search.first);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, search.second) << search.first;
+  }
+  const std::pair<std::string, std::string> shortNames[] = {
+      {"\x81\x5B\x81\x5B.TXT", ""},
+      {hyo + hyo + hyo + hyo + hyo + ".TXT", hyo + hyo + hyo + "~1.TXT"},
+      {"A" + hyo + hyo + hyo + hyo + ".TXT", "A" + hyo + hyo + "~1.TXT"},
+  };
+  for (const auto& n : shortNames) {
+    ASSERT_EQ(machine().WriteFile("C:\\short\\" + n.first, "x"), 0) << n.first;
+    EXPECT_EQ(ShortOf("C:\\short\\" + n.first), n.second) << n.first;
+  }
+  // The machine's own folders may end in such a character too.
+  char temp[64];
+  ASSERT_NE(Sys().TempFileName(dir.c_str(), "KTC", 0x12, temp), 0u);
+  EXPECT_EQ(std::string(temp), dir + "\\KTC12.TMP");
+  ASSERT_EQ(Sys().WriteIniString("S", "K", "V", (hyo + ".INI").c_str()), 0);
+  EXPECT_TRUE(machine().FileExists(machine().settings.windowsDirectory + "\\" + hyo + ".INI"));
+}
+
 TEST_F(SimNames, InUseAndReadOnlyFilesRefuseChange) {
   ASSERT_EQ(machine().WriteFile("C:\\f\\busy.dll", "busy"), 0);
   ASSERT_EQ(machine().WriteFile("C:\\f\\locked.txt", "ro"), 0);

@@ -21,6 +21,22 @@ std::vector<std::string> SubkeysOf(RegHandle key) {
   return names;
 }
 
+// Code page 932: the registry holds its names in Unicode, so the second byte of 表
+// (0x95 0x5C) separates no keys, and ヂ (0x83 0x61) and ア (0x83 0x41) are two names.
+TEST_F(SimRegistry, DoubleByteNamesAreWholeCharacters) {
+  machine().settings.ansiCodePage = 932;
+  const std::string hyo = "Software\\\x95\x5C", di = "\x83\x61", a = "\x83\x41";
+  for (const std::string& name : {di, a})
+    ASSERT_EQ(machine().RegSetRaw("HKLM\\" + hyo + "\\" + name, name, kRegSz, "x"), 0);
+  RegHandle key = 0;
+  ASSERT_EQ(Sys().RegOpen(RegistryRoot(2), hyo.c_str(), kKeyRead, &key), 0);
+  EXPECT_EQ(SubkeysOf(key), std::vector<std::string>({a, di}));
+  Sys().RegClose(key);
+  ASSERT_EQ(Sys().RegRemoveKey(RegistryRoot(2), (hyo + "\\" + di).c_str()), 0);
+  EXPECT_TRUE(machine().RegValue("HKLM\\" + hyo + "\\" + a, a, nullptr, nullptr));
+  EXPECT_FALSE(machine().RegKeyExists("HKLM\\" + hyo + "\\" + di));
+}
+
 TEST_F(SimRegistry, OrdersEnumeratesAndRefusesAsWin32Does) {
   RegHandle key = 0;
   ASSERT_EQ(Sys().RegCreate(RegistryRoot(1), "Software\\T", kKeyAllAccess, &key), 0);

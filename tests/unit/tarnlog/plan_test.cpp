@@ -116,6 +116,41 @@ TEST(Plan, SnapshotCopyPlansLikeTheOriginal) {
   EXPECT_EQ(Steps(fromCopy, "dde"), Steps(fromOriginal, "dde"));
 }
 
+// Code page 932: the copy holds the folder of a file named with 表 (whose second byte is the
+// backslash's) with the user's file in it, and both files of the folders ヂ and ア (whose
+// second bytes are a letter in its two cases), so it plans what the machine does; and the
+// old data ポ that the run writes back is shown whole.
+TEST(Plan, SnapshotOfDoubleByteNamesPlansLikeTheOriginal) {
+  SimMachine original;
+  original.settings.ansiCodePage = 932;
+  const char* log =
+      "***  Installation Started 06/15/2001 10:12  ***\r\nTitle: DBCS\r\nMade Dir: C:\\App\r\n"
+      "File Copy: C:\\App\\\x95\x5C\x8E\xA6.TXT\r\nFile Copy: C:\\\x83\x61\\A.DAT\r\n"
+      "File Copy: C:\\\x83\x41\\A.DAT\r\nRegDB Key: Software\\\x95\x5C\r\nRegDB Val: new\r\n"
+      "RegDB Name: Old\r\nRegDB Root: 2\r\nRegDB Old: \x83\x7C\r\n";
+  for (const char* file : {"C:\\App\\INSTALL.LOG", "C:\\App\\\x95\x5C\x8E\xA6.TXT",
+                           "C:\\App\\USER.TXT", "C:\\\x83\x61\\A.DAT", "C:\\\x83\x41\\A.DAT"})
+    ASSERT_EQ(original.WriteFile(file, log), 0) << file;
+  ASSERT_EQ(original.RegSetRaw("HKLM\\Software\\\x95\x5C", "Old", kRegSz, RegStringBytes("new")),
+            0);
+  InstallPlatform(&original);
+  ConsoleUi ui;
+  InstallUserInterface(&ui);
+  MachineImage snapshot;
+  ASSERT_EQ(SnapshotForLog("C:\\App\\INSTALL.LOG", &snapshot), 0);
+  SimMachine copy;
+  ASSERT_EQ(copy.ApplyImage(snapshot), 0);
+  PlanResult plans[2];
+  for (SimMachine* machine : {&copy, &original}) {
+    InstallPlatform(machine);
+    RunPlan("/A", "C:\\App\\INSTALL.LOG", &plans[machine == &original]);
+  }
+  ASSERT_EQ(plans[1].loadResult, 0);
+  EXPECT_EQ(Steps(plans[0]), Steps(plans[1]));
+  EXPECT_NE(Steps(plans[1]).find("Old = \"\x83\x7C\""), std::string::npos) << Steps(plans[1]);
+  EXPECT_TRUE(original.FileExists("C:\\App\\USER.TXT"));
+}
+
 // Files the user changed after installing are named before anything is removed, each with
 // what differs, and marked under the line that removes it; the run itself is the same as on
 // an untouched machine. A removed file and an untouched one are not named.

@@ -246,6 +246,35 @@ TEST(Verify, LinksProtectedFoldersAndWhatNothingExplains) {
       << VerifyText(check);
 }
 
+// Code page 932: ヂ (0x83 0x61) and ア (0x83 0x41) differ only in a second byte that is a
+// letter's. Files that came back under both names are two leftovers.
+TEST(Verify, DoubleByteNamesAreItemsOfTheirOwn) {
+  SimMachine machine;
+  machine.settings.ansiCodePage = 932;
+  const char* log =
+      "***  Installation Started 06/15/2001 10:12  ***\r\nTitle: DBCS\r\n"
+      "File Copy: C:\\\x83\x61\\A.DAT\r\nFile Copy: C:\\\x83\x41\\A.DAT\r\n";
+  ASSERT_EQ(machine.WriteFile("C:\\APP\\INSTALL.LOG", log), 0);
+  ASSERT_EQ(machine.WriteFile("C:\\SAVED\\INSTALL.LOG", log), 0);
+  InstallPlatform(&machine);
+  PlanResult run;
+  RunPlan("/S", "C:\\APP\\INSTALL.LOG", &run);
+  ASSERT_EQ(run.loadResult, 0);
+  const char* files[] = {"C:\\\x83\x61\\A.DAT", "C:\\\x83\x41\\A.DAT"};
+  for (const char* file : files) ASSERT_EQ(machine.WriteFile(file, "back"), 0);
+
+  ConsoleUi ui;
+  InstallUserInterface(&ui);
+  VerifyResult check;
+  RunVerify(false, "C:\\SAVED\\INSTALL.LOG", &check);
+  ASSERT_EQ(check.loadResult, 0);
+  ASSERT_EQ(check.report.items.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(check.report.items[i].item, files[i]);
+    EXPECT_EQ(check.report.items[i].reason, kReasonUnexplained);
+  }
+}
+
 // The plan keeps what the run keeps, with the reason, as JSON steps of their own; a shared
 // file whose count the run took to zero is one the plan can name.
 TEST(Verify, PlanJsonNamesWhatTheRunKeeps) {

@@ -144,6 +144,42 @@ TEST_F(ActionDisplayTest, ShowActionCutsAnOverLongTextToItsBuffer) {
   EXPECT_EQ(ui.actionText.size(), kActionTextSize - 1);
 }
 
+// A key over 48 bytes keeps its first 45 and "...". In code page 932 byte 45 may be the
+// second half of 表 (0x95 0x5C): the cut goes before that character. A line that fills the
+// action buffer is cut the same way.
+TEST_F(ActionDisplayTest, CapsAndCutsKeepWholeCharacters) {
+  std::string table;
+  for (int i = 0; i < 30; ++i) table += "\x95\x5C";
+  const struct {
+    std::string key;
+    uint32_t codePage;
+    std::string shown;
+  } cases[] = {
+      {std::string(48, 'k'), 1252, std::string(48, 'k')},
+      {std::string(49, 'k'), 1252, std::string(45, 'k') + "..."},
+      {"SW" + table, 932, "SW" + table.substr(0, 42) + "..."},
+      {"S" + table, 932, "S" + table.substr(0, 44) + "..."},
+      {"SW" + table, 1252, "SW" + table.substr(0, 43) + "..."},
+  };
+  for (const auto& c : cases) {
+    machine.settings.ansiCodePage = c.codePage;
+    LoadTextRules();
+    char capped[kCappedItemSize];
+    CapActionItem(c.key.c_str(), capped, sizeof capped);
+    EXPECT_EQ(capped, c.shown) << c.key << " cp " << c.codePage;
+  }
+
+  machine.settings.ansiCodePage = 932;
+  LoadTextRules();
+  std::string text;
+  while (text.size() < 2 * kActionTextSize) text += "\x95\x5C";
+  ShowAction(text.c_str());
+  // "\r\n\r\n" and 509 whole characters: a 510th would need the terminator's byte.
+  EXPECT_EQ(ui.actionText, "\r\n\r\n" + text.substr(0, 1018));
+  machine.settings.ansiCodePage = 1252;
+  LoadTextRules();
+}
+
 TEST_F(ActionDisplayTest, RunAndWaitQuotesTheProgram) {
   Write("C:\\APP\\UNINST.EXE");
   RunAndWait("C:\\APP\\UNINST.EXE", "/X");

@@ -107,6 +107,16 @@ TEST_F(DeviceLinesTest, MatchingLinesInEvery386EnhSectionAreCommentedOut) {
     EXPECT_EQ(machine.FileContents(kSystemIni), c.after.empty() ? c.before : c.after);
     EXPECT_FALSE(machine.FileExists(kWorkingCopy));
   }
+  // Code page 932: ヂ (0x83 0x61) and ア (0x83 0x41) differ only in a second byte that is a
+  // letter's; the line of the other device stays.
+  machine.settings.ansiCodePage = 932;
+  LoadTextRules();
+  Write(kSystemIni, "[386Enh]\r\ndevice=C:\\APP\\\x83\x41.386\r\ndevice=c:\\app\\\x83\x61.386\r\n");
+  RemoveDeviceLines("C:\\APP\\\x83\x61.386");
+  EXPECT_EQ(machine.FileContents(kSystemIni),
+            "[386Enh]\r\ndevice=C:\\APP\\\x83\x41.386\r\n;device=c:\\app\\\x83\x61.386\r\n");
+  machine.settings.ansiCodePage = 1252;
+  LoadTextRules();
 }
 
 TEST_F(DeviceLinesTest, SystemIniIsReplacedInOneStepOnTheNtKind) {
