@@ -1,6 +1,6 @@
 # Entry points. Each installs the Debian packages it needs (skipping what is there).
 #   make demo   the main job: a sample application in a throwaway Wine prefix, uninstalled
-#   make test   every test: native suites, then the Windows build under wine64
+#   make test   every test: native suites, the shipped programs' imports, then wine64
 #   make build  all three build trees, no tests (build/native, build/win64, build/win32)
 #   make fuzz   the libFuzzer targets (FUZZ_SECONDS each, default 600)
 #   make bench  the benchmarks, natively and under Wine
@@ -35,6 +35,7 @@ build: deps
 test: build
 	ctest --test-dir build/native --output-on-failure -j $(JOBS)
 	tests/run_whole.sh build/native
+	tests/imports/check_imports.sh build/win32
 	tests/wine/run.sh
 
 demo: build

@@ -353,6 +353,7 @@ class TimedPlatform final : public Platform {
                 int showState) override {
     return inner_.ShellOpen(file, parameters, directory, showState);
   }
+  LibHandle LoadSystemLib(const char* name) override { return inner_.LoadSystemLib(name); }
   LibHandle LoadLib(const char* path) override { return inner_.LoadLib(path); }
   bool HasEntry(LibHandle library, const char* name) override {
     return inner_.HasEntry(library, name);
@@ -729,7 +730,7 @@ void StartLikeSilentRun(const std::string& logPath) {
   ResetItemStore();
   Platform& sys = Sys();
   TakeVersionFlags();
-  gRun.shellLibrary = sys.LoadLib("SHELL32.DLL");
+  gRun.shellLibrary = sys.LoadSystemLib("SHELL32.DLL");
   gRun.hasShellNotify = gRun.shellLibrary != 0 && sys.HasEntry(gRun.shellLibrary, "SHChangeNotify");
   char path[256] = {};
   sys.ModuleFileName(path, sizeof path);

@@ -7,10 +7,12 @@ function(untarn_warnings target)
   endif()
 endfunction()
 
-# The shipping Windows program carries no exceptions and no type information.
+# The shipping Windows program carries no exceptions and no type information. Its one
+# thread needs no guard around the first use of a static local either; the guard would
+# pull the runtime's thread support into the program.
 function(untarn_lean target)
   if(UNTARN_WINDOWS)
-    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
   endif()
 endfunction()
 

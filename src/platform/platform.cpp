@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "base/text.h"
+
 namespace {
 Platform* gPlatform = nullptr;
 UserInterface* gUi = nullptr;
@@ -23,6 +25,16 @@ UserInterface& Ui() {
 
 void InstallPlatform(Platform* platform) { gPlatform = platform; }
 void InstallUserInterface(UserInterface* ui) { gUi = ui; }
+
+// Steps by characters: in a double-byte code page a trail byte may have the value of a
+// backslash without being one.
+bool IsBareLibraryName(const char* name) {
+  if (name == nullptr || *name == '\0') return false;
+  for (const char* p = name; *p != '\0'; p = NextChar(p)) {
+    if (*p == '\\' || *p == '/' || *p == ':') return false;
+  }
+  return true;
+}
 
 int Platform::GetTimeAndSize(FileHandle file, uint64_t* fileTime, int64_t* size) {
   int result = GetLastWrite(file, fileTime);

@@ -58,6 +58,7 @@ enum : int {
   kErrInvalidName = 123,
   kErrDirNotEmpty = 145,
   kErrAlreadyExists = 183,
+  kErrModNotFound = 126,
   kErrMoreData = 234,
   kErrNoMoreItems = 259,
   kErrServiceDoesNotExist = 1060,
@@ -349,6 +350,16 @@ class Platform {
                         int showState) = 0;
 
   // --- Libraries and their entry points -------------------------------------------------
+  // A library of the system by its bare name ("ismif32.dll"), looked for in the system
+  // directory and nowhere else: the usual search also tries the program's folder, the
+  // current folder and every folder on PATH, where anybody may have planted a library of
+  // that name, and it would run with the uninstaller's rights. A name with a drive or a
+  // folder refuses (0, kErrInvalidName); a library the system directory lacks is not
+  // found (0, kErrModNotFound).
+  virtual LibHandle LoadSystemLib(const char* name) = 0;
+  // A library by its full path (a self-registering server); the libraries it needs are
+  // looked for beside it and in the system directory. A bare name is taken as
+  // LoadSystemLib takes it.
   virtual LibHandle LoadLib(const char* path) = 0;
   virtual bool HasEntry(LibHandle library, const char* name) = 0;
   // Calls a stdcall entry point without arguments that returns a 32-bit result
@@ -465,6 +476,11 @@ class UserInterface {
   virtual int ActionControlWidth() = 0;                 // pixels, 0 without a wizard
   virtual int MeasureActionText(const char* text) = 0;  // pixels in the control's font
 };
+
+// Whether a library name names no folder or drive (no backslash, slash or colon), so that
+// only the system directory can supply it. Both back-ends refuse any other name for a
+// system library.
+bool IsBareLibraryName(const char* name);
 
 // The active back-ends. The program installs them once at start; tests install a
 // simulated machine per test.

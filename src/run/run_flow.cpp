@@ -81,7 +81,7 @@ void BeginRestorePoint(RestorePoint* point) {
   Platform& sys = Sys();
   CopyText(point->description, sizeof point->description, "Uninstall ");
   AppendText(point->description, sizeof point->description, gRun.appTitle.c_str());
-  point->library = sys.LoadLib("SFC.DLL");
+  point->library = sys.LoadSystemLib("SFC.DLL");
   if (point->library == 0 || !sys.HasEntry(point->library, "SRSetRestorePoint")) return;
   RestorePointRequest request = {};
   request.eventType = kBeginSystemChange;

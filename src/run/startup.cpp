@@ -22,7 +22,7 @@ constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVers
 void ProbePlatform() {
   TakeVersionFlags();
   // Kept for the whole run: the run flow tells the shell about removed items at the end.
-  gRun.shellLibrary = Sys().LoadLib("SHELL32.DLL");
+  gRun.shellLibrary = Sys().LoadSystemLib("SHELL32.DLL");
   gRun.hasShellNotify =
       gRun.shellLibrary != 0 && Sys().HasEntry(gRun.shellLibrary, "SHChangeNotify");
 }

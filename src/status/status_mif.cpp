@@ -106,7 +106,7 @@ void DropDanglingLeadByte(char* text) {
 // Hands the report to the distribution system's library; true when it made it.
 bool ReportThroughLibrary() {
   Platform& sys = Sys();
-  LibHandle library = sys.LoadLib("ismif32.dll");
+  LibHandle library = sys.LoadSystemLib("ismif32.dll");
   if (library == 0) return false;
   bool made = false;
   if (sys.HasEntry(library, "InstallStatusMIF")) {

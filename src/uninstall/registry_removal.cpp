@@ -89,9 +89,10 @@ OpenKeyCache::~OpenKeyCache() {
 }
 
 RegHandle OpenKeyCache::Open(int root, const char* path) {
+  if (strnlen(path, kLogLineSize) >= kLogLineSize) return 0;
   Entry* victim = &entries_[0];
   for (Entry& e : entries_) {
-    if (e.handle != 0 && e.root == root && e.path == path) {
+    if (e.handle != 0 && e.root == root && strcmp(e.path, path) == 0) {
       e.lastUse = ++clock_;
       return e.handle;
     }
@@ -101,7 +102,7 @@ RegHandle OpenKeyCache::Open(int root, const char* path) {
   if (Sys().RegOpen(RegistryRoot(root), path, kKeyAccess, &key) != 0) return 0;
   if (victim->handle != 0) Sys().RegClose(victim->handle);
   victim->root = root;
-  victim->path = path;
+  CopyText(victim->path, sizeof victim->path, path);
   victim->handle = key;
   victim->lastUse = ++clock_;
   return key;
@@ -109,7 +110,7 @@ RegHandle OpenKeyCache::Open(int root, const char* path) {
 
 void OpenKeyCache::Forget(int root, const char* path) {
   for (Entry& e : entries_) {
-    if (e.handle == 0 || e.root != root || CompareNoCase(e.path.c_str(), path) != 0) continue;
+    if (e.handle == 0 || e.root != root || CompareNoCase(e.path, path) != 0) continue;
     Sys().RegClose(e.handle);
     e.handle = 0;
   }

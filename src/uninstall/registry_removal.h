@@ -5,8 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
+#include "log/log_reader.h"
 #include "platform/platform.h"
 
 // Keys that created-key removals opened, kept open for the items that follow. In a pass the
@@ -20,8 +20,8 @@ class OpenKeyCache {
   OpenKeyCache(const OpenKeyCache&) = delete;
   OpenKeyCache& operator=(const OpenKeyCache&) = delete;
 
-  // The key opened with the removal's access rights, or 0 when it does not open. The
-  // cache owns the handle.
+  // The key opened with the removal's access rights, or 0 when it does not open (a path
+  // longer than a log line names no key the log made). The cache owns the handle.
   RegHandle Open(int root, const char* path);
   // Closes every handle held on that key (in any letter case), as before deleting it.
   void Forget(int root, const char* path);
@@ -29,7 +29,10 @@ class OpenKeyCache {
  private:
   struct Entry {
     int root = 0;
-    std::string path;
+    // Fixed text rather than a string: the Windows program links no C++ string code,
+    // which would bring the runtime's exception and thread support (and their imports
+    // of calls that Windows 95 and NT 4 lack) with it.
+    char path[kLogLineSize] = {};
     RegHandle handle = 0;
     uint64_t lastUse = 0;
   };

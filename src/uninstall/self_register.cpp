@@ -45,7 +45,7 @@ void RegisterProgram(const char* path, const char* directory, int direction) {
 
 void RegisterLibrary(const char* path, int direction) {
   Platform& sys = Sys();
-  LibHandle ole = sys.LoadLib("OLE32.DLL");
+  LibHandle ole = sys.LoadSystemLib("OLE32.DLL");
   if (ole == 0) return;
   int32_t initResult = -1;
   if (sys.HasEntry(ole, "OleInitialize") &&

@@ -269,6 +269,11 @@ class RecordingPlatform final : public Platform {
     Note("process", "open " + Text(f) + (p != nullptr && *p ? " " + std::string(p) : ""));
     return in_.ShellOpen(f, p, d, s);
   }
+  LibHandle LoadSystemLib(const char* n) override {
+    LibHandle l = in_.LoadSystemLib(n);
+    if (l != 0) libraries_[l] = Text(n);
+    return l;
+  }
   LibHandle LoadLib(const char* p) override {
     LibHandle l = in_.LoadLib(p);
     if (l != 0) libraries_[l] = Text(p);
@@ -563,7 +568,7 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
     return;
   }
   std::string log = ReadWholeFile(machine, gRun.logPath.c_str());
-  gRun.shellLibrary = machine.LoadLib("SHELL32.DLL");
+  gRun.shellLibrary = machine.LoadSystemLib("SHELL32.DLL");
   gRun.hasShellNotify =
       gRun.shellLibrary != 0 && machine.HasEntry(gRun.shellLibrary, "SHChangeNotify");
   gRun.uninstallMode = kModeAutomatic;

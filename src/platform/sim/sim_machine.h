@@ -234,6 +234,7 @@ class SimMachine final : public Platform {
   int ExecProgram(const char* commandLine, int showState) override;
   int ShellOpen(const char* file, const char* parameters, const char* directory,
                 int showState) override;
+  LibHandle LoadSystemLib(const char* name) override;
   LibHandle LoadLib(const char* path) override;
   bool HasEntry(LibHandle library, const char* name) override;
   int CallEntry(LibHandle library, const char* name, int32_t* result) override;

@@ -12,7 +12,6 @@ void SimRegistryInit(SimMachine& m, SimMachine::Impl& impl);
 namespace {
 
 constexpr int kErrProcNotFound = 127;
-constexpr int kErrModNotFound = 126;
 constexpr int kErrResourceNotFound = 1813;
 constexpr int kErrDdeNoConversation = 1400;
 
@@ -533,57 +532,92 @@ int SimMachine::ShellOpen(const char* file, const char* parameters, const char* 
 
 // --- Libraries -----------------------------------------------------------------------------
 
+// The image's library listed under exactly this name: a bare name matches the bare names
+// (the system's libraries), a path matches the library placed at that path.
 static const ImageLibrary* ImageLibraryFor(SimMachine& m, SimMachine::Impl& impl,
                                            const std::string& name) {
-  bool bare = name.find_first_of("\\/") == std::string::npos;
+  bool bare = IsBareLibraryName(name.c_str());
   for (const ImageLibrary& library : impl.libraries) {
-    bool libraryBare = library.path.find_first_of("\\/") == std::string::npos;
-    if (bare && SimEqualNoCase(FileNamePartOf(m, library.path), name)) return &library;
-    if (!bare && !libraryBare &&
-        SimEqualNoCase(m.FullPath(library.path.c_str()), m.FullPath(name.c_str())))
+    bool libraryBare = IsBareLibraryName(library.path.c_str());
+    if (bare != libraryBare) continue;
+    if (bare ? SimEqualNoCase(library.path, name)
+             : SimEqualNoCase(m.FullPath(library.path.c_str()), m.FullPath(name.c_str())))
       return &library;
   }
   return nullptr;
 }
 
-LibHandle SimMachine::LoadLib(const char* path) {
-  std::string name = path != nullptr ? path : "";
-  SimLibrary library;
-  library.name = name;
-  bool bare = name.find_first_of("\\/") == std::string::npos;
-  const ImageLibrary* listed = ImageLibraryFor(*this, *impl_, name);
-  if (bare && (SimEqualNoCase(name, "SHELL32.DLL") || SimEqualNoCase(name, "OLE32.DLL") ||
-               SimEqualNoCase(name, "SHELL32") || SimEqualNoCase(name, "OLE32"))) {
-    library.info.path = name;
-    library.info.exports = SimUpper(name).rfind("SHELL32", 0) == 0
-                               ? std::vector<std::string>{"SHChangeNotify", "ShellExecuteA"}
-                               : std::vector<std::string>{"OleInitialize", "OleUninitialize",
-                                                          "CoInitialize", "CoUninitialize"};
-  } else if (listed != nullptr && (bare || FileExists(name))) {
-    library.info = *listed;
-    if (library.info.exports.empty()) {
-      if (SimEqualNoCase(FileNamePartOf(*this, name), "SFC.DLL"))
-        library.info.exports = {"SRSetRestorePoint"};
-      if (SimEqualNoCase(FileNamePartOf(*this, name), "ismif32.dll"))
-        library.info.exports = {"InstallStatusMIF"};
-    }
-  } else if (!bare && FileExists(name) && LooksLikeExecutable(FileContents(name))) {
-    library.info.path = name;  // an image without the entry points a test looks for
-  } else {
-    impl_->lastError = kErrModNotFound;
-    return 0;
-  }
-  for (auto& entry : impl_->loaded) {
-    if (SimEqualNoCase(entry.second.name, name)) {
+static LibHandle NoLibrary(SimMachine::Impl& impl, int error) {
+  impl.lastError = error;
+  return 0;
+}
+
+// A loaded library is counted under the name it was asked for, as the calls record it.
+static LibHandle KeepLoaded(SimMachine::Impl& impl, SimLibrary library) {
+  for (auto& entry : impl.loaded) {
+    if (SimEqualNoCase(entry.second.name, library.name)) {
       entry.second.references++;
       return entry.first;
     }
   }
   library.references = 1;
-  LibHandle handle = static_cast<LibHandle>(0x10000000 + impl_->nextHandle);
-  impl_->nextHandle += 4;
-  impl_->loaded[handle] = library;
+  LibHandle handle = static_cast<LibHandle>(0x10000000 + impl.nextHandle);
+  impl.nextHandle += 4;
+  impl.loaded[handle] = library;
   return handle;
+}
+
+// The file at a full path: a library the image placed there, or any image file (without
+// the entry points a test looks for). False when there is no loadable file.
+static bool LibraryFileAt(SimMachine& m, SimMachine::Impl& impl, const std::string& path,
+                          ImageLibrary* info) {
+  if (!m.FileExists(path)) return false;
+  const ImageLibrary* listed = ImageLibraryFor(m, impl, path);
+  if (listed != nullptr) {
+    *info = *listed;
+    return true;
+  }
+  if (!LooksLikeExecutable(m.FileContents(path))) return false;
+  info->path = path;
+  return true;
+}
+
+// Only the system directory supplies a system library: what lies in the program's folder,
+// the current folder or the temporary folder under the same name is never found.
+LibHandle SimMachine::LoadSystemLib(const char* name) {
+  if (!IsBareLibraryName(name)) return NoLibrary(*impl_, kErrInvalidName);
+  std::string file = name;
+  if (file.find('.') == std::string::npos) file += ".DLL";  // as LoadLibrary completes it
+  SimLibrary library;
+  library.name = name;
+  const ImageLibrary* listed = ImageLibraryFor(*this, *impl_, file);
+  if (SimEqualNoCase(file, "SHELL32.DLL")) {
+    library.info.path = file;
+    library.info.exports = {"SHChangeNotify", "ShellExecuteA"};
+  } else if (SimEqualNoCase(file, "OLE32.DLL")) {
+    library.info.path = file;
+    library.info.exports = {"OleInitialize", "OleUninitialize", "CoInitialize", "CoUninitialize"};
+  } else if (listed != nullptr) {
+    library.info = *listed;
+  } else if (!LibraryFileAt(*this, *impl_,
+                            WithoutTrailingSlash(*this, settings.systemDirectory) + "\\" + file,
+                            &library.info)) {
+    return NoLibrary(*impl_, kErrModNotFound);
+  }
+  if (library.info.exports.empty()) {
+    if (SimEqualNoCase(file, "SFC.DLL")) library.info.exports = {"SRSetRestorePoint"};
+    if (SimEqualNoCase(file, "ismif32.dll")) library.info.exports = {"InstallStatusMIF"};
+  }
+  return KeepLoaded(*impl_, library);
+}
+
+LibHandle SimMachine::LoadLib(const char* path) {
+  if (path == nullptr || *path == '\0') return NoLibrary(*impl_, kErrModNotFound);
+  if (IsBareLibraryName(path)) return LoadSystemLib(path);
+  SimLibrary library;
+  library.name = path;
+  if (!LibraryFileAt(*this, *impl_, path, &library.info)) return NoLibrary(*impl_, kErrModNotFound);
+  return KeepLoaded(*impl_, library);
 }
 
 static SimLibrary* LibraryOf(SimMachine::Impl& impl, LibHandle handle) {

@@ -4,6 +4,8 @@
 // failures return GetLastError() (or the Reg* result) and never leave a buffer unterminated.
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/system_library.h"
+
 #include <windows.h>
 #include <ddeml.h>
 #include <objbase.h>
@@ -11,7 +13,7 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <new>
+#include <cstdlib>
 
 namespace {
 
@@ -104,6 +106,61 @@ Function EntryAddress(LibHandle library, const char* name) {
   return reinterpret_cast<Function>(address);
 }
 
+// SetFilePointer with both halves of the distance; the new position, or -1. (The 64-bit
+// call of its own came with Windows 2000.) A low half of all ones is also a position, so
+// only the error code tells a failure.
+int64_t MoveFilePointer(HANDLE file, int64_t distance, DWORD method) {
+  LONG high = static_cast<LONG>(distance >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(file, static_cast<LONG>(distance & 0xFFFFFFFF), &high, method);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return -1;
+  return (static_cast<int64_t>(high) << 32) | low;
+}
+
+// The service manager's calls, looked up at run time: the Windows 95 family's ADVAPI32
+// does not export them, and a static import would keep the program from starting there.
+// Without them every service operation fails as a call the system does not have.
+struct ServiceCalls {
+  decltype(&OpenSCManagerA) openManager = nullptr;
+  decltype(&OpenServiceA) openService = nullptr;
+  decltype(&CreateServiceA) createService = nullptr;
+  decltype(&ControlService) control = nullptr;
+  decltype(&DeleteService) remove = nullptr;
+  decltype(&CloseServiceHandle) close = nullptr;
+};
+
+template <typename Function>
+void LookUp(HMODULE library, const char* name, Function* entry) {
+  *entry = library != nullptr ? reinterpret_cast<Function>(GetProcAddress(library, name)) : nullptr;
+}
+
+const ServiceCalls& Services() {
+  static ServiceCalls calls;
+  static bool resolved = false;
+  if (!resolved) {
+    HMODULE advapi = LoadFromSystemDirectory("ADVAPI32.DLL");
+    LookUp(advapi, "OpenSCManagerA", &calls.openManager);
+    LookUp(advapi, "OpenServiceA", &calls.openService);
+    LookUp(advapi, "CreateServiceA", &calls.createService);
+    LookUp(advapi, "ControlService", &calls.control);
+    LookUp(advapi, "DeleteService", &calls.remove);
+    LookUp(advapi, "CloseServiceHandle", &calls.close);
+    resolved = true;
+  }
+  return calls;
+}
+
+// What a service operation reports when the system lacks the call.
+int NoServiceCall() {
+  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  return ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+ServiceHandle NoServiceHandle() {
+  NoServiceCall();
+  return 0;
+}
+
 // A client-only conversation needs a callback, but it is asked nothing a client answers.
 HDDEDATA CALLBACK DdeClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
                                     ULONG_PTR) {
@@ -139,7 +196,7 @@ int Win32Platform::CopyFileTo(const char* from, const char* to, bool failIfExist
 }
 
 int Win32Platform::MoveFileFlags(const char* from, const char* to, uint32_t flags) {
-  return Result(MoveFileExA(from, to, flags));
+  return Result(MoveFileWithFlags(from, to, flags));
 }
 
 int Win32Platform::MakeDirectory(const char* path) {
@@ -181,25 +238,17 @@ int Win32Platform::WriteBytes(FileHandle file, const void* data, uint32_t count)
 int64_t Win32Platform::Seek(FileHandle file, int64_t offset, int origin) {
   DWORD method = origin == kSeekCurrent ? FILE_CURRENT : origin == kSeekEnd ? FILE_END
                                                                             : FILE_BEGIN;
-  LARGE_INTEGER distance;
-  distance.QuadPart = offset;
-  LARGE_INTEGER position;
-  if (!SetFilePointerEx(AsHandle(file), distance, &position, method)) return -1;
-  return position.QuadPart;
+  return MoveFilePointer(AsHandle(file), offset, method);
 }
 
 // The file position is kept where it was, so that a caller's next write does not move.
 int Win32Platform::SetLength(FileHandle file, int64_t length) {
   HANDLE handle = AsHandle(file);
-  LARGE_INTEGER zero;
-  zero.QuadPart = 0;
-  LARGE_INTEGER current;
-  if (!SetFilePointerEx(handle, zero, &current, FILE_CURRENT)) return FailureCode();
-  LARGE_INTEGER target;
-  target.QuadPart = length;
-  if (!SetFilePointerEx(handle, target, nullptr, FILE_BEGIN)) return FailureCode();
+  int64_t current = MoveFilePointer(handle, 0, FILE_CURRENT);
+  if (current < 0) return FailureCode();
+  if (MoveFilePointer(handle, length, FILE_BEGIN) < 0) return FailureCode();
   int result = Result(SetEndOfFile(handle));
-  SetFilePointerEx(handle, current, nullptr, FILE_BEGIN);
+  MoveFilePointer(handle, current, FILE_BEGIN);
   return result;
 }
 
@@ -491,33 +540,44 @@ void Win32Platform::RegClose(RegHandle key) {
 // --- Services ----------------------------------------------------------------------------
 
 ServiceHandle Win32Platform::ScmOpen(uint32_t access) {
-  return reinterpret_cast<ServiceHandle>(OpenSCManagerA(nullptr, nullptr, access));
+  const ServiceCalls& calls = Services();
+  if (calls.openManager == nullptr) return NoServiceHandle();
+  return reinterpret_cast<ServiceHandle>(calls.openManager(nullptr, nullptr, access));
 }
 
 ServiceHandle Win32Platform::ServiceOpen(ServiceHandle manager, const char* name,
                                          uint32_t access) {
-  return reinterpret_cast<ServiceHandle>(OpenServiceA(AsService(manager), name, access));
+  const ServiceCalls& calls = Services();
+  if (calls.openService == nullptr) return NoServiceHandle();
+  return reinterpret_cast<ServiceHandle>(calls.openService(AsService(manager), name, access));
 }
 
 ServiceHandle Win32Platform::ServiceCreate(ServiceHandle manager, const char* name,
                                            const char* binaryPath) {
+  const ServiceCalls& calls = Services();
+  if (calls.createService == nullptr) return NoServiceHandle();
   return reinterpret_cast<ServiceHandle>(
-      CreateServiceA(AsService(manager), name, name, SERVICE_ALL_ACCESS,
-                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                     binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr));
+      calls.createService(AsService(manager), name, name, SERVICE_ALL_ACCESS,
+                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                          binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
 int Win32Platform::ServiceStop(ServiceHandle service) {
+  const ServiceCalls& calls = Services();
+  if (calls.control == nullptr) return NoServiceCall();
   SERVICE_STATUS status;
-  return Result(ControlService(AsService(service), SERVICE_CONTROL_STOP, &status));
+  return Result(calls.control(AsService(service), SERVICE_CONTROL_STOP, &status));
 }
 
 int Win32Platform::ServiceDelete(ServiceHandle service) {
-  return Result(DeleteService(AsService(service)));
+  const ServiceCalls& calls = Services();
+  if (calls.remove == nullptr) return NoServiceCall();
+  return Result(calls.remove(AsService(service)));
 }
 
 void Win32Platform::ServiceClose(ServiceHandle handle) {
-  if (handle != 0) CloseServiceHandle(AsService(handle));
+  const ServiceCalls& calls = Services();
+  if (handle != 0 && calls.close != nullptr) calls.close(AsService(handle));
 }
 
 // --- Programs ----------------------------------------------------------------------------
@@ -525,7 +585,7 @@ void Win32Platform::ServiceClose(ServiceHandle handle) {
 int Win32Platform::StartProcess(const char* commandLine, const char* currentDir, bool wait) {
   // CreateProcess may write into the command line, so it gets a copy of its own.
   size_t length = strlen(commandLine);
-  char* line = new (std::nothrow) char[length + 1];
+  char* line = static_cast<char*>(malloc(length + 1));
   if (line == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
   memcpy(line, commandLine, length + 1);
 
@@ -537,7 +597,7 @@ int Win32Platform::StartProcess(const char* commandLine, const char* currentDir,
   BOOL started = CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, currentDir,
                                 &startup, &process);
   int result = started ? 0 : FailureCode();
-  delete[] line;
+  free(line);
   if (!started) return result;
   if (wait) WaitForSingleObject(process.hProcess, INFINITE);
   CloseHandle(process.hThread);
@@ -557,8 +617,17 @@ int Win32Platform::ShellOpen(const char* file, const char* parameters, const cha
 
 // --- Libraries and their entry points ----------------------------------------------------
 
+LibHandle Win32Platform::LoadSystemLib(const char* name) {
+  if (!IsBareLibraryName(name)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  return reinterpret_cast<LibHandle>(LoadFromSystemDirectory(name));
+}
+
 LibHandle Win32Platform::LoadLib(const char* path) {
-  return reinterpret_cast<LibHandle>(LoadLibraryA(path));
+  if (IsBareLibraryName(path)) return LoadSystemLib(path);
+  return reinterpret_cast<LibHandle>(LoadLibraryFromPath(path));
 }
 
 bool Win32Platform::HasEntry(LibHandle library, const char* name) {

@@ -6,6 +6,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 #include "run/run_flow.h"
 #include "run/self_removal.h"
@@ -17,6 +18,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   (void)instance;
   (void)previous;
   (void)show;
+  // Before anything can load a library: from here on a library named without a path comes
+  // from the system directory only, never from a user-writable folder where a copy may
+  // have been planted (the temporary folder the clean-up run starts from, among others).
+  LimitLibrarySearchToSystem();
   static Win32Platform platform;
   static Win32Ui ui;
   InstallPlatform(&platform);

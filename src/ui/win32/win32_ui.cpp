@@ -11,6 +11,7 @@
 #include "ui/win32/win32_ui.h"
 
 #include "base/text.h"
+#include "platform/win32/system_library.h"
 #include "ui/win32/dialog_common.h"
 #include "ui/win32/gradient_paint.h"
 #include "ui/win32/item_dlg.h"
@@ -187,7 +188,7 @@ int Win32Ui::AskOpenLog(WindowHandle owner, const char* filterText, char* path, 
   request.Flags = OFN_FILEMUSTEXIST;
   // The dialog's library is loaded only for the dialog: it loads the common controls, and
   // their start-up loads the display driver, which would start the desktop in every run.
-  HMODULE library = LoadLibraryA("COMDLG32.DLL");
+  HMODULE library = LoadFromSystemDirectory("COMDLG32.DLL");
   if (library == nullptr) return 1;
   using OpenFileNameEntry = BOOL(WINAPI*)(OPENFILENAMEA*);
   OpenFileNameEntry entry =

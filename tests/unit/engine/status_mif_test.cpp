@@ -107,10 +107,12 @@ class StatusMifTest : public EngineSimTest {
     machine.settings.timeZoneMinutes = 0;
   }
 
-  void AddStatusLibrary(int32_t result, bool withExport = true) {
+  // A bare path makes the library the system's; a full path places its file there.
+  void AddStatusLibrary(int32_t result, bool withExport = true,
+                        const std::string& path = "ismif32.dll") {
     MachineImage image;
     ImageLibrary library;
-    library.path = "ismif32.dll";
+    library.path = path;
     library.exports.push_back(withExport ? "InstallStatusMIF" : "SomethingElse");
     library.statusMifResult = result;
     image.libraries.push_back(library);
@@ -180,6 +182,34 @@ TEST_F(StatusMifTest, TheFileIsWrittenWhenTheLibraryLacksTheExport) {
   EXPECT_TRUE(CallsOf("ismif32.dll").empty());
   EXPECT_EQ(Report(), WithCrLf(kExpectedCompleted));
 }
+
+// Only the system directory supplies the library: a copy planted where the usual search
+// would try (the application's folder, the temporary folder of the program's copy, the
+// Windows folder and the 16-bit system folder beside the NT family's own) is never called,
+// and the report is written directly.
+struct PlantCase {
+  const char* path;
+  bool called;
+};
+
+class StatusLibraryPlace : public StatusMifTest, public ::testing::WithParamInterface<PlantCase> {};
+
+TEST_P(StatusLibraryPlace, OnlyTheSystemDirectorySuppliesIt) {
+  AddStatusLibrary(1, true, GetParam().path);
+  ASSERT_TRUE(machine.FileExists(GetParam().path));
+  WriteStatusMif();
+  EXPECT_EQ(CallsOf("ismif32.dll").size(), GetParam().called ? 1u : 0u) << GetParam().path;
+  EXPECT_EQ(machine.FileExists("C:\\WINDOWS\\SAMPLE.MIF"), !GetParam().called) << GetParam().path;
+}
+
+const PlantCase kPlantCases[] = {
+    {"C:\\Program Files\\Sample App\\ismif32.dll", false},
+    {"C:\\WINDOWS\\ismif32.dll", false},
+    {"C:\\TEMP\\ismif32.dll", false},
+    {"C:\\WINDOWS\\SYSTEM\\ismif32.dll", false},
+    {"C:\\WINDOWS\\SYSTEM32\\ISMIF32.DLL", true},
+};
+INSTANTIATE_TEST_SUITE_P(Places, StatusLibraryPlace, ::testing::ValuesIn(kPlantCases));
 
 // The wording of the flags: %5% in both groups, %7% and %8%.
 struct WordingCase {

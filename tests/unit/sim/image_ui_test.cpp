@@ -149,8 +149,8 @@ TEST_F(SimImage, ScriptedProgramsAndLibrariesActWhenStarted) {
   EXPECT_EQ(Sys().CallEntry(server, "DllUnregisterServer", &result), 0);
   EXPECT_EQ(result, 0);
   EXPECT_FALSE(machine().RegKeyExists("HKCR\\CLSID\\{1}"));
-  EXPECT_EQ(Sys().LoadLib("ismif32.dll"), 0u);  // not on this machine
-  LibHandle sfc = Sys().LoadLib("sfc.dll");
+  EXPECT_EQ(Sys().LoadSystemLib("ismif32.dll"), 0u);  // not on this machine
+  LibHandle sfc = Sys().LoadSystemLib("sfc.dll");
   ASSERT_NE(sfc, 0u);
   RestorePointRequest request = {100, 0, 0, "Uninstall App"};
   RestorePointStatus status = {};

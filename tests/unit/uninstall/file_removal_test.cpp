@@ -433,7 +433,7 @@ TEST_F(FileRemovalTest, WininitEntryIsAppendedWithoutSpoilingTheFile) {
 }
 
 TEST_F(FileRemovalTest, ShellHearsOfEveryRemovalWhenItCanListen) {
-  gRun.shellLibrary = machine.LoadLib("SHELL32.DLL");
+  gRun.shellLibrary = machine.LoadSystemLib("SHELL32.DLL");
   gRun.hasShellNotify = true;
   Write("C:\\APP\\SUB\\A.TXT");
   Write("C:\\KEEP\\GONE\\B.TXT");
