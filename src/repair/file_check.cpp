@@ -4,6 +4,8 @@
 // that differs needs no checksum.
 #include "repair/file_check.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 #include "repair/crc32.h"
 
@@ -47,10 +49,20 @@ StampVerdict CheckAgainstStamp(const char* path, const char* stampText, StampChe
   StampCheck local;
   if (check == nullptr) check = &local;
   *check = StampCheck();
-  if (ReadFileStamp(stampText, &check->stamp) != 0) return StampVerdict::kNoStamp;
+  Platform& sys = Sys();
+  if (ReadFileStamp(stampText, &check->stamp) != 0) {
+    // A stamp that does not read cannot tell an intact file from a changed one, so the file
+    // is left alone; but a missing file has nothing to overwrite. A stamp too short to name
+    // a date leaves even a missing file alone.
+    if (stampText == nullptr || strlen(stampText) < kMinStampLength || path == nullptr ||
+        *path == '\0' || sys.GetAttributes(path) != kNoAttributes) {
+      return StampVerdict::kNoStamp;
+    }
+    ReadFileStampLoosely(stampText, &check->stamp);
+    return StampVerdict::kMissing;
+  }
   if (path == nullptr || *path == '\0') return StampVerdict::kMissing;
 
-  Platform& sys = Sys();
   FileHandle file = sys.OpenForRead(path);
   if (file == kNoFile) {
     // A folder where the file should be is not the file, and one held locked cannot be

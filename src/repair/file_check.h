@@ -8,7 +8,8 @@
 #include "repair/file_stamp.h"
 
 enum class StampVerdict {
-  kNoStamp,          // stamp shorter than 21 characters or unreadable: the file is left alone
+  kNoStamp,          // stamp shorter than 21 characters, or unreadable on a file that is
+                     // there: the file is left alone
   kSame,             // date, time, size and checksum as logged
   kMissing,          // the file does not exist
   kUnreadable,       // it exists but cannot be opened or read: counts as changed

@@ -142,6 +142,17 @@ int ReadStampWhen(const char* text, uint16_t* dosDate, uint16_t* dosTime) {
   return 0;
 }
 
+void ReadFileStampLoosely(const char* text, FileStamp* stamp) {
+  *stamp = FileStamp();
+  if (text == nullptr) return;
+  if (ReadStampWhen(text, &stamp->dosDate, &stamp->dosTime) != 0) {
+    stamp->dosDate = 0;
+    stamp->dosTime = 0;
+  }
+  const char* rest = AfterSeparator(SkipBlanks(text), 3);
+  stamp->rest = rest != nullptr ? rest : "";
+}
+
 int ReadFileStamp(const char* text, FileStamp* stamp) {
   *stamp = FileStamp();
   if (text == nullptr || strlen(text) < kMinStampLength) return 1;

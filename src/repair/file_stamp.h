@@ -28,6 +28,11 @@ struct FileStamp {
 // treats the file as one without a stamp rather than re-extract it on a misreading.
 int ReadFileStamp(const char* text, FileStamp* stamp);
 
+// What a stamp that ReadFileStamp refuses still says, for a file that is missing and so
+// is extracted again all the same: its date and time where they read (0 otherwise) and
+// the text after its third '|' as logged (empty without one).
+void ReadFileStampLoosely(const char* text, FileStamp* stamp);
+
 // Reads only the date and time at the head of a stamp or of an installation program's
 // attributes ("MM-DD-YYYY | HH:MM:SS | ..."), which stand at the same positions. Returns 0
 // with both packed as DOS values, 1 when either is not a real date or time.

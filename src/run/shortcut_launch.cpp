@@ -165,23 +165,6 @@ void ReleaseShellLibrary() {
 
 }  // namespace
 
-int BuildRepairRecordName(const char* longLogPath, char* name, size_t size) {
-  size_t prefixLength = sizeof kRepairRecordPrefix - 1;
-  size_t pathLength = strlen(longLogPath);
-  if (size == 0) return 1;
-  if (prefixLength + pathLength + 1 > size) {
-    name[0] = '\0';
-    return 1;
-  }
-  memcpy(name, kRepairRecordPrefix, prefixLength);
-  memcpy(name + prefixLength, longLogPath, pathLength + 1);
-  // A key name cannot hold the path's backslashes.
-  for (char* p = name + prefixLength; *p != '\0'; p = NextChar(p)) {
-    if (*p == '\\') *p = '/';
-  }
-  return 0;
-}
-
 int CheckAndLaunch(const char* logPath) {
   // The shortcut may carry the short form of the path; the record is named by the long one.
   char path[kPathSize];

@@ -7,18 +7,9 @@
 
 #include <cstddef>
 
+#include "base/repair_record.h"
 #include "platform/platform.h"
 
-// Everything under this key of HKEY_LOCAL_MACHINE is one application's repair record.
-constexpr char kRepairRecordPrefix[] =
-    "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\";
-// The longest key name the installation writes (MAX_PATH less the terminator).
-constexpr size_t kRepairRecordNameSize = 260;
-
-// Builds the record's key name for an install log path in long form: the prefix, then the
-// path with each backslash turned into "/". Returns 0, or 1 (and an empty name) when the
-// name would not fit size bytes: a cut name could be another application's record.
-int BuildRepairRecordName(const char* longLogPath, char* name, size_t size);
 
 enum ShortcutCheckResult : int {
   kShortcutEnd = 0,     // the application was started (or nothing could be); end the run

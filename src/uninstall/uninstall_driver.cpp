@@ -24,6 +24,7 @@
 
 #include "base/message_text.h"
 #include "base/path_helpers.h"
+#include "base/repair_record.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
@@ -45,8 +46,6 @@ namespace {
 constexpr size_t kLabelSize = 64;
 
 constexpr const char* kPerUserKey = "Software\\Tarn Solutions\\TamUser";
-constexpr const char* kRepairKeyPrefix =
-    "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\";
 constexpr int kRootLocalMachine = 2;
 
 // The action labels, each ending in CR LF so that the item stands on the next line.
@@ -439,14 +438,8 @@ void StartPerUserCleanup() {
 // before the log and its directory went: a short path cannot be brought to its long form
 // once its components no longer exist.
 void RemoveRepairRecord(const char* longPath) {
-  char key[512];
-  CopyText(key, sizeof key, kRepairKeyPrefix);
-  size_t inserted = strlen(key);
-  AppendText(key, sizeof key, longPath);
-  for (char* p = key + inserted; *p != '\0'; p = NextChar(p)) {
-    if (*p == '\\') *p = '/';
-  }
-  DeleteKeyTree(kRootLocalMachine, key);
+  char key[kRepairRecordNameSize];
+  if (BuildRepairRecordName(longPath, key, sizeof key) == 0) DeleteKeyTree(kRootLocalMachine, key);
 }
 
 }  // namespace

@@ -622,6 +622,7 @@ class Scan {
       ServiceHandle manager = Sys().ScmOpen(kScManagerConnect);
       if (manager == 0) {
         report_->notes.push_back("services not checked: the service manager does not open");
+        report_->unchecked.push_back("services");
         return;
       }
       ServiceHandle service = Sys().ServiceOpen(manager, item.name.c_str(), kServiceQueryStatus);
@@ -927,6 +928,7 @@ class Scan {
     OpenProgmanConversation();
     if (!gProgman.connected || gProgman.groupList == nullptr) {
       report_->notes.push_back("icons not checked: no Program Manager answered");
+      report_->unchecked.push_back("icons");
       CloseProgmanConversation();
       return;
     }
@@ -939,10 +941,12 @@ class Scan {
       while (*p == '\r' || *p == '\n') ++p;
     }
     while (read < kGroupTableSlots && gProgman.GroupTable[read] != nullptr) ++read;
-    if (read < listed)
+    if (read < listed) {
       report_->notes.push_back("the Program Manager did not show " + std::to_string(listed - read) +
                                " of its " + std::to_string(listed) +
                                " groups: icons in them are not checked");
+      report_->unchecked.push_back("icons");
+    }
     for (int32_t i = 0; i < list.count; ++i) {
       const IconItem& icon = *list[i];
       std::string group;

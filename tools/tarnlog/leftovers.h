@@ -47,7 +47,8 @@ struct RunFacts {
 
 struct LeftoverReport {
   std::vector<Leftover> items;
-  std::vector<std::string> notes;  // what could not be checked
+  std::vector<std::string> notes;      // what could not be checked, and why
+  std::vector<std::string> unchecked;  // the kinds of item not (or not all) checked
   int unexplained = 0;
 };
 

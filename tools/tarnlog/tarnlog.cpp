@@ -10,7 +10,8 @@
 // an automatic uninstall (or, with /R, rollback) would make, without making any of them,
 // and what it would keep; verify, run after an uninstall on a copy of the log saved before
 // it, lists what the log names that is still there, with the reason. Exit status: 0
-// printed (for verify: nothing unexplained left), 3 verify found something unexplained,
+// printed (for verify: everything checked, nothing unexplained left), 3 verify found
+// something unexplained, 4 verify could not make every check (and found nothing unexplained),
 // 2 the loader refused the log (its message is on standard error), 1 the command line or
 // the machine could not be used.
 #include <cstdio>
@@ -47,7 +48,8 @@ int Usage() {
           "  --repair       plan a repair instead of an uninstall\n"
           "  /A /R /S       the program's switches (the plan is always of the automatic method;\n"
           "                 /R makes it a rollback; verify checks after a rollback with /R)\n"
-          "verify exits 0 when nothing unexplained is left, 3 when something is.\n");
+          "verify exits 0 when everything was checked and nothing unexplained is left, 3 when\n"
+          "something is unexplained, 4 when some check could not be made.\n");
   return 1;
 }
 
@@ -126,6 +128,7 @@ int Plan(const ToolMachineOptions& machine, const std::string& switches, bool js
 }
 
 constexpr int kUnexplainedLeft = 3;
+constexpr int kNotAllChecked = 4;
 
 int Verify(const ToolMachineOptions& machine, bool rollback, bool json) {
   if (InstallMachine(InstallToolMachine, machine) != 0) return 1;
@@ -144,7 +147,8 @@ int Verify(const ToolMachineOptions& machine, bool rollback, bool json) {
   } else {
     WriteOut(VerifyText(result));
   }
-  return result.report.unexplained > 0 ? kUnexplainedLeft : 0;
+  if (result.report.unexplained > 0) return kUnexplainedLeft;
+  return result.report.unchecked.empty() ? 0 : kNotAllChecked;
 }
 
 }  // namespace

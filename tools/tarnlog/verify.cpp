@@ -43,6 +43,10 @@ void WriteVerifyJson(JsonWriter& w, const VerifyResult& result) {
   JsonOpenArray(w);
   for (const std::string& note : result.report.notes) JsonText(w, note.c_str());
   JsonCloseArray(w);
+  JsonKey(w, "unchecked");
+  JsonOpenArray(w);
+  for (const std::string& kind : result.report.unchecked) JsonText(w, kind.c_str());
+  JsonCloseArray(w);
   JsonKey(w, "unexplained");
   JsonNumber(w, result.report.unexplained);
   JsonCloseObject(w);
@@ -58,6 +62,10 @@ std::string VerifyText(const VerifyResult& result) {
   for (const std::string& note : result.report.notes) text += "note: " + Utf8(note) + "\n";
   size_t count = result.report.items.size();
   text += "-- " + std::to_string(count) + (count == 1 ? " item" : " items") + " left, " +
-          std::to_string(result.report.unexplained) + " unexplained\n";
+          std::to_string(result.report.unexplained) + " unexplained";
+  for (size_t i = 0; i < result.report.unchecked.size(); ++i) {
+    text += (i == 0 ? "; not checked: " : ", ") + result.report.unchecked[i];
+  }
+  text += "\n";
   return text;
 }

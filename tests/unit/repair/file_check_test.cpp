@@ -141,9 +141,17 @@ TEST_F(FileCheckTest, VerdictsEachWay) {
   }
 
   EXPECT_EQ(CheckAgainstStamp("C:\\App\\gone.dat", stamp.c_str()), StampVerdict::kMissing);
-  // A short or unreadable stamp leaves even a missing file alone.
+  // A short stamp leaves even a missing file alone; one that does not read leaves a file
+  // that is there alone, but a missing file has nothing to overwrite.
   EXPECT_EQ(CheckAgainstStamp("C:\\App\\gone.dat", " 03-15-2003 | 10:2"), StampVerdict::kNoStamp);
   EXPECT_EQ(CheckAgainstStamp("C:\\App\\gone.dat", nullptr), StampVerdict::kNoStamp);
+  const char* unreadable = " 13-15-2003 | 10:20:30 | x | 12 | ab";
+  StampCheck loose;
+  EXPECT_EQ(CheckAgainstStamp("C:\\App\\gone.dat", unreadable, &loose), StampVerdict::kMissing);
+  EXPECT_EQ(loose.stamp.dosDate, 0);
+  EXPECT_STREQ(loose.stamp.rest, " 12 | ab");
+  Put("C:\\App\\there.dat", contents);
+  EXPECT_EQ(CheckAgainstStamp("C:\\App\\there.dat", unreadable), StampVerdict::kNoStamp);
 
   machine.MakeDirectories("C:\\App\\folder.dat");
   EXPECT_EQ(CheckAgainstStamp("C:\\App\\folder.dat", stamp.c_str()), StampVerdict::kUnreadable);

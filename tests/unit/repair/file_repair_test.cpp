@@ -75,6 +75,10 @@ TEST_F(FileRepairTest, ListLinesByteForByteAndSharedLists) {
   EXPECT_EQ(CheckAndQueueFile("C:\\App\\D.DLL", stamp.c_str(), 4), StampVerdict::kMissing);
   EXPECT_TRUE(ListOf(3).empty());
   EXPECT_TRUE(ListOf(4).empty());
+  // A missing file whose stamp does not read is listed with what the stamp still says.
+  CheckAndQueueFile("C:\\App\\odd", " 03-15-2003 | 10:20:30 | x | 12 | zz", 1);
+  EXPECT_NE(machine.FileContents(ListOf(1)).find("C:\\App\\odd|11887|21135| 12 | zz\r\n"),
+            std::string::npos);
   // A short stamp leaves even a missing file alone; an unchanged file stays out.
   Put("C:\\App\\E.DAT", "same");
   CheckAndQueueFile("C:\\App\\gone", " 03-15-2003 | 10:2", 1);

@@ -84,12 +84,15 @@ TEST_F(ShortcutLaunchTest, RecordNameFromTheLongPath) {
                "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\"
                "C:/Program Files/My App/INSTALL.LOG");
 
-  // 56 characters of prefix leave 203 for the path within the 259 of a key name.
+  // 56 characters of prefix leave 203 for the path within the 259 of a key name; a longer
+  // path is cut there, as the installation had to cut it.
   std::string fits = "C:\\" + std::string(200, 'A');
   ASSERT_EQ(BuildRepairRecordName(fits.c_str(), name, sizeof name), 0);
   EXPECT_EQ(strlen(name), 259u);
-  std::string over = fits + "B";
-  EXPECT_EQ(BuildRepairRecordName(over.c_str(), name, sizeof name), 1);
+  std::string over = fits + "BCD";
+  ASSERT_EQ(BuildRepairRecordName(over.c_str(), name, sizeof name), 0);
+  EXPECT_EQ(std::string(name), std::string(kRepairRecordPrefix) + "C:/" + std::string(200, 'A'));
+  EXPECT_EQ(BuildRepairRecordName(over.c_str(), name, 259), 1);
   EXPECT_STREQ(name, "");
 
   // A trail byte equal to the backslash is part of a character, not a separator.
@@ -135,14 +138,18 @@ TEST_F(ShortcutLaunchTest, TildePathFindsTheRecordOfTheLongPath) {
   EXPECT_EQ(Launches().size(), 1u);
 }
 
-// A name that does not fit is not cut to one that might be another application's record.
-TEST_F(ShortcutLaunchTest, OverlongNameStartsNothing) {
+// A log path too long for a key name: the installation cut the record's name at 259
+// characters, and the launch finds it under that name. A cut name with no record behaves as
+// any missing record.
+TEST_F(ShortcutLaunchTest, OverlongNameIsCutAsTheInstallationCutIt) {
   std::string path = "C:\\" + std::string(199, 'A') + "\\L";
-  std::string cut = std::string(kRecord, 5 + 56) + "C:/" + std::string(199, 'A') + "/";
-  cut.resize(5 + 259);  // "HKLM\\" and the 259 characters a cut name would keep
-  SetIcon(cut, 1, kApp, nullptr, nullptr, "1");
   EXPECT_EQ(CheckAndLaunch(path.c_str()), kShortcutEnd);
   EXPECT_TRUE(Launches().empty());
+  std::string cut = std::string(kRecord, 5 + 56) + "C:/" + std::string(199, 'A') + "/";
+  cut.resize(5 + 259);  // "HKLM\\" and the 259 characters of a key name
+  SetIcon(cut, 1, kApp, nullptr, nullptr, "1");
+  EXPECT_EQ(CheckAndLaunch(path.c_str()), kShortcutEnd);
+  EXPECT_EQ(Launches().size(), 1u);
   EXPECT_TRUE(ui.transcript.empty());
 }
 

@@ -327,6 +327,14 @@ TEST(Verify, ExitStatusesOfTheCommand) {
   Json json = Json::parse(ReadHostFile(out));
   EXPECT_EQ(json["unexplained"], 0);
   EXPECT_TRUE(json["items"].empty());
+  // No Program Manager answers: the icons go unchecked, and the status says so.
+  std::ofstream(dir + "no-progman.json") << "{\"platform\": {\"progman\": false}}";
+  EXPECT_EQ(run("--json --machine " + dir + "no-progman.json --log-from " + sample +
+                "/INSTALL.LOG '" + kSaved + "'"),
+            4);
+  json = Json::parse(ReadHostFile(out));
+  EXPECT_EQ(json["unchecked"], Json::array({"icons"}));
+  EXPECT_EQ(json["unexplained"], 0);
   EXPECT_EQ(run("--machine " + sample + "/image.json 'C:\\Nowhere\\INSTALL.LOG'"), 2);
   EXPECT_NE(ReadHostFile(err).find("[Tarn Uninstall] Could not open INSTALL.LOG file."),
             std::string::npos);
