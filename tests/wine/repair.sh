@@ -95,6 +95,8 @@ prepare_repair() {
   self=$(stamp_of "$app/E2ESELF.DLL")
   sed -e "s/@SOURCE@/${SOURCE//\\/\\\\}/" -e "s/@E2ESELF@/$self/" "$DATA/INSTALL.LOG.in" \
     >"$app/INSTALL.LOG"
+  # The log as installed, for rounds that write it again with other stamps.
+  cp "$app/INSTALL.LOG" "$WORK/INSTALL.LOG.first"
 }
 
 # Registry damage in one import: each reg.exe call costs a second.
@@ -409,7 +411,6 @@ test_season() {
   done
   rm "$app/CORE.DLL"
   local log=$app/INSTALL.LOG
-  [[ -f $WORK/INSTALL.LOG.first ]] || cp "$log" "$WORK/INSTALL.LOG.first"
   sed -e "s/03-01-2024 | 10:00:00/$logged_when/" \
     -e "s/$(date -d "$SETUP_TIME" '+%m-%d-%Y | %H:%M:%S')/$logged_when/" \
     "$WORK/INSTALL.LOG.first" >"$log"
