@@ -66,8 +66,8 @@ int AskFourButtonQuestion() {
   if (animated) ui.SetAnimationTimer(0);
   int answer = ui.AskSharedFile(gRun.wizardWindow, gRun.actionText, caption);
   if (animated) ui.SetAnimationTimer(kAnimationPeriodMs);
-  // The question took the focus; given back, Escape and Enter reach the wizard's Cancel
-  // rather than nothing.
+  // The question had the keyboard; with the focus back in the wizard, Escape reaches its
+  // Cancel again.
   if (gRun.wizardWindow != 0) ui.FocusWindow(gRun.wizardWindow);
   return answer;
 }
