@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 600
 
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest \
             nlohmann-json3-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 \
-            wine wine64 xvfb xauth xdotool imagemagick python3 locales
+            wine wine64 xvfb xauth openbox x11-utils xdotool imagemagick python3 locales
 
 .PHONY: deps build native win64 win32 test demo fuzz bench clean
 

@@ -547,7 +547,10 @@ class TimedUi final : public UserInterface {
   WindowHandle CreateWizard(WindowHandle owner) override { return inner_.CreateWizard(owner); }
   void EnterProgressMode(const char* heading) override { inner_.EnterProgressMode(heading); }
   void WaitForMessage() override { inner_.WaitForMessage(); }
+  void SetAnimationTimer(int periodMs) override { inner_.SetAnimationTimer(periodMs); }
+  void FocusWindow(WindowHandle window) override { inner_.FocusWindow(window); }
   bool HasWizard() override { return inner_.HasWizard(); }
+  bool QueueLookDue() override { return inner_.QueueLookDue(); }
   void SetActionText(const char* text) override { inner_.SetActionText(text); }
   void InvalidateProgressBar() override { inner_.InvalidateProgressBar(); }
   int ActionControlWidth() override { return inner_.ActionControlWidth(); }

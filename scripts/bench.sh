@@ -17,7 +17,8 @@
 #
 # Last, bench/e2e/e2e_bench.sh times UNTARN32.EXE /S itself from its process start to the
 # end of its clean-up run, in fresh Wine sessions and in sessions whose desktop has ended
-# (its own prefix; E2E_* variables there).
+# (its own prefix; E2E_* variables there), then the wizard's progress display against the
+# silent run, and how fast the wizard answers a click.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -119,3 +120,8 @@ BENCH_WIN64=$win64 BENCH_RESULTS=$results bench/e2e/e2e_bench.sh
 echo
 echo "== wine64: UNTARN32.EXE /A against /S"
 UNTARN_WIN64_BUILD=$win64 bench/e2e/progress_display_bench.sh | tee "$results/progress-display.txt"
+
+# How fast the wizard answers a click on Next and Back (a prefix and display of its own).
+echo
+echo "== wine64: the wizard's answer to a click"
+UNTARN_WIN64_BUILD=$win64 bench/e2e/click_latency_bench.sh | tee "$results/click-latency.txt"

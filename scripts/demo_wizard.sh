@@ -23,9 +23,6 @@ shot() { import -window root "$SHOTS/$1.png" 2>/dev/null || true; }
 
 rm -rf "$SHOTS"
 mkdir -p "$SHOTS"
-for value in Decorated Managed; do
-  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f >/dev/null 2>&1
-done
 "$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${SAMPLE//\//\\}\\image.json" >/dev/null 2>&1
 cp "$BUILD/src/UNTARN32.exe" "$APP/UNTARN32.EXE"
 # A window of the session keeps Wine's desktop process up between the programs' windows.

@@ -463,6 +463,10 @@ class UserInterface {
   virtual void EnterProgressMode(const char* heading) {}
   // Blocks until a message arrives (the wizard's wait loop polls the run's flags after it).
   virtual void WaitForMessage() {}
+  // The wizard's animation timer: (re)started with a period in milliseconds, stopped with 0.
+  virtual void SetAnimationTimer(int periodMs) {}
+  // Gives the keyboard focus to a window of the program.
+  virtual void FocusWindow(WindowHandle window) {}
 
   // The wizard's progress display, used by the drivers. Without a wizard window these do
   // nothing and measure nothing.
@@ -471,6 +475,11 @@ class UserInterface {
   // the line only every so often answers false in between, and the driver then spares
   // itself building and fitting a line nobody would see. Every line counts by default.
   virtual bool ActionLineDue() { return true; }
+  // True when a look at the message queue between two items is worth its cost now. A
+  // back-end whose look is a round trip to the window system answers false for a short
+  // while after the last one. Only the work's progress display asks; every other pump
+  // looks at once, so that a click is never left waiting in the queue.
+  virtual bool QueueLookDue() { return true; }
   virtual void SetActionText(const char* text) = 0;     // control 1007, when it differs
   virtual void InvalidateProgressBar() = 0;             // control 3830
   virtual int ActionControlWidth() = 0;                 // pixels, 0 without a wizard

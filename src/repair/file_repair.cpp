@@ -238,10 +238,7 @@ bool IsNewerFileToBeReplaced(const char* path, const char* stampText, const Stam
 
   if (gRun.silent || gRun.repairNoToAll) return false;
   if (gRun.repairYesToAll) return true;
-  char caption[256];
-  MessageText(gRun.repairMode ? IDS_NEWER_FILE_CAPTION : IDS_SHARED_CAPTION, caption,
-              sizeof caption);
-  switch (Ui().AskSharedFile(gRun.wizardWindow, gRun.actionText, caption)) {
+  switch (AskFourButtonQuestion()) {
     case IDC_ANSWER_YES: return true;
     case IDC_ANSWER_YES_TO_ALL: gRun.repairYesToAll = true; return true;
     case IDC_ANSWER_NO_TO_ALL: gRun.repairNoToAll = true; return false;

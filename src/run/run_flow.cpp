@@ -68,7 +68,9 @@ bool ShowWizardAndWait() {
     // the user had answered.
     return false;
   }
-  // The wizard's handlers set the flags while messages are dispatched.
+  // The wizard's handlers set the flags while messages are dispatched. Every wake-up looks
+  // at the queue: a look spared here would leave a click queued until the next message
+  // came, the animation's tick as like as not.
   while (!gRun.wizardFinished && !gRun.cancelled) {
     ui.PumpMessages(0);
     if (gRun.wizardFinished || gRun.cancelled) break;

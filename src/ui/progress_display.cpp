@@ -12,6 +12,8 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "resource.h"
+#include "ui/progress_geometry.h"
 
 namespace {
 
@@ -53,6 +55,23 @@ bool ShortenOnce(char* copy, size_t anchor) {
 
 void PumpMessages(int ms) { Ui().PumpMessages(ms); }
 
+int AskFourButtonQuestion() {
+  UserInterface& ui = Ui();
+  char caption[256];
+  MessageText(gRun.repairMode ? IDS_NEWER_FILE_CAPTION : IDS_SHARED_CAPTION, caption,
+              sizeof caption);
+  // The question's own message loop goes on dispatching the wizard's timer: the animation
+  // would tell the user that the work goes on while it waits for the answer.
+  bool animated = gRun.progressMode;
+  if (animated) ui.SetAnimationTimer(0);
+  int answer = ui.AskSharedFile(gRun.wizardWindow, gRun.actionText, caption);
+  if (animated) ui.SetAnimationTimer(kAnimationPeriodMs);
+  // The question had the keyboard; with the focus back in the wizard, Escape reaches its
+  // Cancel again.
+  if (gRun.wizardWindow != 0) ui.FocusWindow(gRun.wizardWindow);
+  return answer;
+}
+
 void ShowAction(const char* text) {
   UserInterface& ui = Ui();
   if (ui.HasWizard()) {
@@ -68,8 +87,9 @@ void ShowAction(const char* text) {
   }
   // Only what is queued is dispatched: a timed wait here would be raised to the system's
   // 10 ms timer resolution for every item, many times the cost of the removals themselves,
-  // while the queued messages alone keep Cancel, painting and the animation alive.
-  PumpMessages(0);
+  // while the queued messages alone keep Cancel, painting and the animation alive. Between
+  // items a look may also be spared when the back-end looked a moment ago.
+  if (ui.QueueLookDue()) PumpMessages(0);
 }
 
 void FitPathToControl(char* text, size_t size) {

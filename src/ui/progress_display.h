@@ -34,6 +34,12 @@ void ShowAction(const char* text);
 // Dispatches pending messages; with ms above 0 waits about ms milliseconds doing so.
 void PumpMessages(int ms);
 
+// Asks the four-button question whose text is in gRun.actionText over the wizard (the
+// shared-file question, or the repair's newer-file question while repairMode is set) and
+// returns the button's id. The animation is paused while the question is open in progress
+// mode, and the wizard has the keyboard focus again afterwards.
+int AskFourButtonQuestion();
+
 // Shortens the path line of text (the part after its first line break) with "..." until it
 // fits the action control; text is a buffer of size bytes.
 void FitPathToControl(char* text, size_t size);

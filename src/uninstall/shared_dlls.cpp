@@ -14,6 +14,7 @@
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "resource.h"
+#include "ui/progress_display.h"
 
 namespace {
 
@@ -75,13 +76,7 @@ int AskWhetherToRemove(const char* path) {
   if (gRun.silent || gRun.sharedNoToAll) return kSharedKeep;
   if (gRun.sharedYesToAll) return kSharedRemove;
 
-  char caption[256];
-  MessageText(gRun.repairMode ? IDS_NEWER_FILE_CAPTION : IDS_SHARED_CAPTION, caption,
-              sizeof caption);
-  // The wizard pauses its animation timer while the question is open in progress mode and
-  // takes the focus back afterwards; that belongs to the wizard's side of the interface.
-  int answer = Ui().AskSharedFile(gRun.wizardWindow, gRun.actionText, caption);
-  switch (answer) {
+  switch (AskFourButtonQuestion()) {
     case IDC_ANSWER_YES: return kSharedRemove;
     case IDC_ANSWER_YES_TO_ALL: gRun.sharedYesToAll = true; return kSharedRemove;
     case IDC_ANSWER_NO_TO_ALL: gRun.sharedNoToAll = true; return kSharedKeep;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/run_state.h"
 #include "base/text.h"
@@ -21,6 +22,7 @@
 #include "run/run_reset.h"
 #include "run/self_removal.h"
 #include "run/startup.h"
+#include "ui/progress_geometry.h"
 #include "uninstall/progman.h"
 
 struct WizardScript {
@@ -38,18 +40,27 @@ class WizardUi final : public UserInterface {
   WizardScript script;
   int wizardsCreated = 0;
   int waits = 0;
+  // How many times the queue was looked at between the wizard's creation and each wait.
+  std::vector<size_t> pumpsBeforeWait;
   std::string heading;
 
   WindowHandle CreateWizard(WindowHandle owner) override {
     if (!script.present) return 0;
     ++wizardsCreated;
+    pumpsAtCreation_ = sim_.pumpWaits.size();
     sim_.wizardPresent = true;
+    // The real wizard starts its animation timer when it is first painted.
+    sim_.animationTimerMs = kAnimationPeriodMs;
     return 0x7000;
   }
   void EnterProgressMode(const char* text) override { heading = text; }
+  void SetAnimationTimer(int periodMs) override { sim_.SetAnimationTimer(periodMs); }
+  void FocusWindow(WindowHandle window) override { sim_.FocusWindow(window); }
+  bool QueueLookDue() override { return sim_.QueueLookDue(); }
   // The user answers the pages while the run waits for a message.
   void WaitForMessage() override {
     ++waits;
+    pumpsBeforeWait.push_back(sim_.pumpWaits.size() - pumpsAtCreation_);
     if (script.cancel) {
       gRun.cancelled = true;
       return;
@@ -97,6 +108,7 @@ class WizardUi final : public UserInterface {
 
  private:
   SimUi& sim_;
+  size_t pumpsAtCreation_ = 0;
 };
 
 class ScenarioTest : public ::testing::Test {

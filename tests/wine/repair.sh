@@ -76,11 +76,6 @@ prepare_repair() {
   PREFIXES+=("$PREFIX")
   WINEPREFIX=$PREFIX timeout 300 "$WINE" wineboot -i >"$WORK/boot.log" 2>&1 || return 1
   WINEPREFIX=$PREFIX "$WINESERVER" -w
-  local value
-  for value in Decorated Managed; do
-    WINEPREFIX=$PREFIX "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f \
-      >/dev/null 2>&1
-  done
   WINEPREFIX=$PREFIX "$WINE" "$TARNSEED" "$(win_path "$DATA/image.json")" >"$WORK/seed.log" 2>&1 ||
     { echo "repair: seeding failed (see $WORK/seed.log)" >&2; return 1; }
   local app media

@@ -25,7 +25,6 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine/shortcut-launch
 SHOTS=$WORK/shots
-GUI_PREFIX=1
 
 source "$ROOT/tests/wine/e2e_lib.sh"
 

@@ -279,6 +279,7 @@ struct SimQuestion {
   uint32_t buttons = 0;  // kMb... of a message; 0 otherwise
   int answer = 0;        // what the user answered
   bool scripted = false;
+  int animationTimerMs = 0;  // the wizard's animation timer while the question was open
 };
 
 struct SimAnswer {
@@ -330,6 +331,9 @@ class SimUi final : public UserInterface {
   std::vector<std::string> actionLines;       // every text the control showed, in order
   int progressBarInvalidations = 0;
   bool actionLinesDue = true;                 // false: a display between two shown lines
+  bool queueLooksDue = true;                  // false: the queue was looked at a moment ago
+  int animationTimerMs = 0;                   // the animation timer's period; 0: stopped
+  WindowHandle focusWindow = 0;               // where FocusWindow put the focus last
 
   int AskMessage(WindowHandle owner, const char* text, const char* caption,
                  uint32_t type) override;
@@ -351,6 +355,9 @@ class SimUi final : public UserInterface {
   void PumpUntilQuit() override;
   bool HasWizard() override;
   bool ActionLineDue() override { return actionLinesDue; }
+  bool QueueLookDue() override { return queueLooksDue; }
+  void SetAnimationTimer(int periodMs) override;
+  void FocusWindow(WindowHandle window) override { focusWindow = window; }
   void SetActionText(const char* text) override;
   void InvalidateProgressBar() override;
   int ActionControlWidth() override;

@@ -69,6 +69,7 @@ int SimUi::AskSharedFile(WindowHandle owner, const char* text, const char* capti
   question.kind = SimQuestion::kSharedFile;
   question.text = text != nullptr ? text : "";
   question.caption = caption != nullptr ? caption : "";
+  question.animationTimerMs = animationTimerMs;
   SimAnswer answer;
   question.scripted = TakeAnswer(SimQuestion::kSharedFile, &answer);
   question.answer = question.scripted ? answer.id : kIdCancel;  // closed without a choice
@@ -154,6 +155,11 @@ void SimUi::PumpMessages(int ms) {
 void SimUi::PumpUntilQuit() { quitPumps++; }
 
 bool SimUi::HasWizard() { return wizardPresent; }
+
+// Like the real timer, it belongs to the wizard window: without one there is none.
+void SimUi::SetAnimationTimer(int periodMs) {
+  if (wizardPresent) animationTimerMs = periodMs > 0 ? periodMs : 0;
+}
 
 void SimUi::SetActionText(const char* text) {
   if (!wizardPresent) return;

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr UINT kAnimationPeriodMs = 150;
 // The part of the banner bitmap that is stretched over the header band.
 constexpr int kBannerWidth = 500;
 constexpr int kBannerHeight = 63;
@@ -415,6 +414,18 @@ void EnterWizardProgressMode(const char* heading) {
     }
   }
   InvalidateRect(dialog, nullptr, TRUE);
+}
+
+void SetWizardAnimationTimer(int periodMs) {
+  if (gWizard.window == nullptr) return;
+  if (periodMs <= 0) {
+    KillTimer(gWizard.window, IDT_ANIMATION);
+    // A paint while it is stopped must not start it again behind the caller's back.
+    gWizard.timerStarted = true;
+    return;
+  }
+  gWizard.timerStarted =
+      SetTimer(gWizard.window, IDT_ANIMATION, static_cast<UINT>(periodMs), nullptr) != 0;
 }
 
 bool WizardActionDue() {

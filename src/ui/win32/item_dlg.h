@@ -16,6 +16,10 @@ HWND WizardWindow();
 // Switches the wizard into its progress display with the given heading.
 void EnterWizardProgressMode(const char* heading);
 
+// Starts the animation timer with the period in milliseconds (again, when it runs), or
+// stops it with 0.
+void SetWizardAnimationTimer(int periodMs);
+
 // True when a new action line would be put up now: the line is shown at most every 60 ms.
 bool WizardActionDue();
 

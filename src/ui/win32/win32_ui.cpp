@@ -60,6 +60,12 @@ HWND AsWindow(WindowHandle window) {
   return reinterpret_cast<HWND>(window);
 }
 
+// A look at the queue is a round trip to the window system, dearer than many removals: the
+// progress display spares the looks that come less than this many milliseconds after the
+// last one, which still answers Cancel, painting and the animation at once to a person.
+constexpr DWORD kLookInterval = 40;
+DWORD gLastLook = 0;
+
 // The modeless dialogs get their keyboard handling (Tab, Enter, Escape, mnemonics) first.
 bool IsDialogKey(MSG* message) {
   HWND wizard = WizardWindow();
@@ -69,6 +75,7 @@ bool IsDialogKey(MSG* message) {
 // Dispatches everything that is queued now; false once the quit message was taken (it is
 // posted again so that the outer loop still sees it).
 bool DispatchPending() {
+  gLastLook = GetTickCount();
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -235,9 +242,9 @@ void Win32Ui::RedrawLoadBar(WindowHandle progressWindow) {
   RedrawLoadBarIfMoved(AsWindow(progressWindow));
   // A window that answers nothing while a large log loads cannot be cancelled, and holds up
   // every program that sends to all windows (the desktop among them) until the load ends.
-  // What is queued is dispatched as the bar moves; Cancel only sets the run's flag, which
-  // the run flow reads after the load.
-  PumpMessages(0);
+  // What is queued is dispatched as the bar moves, as often as between the work's items;
+  // Cancel only sets the run's flag, which the run flow reads after the load.
+  if (QueueLookDue()) PumpMessages(0);
 }
 
 void Win32Ui::SetCaption(WindowHandle window, const char* text) {
@@ -288,18 +295,8 @@ void Win32Ui::WaitCursor(bool on) {
 
 // A wait of ms milliseconds keeps dispatching: the timer message that ends it arrives
 // through the same queue as the clicks and repaints that must not be held up meanwhile.
-// Milliseconds between two looks at the queue when only queued messages are wanted.
-constexpr DWORD kLookInterval = 40;
-
 void Win32Ui::PumpMessages(int ms) {
   if (ms <= 0 || !gMain.exists) {
-    // The drivers ask between every two items. A look at the queue is a round trip to the
-    // window system, dearer than many removals; looking at most every 40 ms still answers
-    // Cancel, painting and the animation at once to a person.
-    static DWORD lastLook = 0;
-    DWORD now = GetTickCount();
-    if (ms <= 0 && now - lastLook < kLookInterval) return;
-    lastLook = now;
     DispatchPending();
     return;
   }
@@ -343,9 +340,15 @@ WindowHandle Win32Ui::CreateWizard(WindowHandle owner) {
 }
 void Win32Ui::EnterProgressMode(const char* heading) { EnterWizardProgressMode(heading); }
 void Win32Ui::WaitForMessage() { WaitMessage(); }
+void Win32Ui::SetAnimationTimer(int periodMs) { SetWizardAnimationTimer(periodMs); }
+void Win32Ui::FocusWindow(WindowHandle window) {
+  HWND real = AsWindow(window);
+  if (real != nullptr) SetFocus(real);
+}
 
 bool Win32Ui::HasWizard() { return WizardWindow() != nullptr; }
 bool Win32Ui::ActionLineDue() { return WizardActionDue(); }
+bool Win32Ui::QueueLookDue() { return GetTickCount() - gLastLook >= kLookInterval; }
 void Win32Ui::SetActionText(const char* text) { SetWizardAction(text); }
 void Win32Ui::InvalidateProgressBar() { InvalidateWizardBar(); }
 int Win32Ui::ActionControlWidth() { return WizardActionWidth(); }

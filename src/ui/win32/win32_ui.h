@@ -33,9 +33,12 @@ class Win32Ui : public UserInterface {
   WindowHandle CreateWizard(WindowHandle owner) override;
   void EnterProgressMode(const char* heading) override;
   void WaitForMessage() override;
+  void SetAnimationTimer(int periodMs) override;
+  void FocusWindow(WindowHandle window) override;
 
   bool HasWizard() override;
   bool ActionLineDue() override;
+  bool QueueLookDue() override;
   void SetActionText(const char* text) override;
   void InvalidateProgressBar() override;
   int ActionControlWidth() override;
