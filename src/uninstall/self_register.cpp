@@ -33,7 +33,9 @@ bool ReadExactly(Platform& sys, FileHandle file, void* buffer, uint32_t count) {
 }
 
 void RegisterProgram(const char* path, const char* directory, int direction) {
-  char shortPath[256];
+  // A logged path holds up to 259 characters; cut, it would start some other program.
+  char shortPath[kPathSize];
+  if (strlen(path) >= sizeof shortPath) return;
   CopyText(shortPath, sizeof shortPath, path);
   NormalizePath(shortPath, sizeof shortPath, false);
   char commandLine[kCommandLineSize];

@@ -115,6 +115,15 @@ TEST_F(SelfRegisterTest, ProgramPathWithBlanksIsQuotedWithoutShortNames) {
   ASSERT_EQ(machine.processes.size(), 1u);
   EXPECT_EQ(machine.processes[0].commandLine, "\"" + path + "\" /UNREGSERVER");
   EXPECT_FALSE(plantedRan);
+
+  // A path of 259 characters with blanks is started whole.
+  std::string longPath = "C:\\My Apps\\" + std::string(240, 'x') + " y\\S.EXE";
+  ASSERT_EQ(longPath.size(), 259u);
+  Write(longPath, "not even an image");
+  machine.processes.clear();
+  SelfRegister("Checking:\r\n", longPath.c_str(), kRegisterServer);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_EQ(machine.processes[0].commandLine, "\"" + longPath + "\" /REGSERVER");
 }
 
 TEST_F(SelfRegisterTest, LibraryIsUnregisteredUnderOle) {
