@@ -183,10 +183,6 @@ void RestoreIniEdits(const Gates& g) {
   }
 }
 
-bool BackupOfThisSection(const Gates& g, const FileItem* item) {
-  return !item->backupPath.Empty() && item->backupSection == g.minSection;
-}
-
 int SharedAnswer(const Gates& g, const FileItem* item) {
   if (item->counterSection < g.minSection) return kSharedNotCounted;
   return ReleaseSharedFile(item->path.c_str(), item->counterCount);
@@ -195,22 +191,14 @@ int SharedAnswer(const Gates& g, const FileItem* item) {
 // A file that stays loses its path so that no later pass touches it; in a rollback a file
 // whose backup is put back keeps it, because the removal pass restores the backup.
 void KeepFile(const Gates& g, FileItem* item) {
-  if (g.rollback && BackupOfThisSection(g, item)) return;
+  if (g.rollback && BackupOfThisSection(g, *item)) return;
   item->path.Clear();
-}
-
-// True when a rollback leaves the file as an earlier installation put it there: that
-// installation logged it too and the last one kept no older copy to put back.
-bool EarlierInstallationKeepsFile(const Gates& g, const FileItem* item) {
-  return EarlierSectionKeeps(g, item->firstSection) && !BackupOfThisSection(g, item);
 }
 
 // Unregisters the file and removes its device lines, unless a rollback puts an older copy
 // back (that copy keeps the registration and lines it had).
 void UndoFileRegistrations(const Gates& g, FileItem* item) {
-  bool goesForGood =
-      !g.rollback || (item->backupSection == item->lastSection && item->backupPath.Empty());
-  if (!goesForGood) return;
+  if (!FileGoesForGood(g, *item)) return;
   if (item->selfRegSection >= g.minSection) {
     SelfRegister(gLabels[kLabelUnregister], item->path.c_str(), kUnregisterServer);
   }
@@ -221,11 +209,9 @@ void PreparePrivateFiles(const Gates& g) {
   ItemList<FileItem>& list = gStore.PrivateFiles;
   for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
     FileItem* item = list[i];
-    bool chosen =
-        (g.automatic && (item->removeByDefault != 0 || g.rollback)) || item->selected != 0;
-    if (!chosen || item->lastSection < g.minSection) continue;
+    if (!PreparationTakesFile(g, *item, false)) continue;
     int answer = SharedAnswer(g, item);
-    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, item)) {
+    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, *item)) {
       KeepFile(g, item);
     } else {
       UndoFileRegistrations(g, item);
@@ -237,9 +223,9 @@ void PrepareSystemFiles(const Gates& g) {
   ItemList<FileItem>& list = gStore.SystemFiles;
   for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
     FileItem* item = list[i];
-    if (item->lastSection < g.minSection) continue;
+    if (!PreparationTakesFile(g, *item, true)) continue;
     int answer = SharedAnswer(g, item);
-    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, item)) {
+    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, *item)) {
       KeepFile(g, item);
     } else if (answer == kSharedRemove) {
       item->selected = 1;
@@ -272,13 +258,9 @@ void RemovePrivateFiles(const Gates& g) {
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     FileItem* item = list[i];
     CountVisit();
-    if (item->path.Empty() || item->lastSection < g.minSection) continue;
-    bool chosen = (g.automatic &&
-                   (item->removeByDefault != 0 || (g.rollback && BackupOfThisSection(g, item)))) ||
-                  item->selected != 0;
-    if (!chosen) continue;
-    bool restore = g.rollback && item->backupSection == g.minSection;
-    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
+    if (!RemovalTakesFile(g, *item, false)) continue;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), RestoresBackup(g, *item)) != 0)
+      continue;
     ShowItemAction(kLabelFile, item->path.c_str(), ActionForm::kFitted);
     if (UnderProfileRoot(item->path.c_str())) continue;
     char directory[sizeof item->path.text];
@@ -297,11 +279,9 @@ void RemoveSystemFiles(const Gates& g) {
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     FileItem* item = list[i];
     CountVisit();
-    if (item->path.Empty() || item->lastSection < g.minSection) continue;
-    bool chosen = item->selected != 0 || (g.rollback && BackupOfThisSection(g, item));
-    if (!chosen) continue;
-    bool restore = g.rollback && item->backupSection == g.minSection;
-    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
+    if (!RemovalTakesFile(g, *item, true)) continue;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), RestoresBackup(g, *item)) != 0)
+      continue;
     ShowItemAction(kLabelSystemFile, item->path.c_str(), ActionForm::kFitted);
   }
 }
@@ -316,7 +296,7 @@ void ReregisterRestored(const Gates& g, ItemList<FileItem>& list, bool privateFi
                            item->selected != 0
                      : item->selected != 0 || !item->backupPath.Empty();
     if (!chosen || item->lastSection < g.minSection) continue;
-    if (!BackupOfThisSection(g, item) || item->selfRegSection < g.minSection) continue;
+    if (!BackupOfThisSection(g, *item) || item->selfRegSection < g.minSection) continue;
     SelfRegister(gLabels[kLabelUnregister], item->path.c_str(), kRegisterServer);
   }
 }

@@ -392,11 +392,6 @@ bool SamePath(const std::string& a, const std::string& b) {
          EqualNoCase(LongForm(a, false).c_str(), LongForm(b, false).c_str());
 }
 
-// Mirrors the driver: a backup copy that the last section logged, which a rollback puts back.
-bool BackupOfThisSection(const PassGates& g, const FileItem& item) {
-  return !item.backupPath.Empty() && item.backupSection == g.minSection;
-}
-
 class Scan {
  public:
   Scan(const RunFacts& facts, LeftoverReport* report)
@@ -516,20 +511,17 @@ class Scan {
         Add(kind, path, kReasonEarlierSection, EarlierDetail(item.firstSection, item.lastSection));
         continue;
       }
-      bool prepared = system || item.removeByDefault != 0 || g_.rollback;
       // A rollback puts the earlier copy back whatever the count says.
       bool putBack = g_.rollback && BackupOfThisSection(g_, item);
-      if (prepared) {
+      if (PreparationTakesFile(g_, item, system)) {
         if (!putBack && SharedKeeps(kind, item)) continue;
-        if (EarlierSectionKeeps(g_, item.firstSection) && !BackupOfThisSection(g_, item)) {
+        if (EarlierInstallationKeepsFile(g_, item)) {
           Add(kind, path, kReasonEarlierSection,
               EarlierDetail(item.firstSection, item.lastSection));
           continue;
         }
       }
-      bool chosen =
-          system ? item.selected != 0 || (g_.rollback && BackupOfThisSection(g_, item))
-                 : item.removeByDefault != 0 || (g_.rollback && BackupOfThisSection(g_, item));
+      bool chosen = RemovalTakesFile(g_, item, system);
       if (!chosen && system) {
         Add(kind, path, kReasonSystemFile,
             "a file of the system directory: it goes only when the log marks it non-system, or "
@@ -543,7 +535,7 @@ class Scan {
                 "): an automatic run removes only what replaced nothing");
         continue;
       }
-      bool restore = g_.rollback && item.backupSection == g_.minSection && !item.backupPath.Empty();
+      bool restore = RestoresBackup(g_, item);
       std::string hint;
       if (item.counterSection >= g_.minSection && gRun.newShell)
         hint = "; unless SharedDLLs counted it and the run kept it when the count reached zero";
