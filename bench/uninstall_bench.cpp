@@ -625,7 +625,6 @@ void StartLikeSilentRun(const std::string& logPath) {
   gRun.uninstallMode = kModeAutomatic;
   gRun.wizardPage = 11;
   gRun.logPath.Set(logPath.c_str());
-  BuildCrcTable(gRun.crcTable);
   RegHandle key = 0;
   if (sys.RegOpen(RegistryRoot(2), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead,
                   &key) == 0) {

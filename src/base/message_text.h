@@ -15,3 +15,10 @@ void ExpandLanguageText(char* text, size_t size);
 // MessageText with the application title put in place of its first "%s" (texts such as
 // "Welcome to the %s uninstall program."). Any other '%' stays as written.
 void MessageTextWithTitle(int id, char* buffer, size_t size);
+
+// Fills the first count "%s" of format with arguments, in order, and reads "%%" as "%", as
+// the texts' own formatter does; any other '%' is copied as it stands, so that a text
+// replaced from the settings file can never make a formatter misread the arguments. A text
+// that does not fit is cut on a whole character.
+void FillText(char* out, size_t size, const char* format, const char* const* arguments,
+              int count);

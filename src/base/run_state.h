@@ -45,7 +45,6 @@ struct RunState {
   PathText cleanupArguments;
 
   FixedText<260> programFilesDir;
-  uint32_t crcTable[256] = {};
 
   // From the loader.
   PathText appDirectory;
@@ -104,8 +103,6 @@ struct RunState {
   int screenHeight = 0;
 
   // Texts fetched once at start-up.
-  FixedText<256> promptCaption;   // text 25
-  FixedText<256> cancelQuestion;  // text 59
   FixedText<512> rebootText;      // text 68
   FixedText<256> rebootCaption;   // text 25
 

@@ -30,34 +30,6 @@ PathText* ListFileOf(int section) {
   return &gRun.repairListFiles[section];
 }
 
-// Replaces the first three "%s" of a text by the arguments in order; any other '%' stays
-// as written, so a replaced text from the settings file cannot misread the arguments.
-void FillTexts(char* out, size_t size, const char* format, const char* const* arguments,
-               int count) {
-  if (size == 0) return;
-  size_t used = 0;
-  int next = 0;
-  // Copied by whole characters: a text cut at the buffer's end never ends in half of one.
-  auto put = [&](const char* text, size_t length) {
-    if (used + length >= size) return false;
-    memcpy(out + used, text, length);
-    used += length;
-    return true;
-  };
-  bool fits = true;
-  for (const char* p = format; *p != '\0' && fits;) {
-    if (p[0] == '%' && p[1] == 's' && next < count) {
-      for (const char* a = arguments[next++]; *a != '\0' && fits; a = NextChar(a))
-        fits = put(a, static_cast<size_t>(NextChar(a) - a));
-      p += 2;
-      continue;
-    }
-    fits = put(p, static_cast<size_t>(NextChar(p) - p));
-    p = NextChar(p);
-  }
-  out[used] = '\0';
-}
-
 // The logged date and time as the question shows them: the stamp up to its first '|',
 // then the text between the first and the second.
 void LoggedWhenText(const char* stampText, char* out, size_t size) {
@@ -234,7 +206,7 @@ bool IsNewerFileToBeReplaced(const char* path, const char* stampText, const Stam
            DosDay(check.fileDate), DosYear(check.fileDate), DosHour(check.fileTime),
            DosMinute(check.fileTime), DosSecond(check.fileTime));
   const char* arguments[] = {path, logged, current};
-  FillTexts(gRun.actionText, sizeof gRun.actionText, format, arguments, 3);
+  FillText(gRun.actionText, sizeof gRun.actionText, format, arguments, 3);
 
   if (gRun.silent || gRun.repairNoToAll) return false;
   if (gRun.repairYesToAll) return true;
@@ -310,7 +282,7 @@ void FormatPromptRequest(const char* shownAttributes, char* out, size_t size) {
   char format[1024];
   MessageText(IDS_PROMPT_TEXT, format, sizeof format);
   const char* arguments[] = {shownAttributes != nullptr ? shownAttributes : ""};
-  FillTexts(out, size, format, arguments, 1);
+  FillText(out, size, format, arguments, 1);
 }
 
 void RunInstallationPrograms() {

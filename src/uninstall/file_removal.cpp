@@ -217,17 +217,22 @@ void RemoveFileAndCompanions(const char* path) {
     }
   }
 
-  size_t length = strlen(path);
-  if (length <= 4 || !EqualNoCase(path + length - 4, ".HLP")) return;
-  // The help system's index files, made beside the help file when it was first opened.
   char companion[kPathSize];
-  if (length >= sizeof companion) return;
-  static const char* const kCompanionExtensions[] = {".GID", ".FTS"};
-  for (const char* extension : kCompanionExtensions) {
-    memcpy(companion, path, length - 4);
-    memcpy(companion + length - 4, extension, 5);
+  for (int i = 0; HelpFileCompanion(path, i, companion, sizeof companion); ++i) {
     DeleteFileNow(companion);
   }
+}
+
+bool HelpFileCompanion(const char* path, int index, char* out, size_t size) {
+  static const char* const kCompanionExtensions[] = {".GID", ".FTS"};
+  size_t length = strlen(path);
+  if (index < 0 || index >= 2 || length <= 4 || length >= size ||
+      !EqualNoCase(path + length - 4, ".HLP")) {
+    return false;
+  }
+  memcpy(out, path, length - 4);
+  memcpy(out + length - 4, kCompanionExtensions[index], 5);
+  return true;
 }
 
 int RemoveFileItem(const char* path, const char* backup, bool restore) {

@@ -23,25 +23,6 @@ constexpr uint32_t kKeyAccess =
     kKeyQueryValue | kKeySetValue | kKeyCreateSubKey | kKeyEnumerateSubKeys | kKeyNotify;  // 0x1F
 constexpr uint32_t kCountDataSize = 256;
 
-// Copies format into out with the first "%s" replaced by value and "%%" read as "%".
-// The text may come from the settings file, so it is never handed to a printf-style
-// formatter: any other '%' sequence is copied as it stands.
-void FormatWithPath(char* out, size_t size, const char* format, const char* value) {
-  size_t used = 0;
-  bool inserted = false;
-  for (const char* p = format; *p != '\0' && used + 1 < size; ++p) {
-    if (p[0] == '%' && p[1] == 's' && !inserted) {
-      for (const char* v = value; *v != '\0' && used + 1 < size; ++v) out[used++] = *v;
-      inserted = true;
-      ++p;
-      continue;
-    }
-    if (p[0] == '%' && p[1] == '%') ++p;
-    out[used++] = *p;
-  }
-  out[used] = '\0';
-}
-
 // Reads a count stored as REG_DWORD, as a REG_BINARY of four bytes, or as REG_SZ decimal
 // text; false for anything else.
 bool ReadCount(RegHandle key, const char* name, int32_t* count) {
@@ -69,7 +50,8 @@ int AskWhetherToRemove(const char* path) {
   char extra[kActionTextSize];
   MessageText(IDS_SHARED_QUESTION, question, sizeof question);
   MessageText(IDS_SHARED_ADVICE, extra, sizeof extra);
-  FormatWithPath(gRun.actionText, sizeof gRun.actionText, question, path);
+  const char* arguments[] = {path};
+  FillText(gRun.actionText, sizeof gRun.actionText, question, arguments, 1);
   AppendText(gRun.actionText, sizeof gRun.actionText, extra);
 
   // No to All is tested first: once either was chosen it decides every later question.

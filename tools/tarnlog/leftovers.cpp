@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/image/machine_image.h"
+#include "platform/image/restart_operations.h"
 #include "platform/platform.h"
 #include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
@@ -336,14 +337,8 @@ std::vector<PendingOperation> ReadPendingOperations() {
       std::string data(size, '\0');
       if (Sys().RegQuery(key, kPendingValue, &type, &data[0], &size) == 0) {
         data.resize(size);
-        std::vector<std::string> strings = RegStringsOf(data);
-        auto bare = [](std::string path) {
-          if (!path.empty() && path[0] == '!') path.erase(0, 1);
-          if (path.compare(0, 4, "\\??\\") == 0) path.erase(0, 4);
-          return path;
-        };
-        for (size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2)
-          operations.push_back({bare(strings[i]), bare(strings[i + 1]), kPendingValue});
+        for (const RestartOperation& operation : PendingRenamesOf(data))
+          operations.push_back({operation.source, operation.target, kPendingValue});
       }
     }
     Sys().RegClose(key);
@@ -353,7 +348,7 @@ std::vector<PendingOperation> ReadPendingOperations() {
   Sys().WindowsDirectory(windows, sizeof windows);
   windows[sizeof windows - 1] = '\0';
   std::string wininit = windows;
-  if (!wininit.empty() && wininit.back() != '\\') wininit += '\\';
+  if (!wininit.empty() && !EndsWithBackslash(wininit.c_str())) wininit += '\\';
   wininit += "WININIT.INI";
   FileHandle file = Sys().OpenForRead(wininit.c_str());
   if (file == kNoFile) return operations;
@@ -362,27 +357,8 @@ std::vector<PendingOperation> ReadPendingOperations() {
   int got;
   while ((got = Sys().ReadBytes(file, block, sizeof block)) > 0) text.append(block, got);
   Sys().CloseFile(file);
-  bool inRename = false;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (line.empty()) continue;
-    if (line[0] == '[') {
-      inRename = EqualNoCase(line.c_str(), "[rename]");
-      continue;
-    }
-    size_t equals = line.find('=');
-    if (!inRename || equals == std::string::npos) continue;
-    std::string target = line.substr(0, equals);
-    std::string source = line.substr(equals + 1);
-    if (EqualNoCase(target.c_str(), "NUL"))
-      operations.push_back({source, std::string(), "WININIT.INI"});
-    else
-      operations.push_back({source, target, "WININIT.INI"});
-  }
+  for (const RestartOperation& operation : WininitRenamesOf(text))
+    operations.push_back({operation.source, operation.target, "WININIT.INI"});
   return operations;
 }
 

@@ -143,4 +143,32 @@ TEST_F(MessageTextTest, StringTableHoldsEveryId) {
             std::string::npos);
 }
 
+// The one filler of the texts' placeholders: "%s" in order, "%%" as "%", any other '%'
+// as it stands, and a cut that keeps whole characters.
+TEST_F(MessageTextTest, FillsPlaceholdersWithoutAFormatter) {
+  const char* two[] = {"A.DLL", "C:\\APP"};
+  struct Case {
+    const char* format;
+    int count;
+    size_t size;
+    const char* expected;
+  } cases[] = {
+      {"Remove %s from %s?", 2, 64, "Remove A.DLL from C:\\APP?"},
+      {"%s %s %s", 2, 64, "A.DLL C:\\APP %s"},  // a third "%s" has no argument
+      {"100%% of %s, %d %n %x", 1, 64, "100% of A.DLL, %d %n %x"},
+      {"Remove %s now", 1, 10, "Remove A."},
+      {"", 2, 64, ""},
+  };
+  for (const Case& c : cases) {
+    char out[64];
+    FillText(out, c.size, c.format, two, c.count);
+    EXPECT_STREQ(out, c.expected) << c.format;
+  }
+  UseCodePage(932);
+  const char* wide[] = {"\x95\x5C\x95\x5C"};  // two characters whose second byte is '\\'
+  char out[5];
+  FillText(out, sizeof out, "a%s", wide, 1);
+  EXPECT_STREQ(out, "a\x95\x5C");
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/image/restart_operations.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -121,6 +122,28 @@ TEST_F(SimRestart, WininitRenameSectionRunsOnceAndBecomesBak) {
   EXPECT_FALSE(machine().FileExists("C:\\WINDOWS\\WININIT.INI"));
   EXPECT_TRUE(machine().FileExists("C:\\WINDOWS\\WININIT.BAK"));
   EXPECT_EQ(Sys().RemoveFile("C:\\app\\b.dll"), 0);  // no longer in use
+}
+
+// The one reader of both kinds of restart operation, shared with tarnlog.
+TEST(RestartOperations, BothFormsRead) {
+  std::vector<RestartOperation> ops = WininitRenamesOf(
+      "[other]\r\nNUL=C:\\SKIP\r\n [Rename] \r\n nul = C:\\A.TMP \r\nC:\\NEW=C:\\OLD\nC:\\X=\r\n"
+      "garbage\r\n[RENAME]\r\nNUL=C:\\B");
+  ASSERT_EQ(ops.size(), 3u);
+  EXPECT_EQ(ops[0].source, "C:\\A.TMP");
+  EXPECT_EQ(ops[0].target, "");
+  EXPECT_EQ(ops[1].source, "C:\\OLD");
+  EXPECT_EQ(ops[1].target, "C:\\NEW");
+  EXPECT_TRUE(ops[1].replace);
+  EXPECT_EQ(ops[2].source, "C:\\B");
+
+  std::string data("\\??\\C:\\A\0\0\\??\\C:\\B\0!\\??\\C:\\C\0\0\\??\\C:\\D\0\0", 40);
+  ops = PendingRenamesOf(data);
+  ASSERT_EQ(ops.size(), 2u);
+  EXPECT_EQ(ops[0].source, "C:\\A");
+  EXPECT_EQ(ops[0].target, "");
+  EXPECT_EQ(ops[1].target, "C:\\C");
+  EXPECT_TRUE(ops[1].replace);
 }
 
 }  // namespace
