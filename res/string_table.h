@@ -87,8 +87,10 @@
 #define UNTARN_TEXT_81 "This application is damaged and should be repaired. Click Yes to repair this application, No to run the application without repairing it, and Cancel to no longer check this application for damage. Do you want to repair this application?"
 #define UNTARN_TEXT_82 "Performing repair of %s...\n\nPress the Cancel button to cancel the repair process and exit this program."
 
-#endif  // UNTARN_RES_STRING_TABLE_H
 #define UNTARN_TEXT_83                                                                             \
   "Some damaged files could not be repaired: the list of files for the installation program must " \
   "be written to a temporary folder that can be written to and whose path has no blanks.\n\nSet "  \
   "the TEMP environment variable to such a folder and run the repair again."
+#define UNTARN_TEXT_84 "Checking:\r\n"
+
+#endif  // UNTARN_RES_STRING_TABLE_H

@@ -10,6 +10,7 @@
 
 #include "base/fixed_text.h"
 #include "base/message_text.h"
+#include "base/message_pump.h"
 #include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
@@ -1122,6 +1123,11 @@ int LogLoader(const char* logPath, char* appDirectory) {
     gStore.logPosition = position > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(position);
     if (gRun.progressWindow != 0 && position != previousPosition) {
       Ui().RedrawLoadBar(gRun.progressWindow);
+      // A window that answers nothing while a large log loads cannot be cancelled, and holds
+      // up every program that sends to all windows (the desktop among them) until the load
+      // ends. What is queued is dispatched as the bar moves, as often as between the work's
+      // items; Cancel only sets the run's flag, which the run flow reads after the load.
+      if (QueueLookDue()) PumpMessages(0);
     }
     previousPosition = position;
 

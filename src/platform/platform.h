@@ -223,6 +223,11 @@ class Platform {
 #define PLATFORM_OP(result, Name, parameters, arguments) virtual result Name parameters = 0;
 #define PLATFORM_OP_DEFAULTED(result, Name, parameters, arguments) virtual result Name parameters;
 #include "platform/platform_operations.def"
+
+  // Whether a library name names no folder or drive (no backslash, slash or colon, read
+  // by the characters of this machine's code page), so that only the system directory can
+  // supply it. Both back-ends refuse any other name for a system library.
+  bool IsBareLibraryName(const char* name);
 };
 
 // ---------------------------------------------------------------------------------------
@@ -236,11 +241,6 @@ class UserInterface {
   virtual result Name parameters body
 #include "platform/ui_operations.def"
 };
-
-// Whether a library name names no folder or drive (no backslash, slash or colon), so that
-// only the system directory can supply it. Both back-ends refuse any other name for a
-// system library.
-bool IsBareLibraryName(const char* name);
 
 // The active back-ends. The program installs them once at start; tests install a
 // simulated machine per test.

@@ -299,8 +299,10 @@ void RunInstallationPrograms() {
       if (*p == '|') *p = '/';
     }
 
+    char request[1024];
+    FormatPromptRequest(shown, request, sizeof request);
     while (!IsLoggedProgram(path, attributes)) {
-      if (Ui().AskInstallationPath(gRun.wizardWindow, shown, path, sizeof path) != kIdOk) {
+      if (Ui().AskInstallationPath(gRun.wizardWindow, request, path, sizeof path) != kIdOk) {
         // The user gave up: no list is run any more, and none stays behind.
         for (int rest = section; rest >= 0; --rest) {
           PathText* left = ListFileOf(rest);

@@ -5,22 +5,26 @@
 // file passes only queue, so they run to the end, and what they queued is still extracted.
 #include "repair/repair_driver.h"
 
+#include "base/message_text.h"
 #include "base/run_state.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "repair/file_repair.h"
-#include "repair/registry_value_write.h"
+#include "engine/registry_value_write.h"
 #include "repair/shell_link.h"
 #include "resource.h"
 #include "ui/progress_display.h"
-#include "uninstall/self_register.h"
+#include "engine/self_register.h"
 
 namespace {
+
+// The label of every action line of the repair (text 84, "Checking:").
+char gStepLabel[64];
 
 void RepairFiles(const ItemList<FileItem>& files, bool missingFiles) {
   for (int32_t i = files.count - 1; i >= 0; --i) {
     const FileItem& item = *files[i];
-    ShowLabelledAction(kRepairStepLabel, item.path.c_str(), ActionForm::kFitted);
+    ShowLabelledAction(gStepLabel, item.path.c_str(), ActionForm::kFitted);
     if (item.linkSpec != nullptr) {
       RecreateShellLink(item.path.c_str(), item.linkSpec);
     } else {
@@ -51,7 +55,7 @@ void RegisterServers(const ItemList<FileItem>& files) {
   for (int32_t i = 0; i < files.count && !gRun.cancelled; ++i) {
     const FileItem& item = *files[i];
     if (item.path.Empty() || item.selfRegSection == 0) continue;
-    SelfRegister(kRepairStepLabel, item.path.c_str(), kRegisterServer);
+    SelfRegister(gStepLabel, item.path.c_str(), kRegisterServer);
   }
 }
 
@@ -64,6 +68,7 @@ int RepairSectionOf(const FileItem& item, bool missingFile) {
 
 void RepairDriver() {
   gRun.repairMode = true;
+  MessageText(IDS_REPAIR_STEP, gStepLabel, sizeof gStepLabel);
   PrepareRepairLists();
   if (!gRun.progressMode) StartProgressDisplay(IDS_REPAIR_HEADING);
 

@@ -4,9 +4,6 @@
 // again, and finally the installation programs extract what was queued.
 #pragma once
 
-// The label of every action line of the repair.
-constexpr const char* kRepairStepLabel = "Checking:\r\n";
-
 // The whole repair, once per run, after the wizard has finished (with its window open).
 void RepairDriver();
 

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "repair/repair_driver.h"
 #include "resource.h"
+#include "run/end_run.h"
 #include "run/self_removal.h"
 #include "run/shortcut_launch.h"
 #include "status/status_mif.h"
@@ -24,11 +25,6 @@ constexpr uint32_t kBeginSystemChange = 100;
 constexpr uint32_t kEndSystemChange = 101;
 constexpr uint32_t kApplicationInstall = 0;
 constexpr uint32_t kCancelledOperation = 13;
-
-// SHChangeNotify: a directory's contents changed; the item is an ANSI path, and the shell
-// is not waited for.
-constexpr int32_t kShellUpdateDir = 0x1000;
-constexpr uint32_t kShellPathNoWait = 0x2001;
 
 struct RestorePoint {
   LibHandle library = 0;
@@ -193,33 +189,4 @@ void RunFlow() {
   // A repair asked for at a shortcut (/W) starts the application at the end, whether the
   // repair completed or was cancelled.
   if (gRun.launchShortcut != 0) LaunchAfterRepair();
-}
-
-void EndRun() {
-  UserInterface& ui = Ui();
-  if (gRun.progressWindow != 0) {
-    ui.Destroy(gRun.progressWindow);
-    gRun.progressWindow = 0;
-  }
-  if (gRun.wizardWindow != 0) {
-    ui.Destroy(gRun.wizardWindow);
-    gRun.wizardWindow = 0;
-  }
-  if (gRun.mainWindow != 0) {
-    ui.Destroy(gRun.mainWindow);
-    gRun.mainWindow = 0;
-    // Destroying the main window posts the quit message; let every message before it run.
-    ui.PumpUntilQuit();
-  }
-  if (gRun.shellLibrary != 0) {
-    Platform& sys = Sys();
-    if (gRun.hasShellNotify) {
-      char windowsDir[256] = {};
-      sys.WindowsDirectory(windowsDir, sizeof windowsDir);
-      sys.CallShellChangeNotify(gRun.shellLibrary, kShellUpdateDir, kShellPathNoWait, windowsDir);
-    }
-    sys.FreeLib(gRun.shellLibrary);
-    gRun.shellLibrary = 0;
-    gRun.hasShellNotify = false;
-  }
 }

@@ -7,9 +7,3 @@
 // Runs from the start-up state (RunStartup returned kStartupRunFlow) to the end of the
 // run. The process exits with code 0 when it returns.
 void RunFlow();
-
-// The windows and the shell at the end of every run: destroys the initializing and the
-// main window, dispatches messages until the quit message when there was a main window,
-// tells the shell to refresh its views of the Windows directory and releases the shell
-// library. Safe when start-up stopped before the windows were made.
-void EndRun();

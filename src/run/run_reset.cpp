@@ -6,6 +6,7 @@
 #include "log/log_reader.h"
 #include "run/self_removal.h"
 #include "run/shortcut_launch.h"
+#include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/progman.h"
 #include "uninstall/shared_dlls.h"
@@ -19,4 +20,5 @@ void ResetRunWideState() {
   gProgman = ProgmanState();
   ForgetShellNotifications();
   ForgetRepairRecord();
+  ResetProgressDisplay();
 }

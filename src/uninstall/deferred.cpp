@@ -12,7 +12,6 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "uninstall/file_removal.h"
 
 namespace {
 
@@ -136,23 +135,8 @@ void UniqueTempName(const char* target, char* out, size_t size) {
   // Every name is taken: out stays empty and the caller treats it as a failed copy.
 }
 
-void ScheduleReplace(const char* backup, const char* target) {
-  if (Sys().CopyFileTo(backup, target, false) == 0) {
-    RemoveFileAndCompanions(backup);
-    return;
-  }
-
-  char temporary[kPathSize];
-  UniqueTempName(target, temporary, sizeof temporary);
-  if (temporary[0] == '\0' || Sys().CopyFileTo(backup, temporary, false) != 0) {
-    // Neither copy could be made: the installed file goes, and the backup copy stays so
-    // that nothing of the original is lost.
-    RemoveFileAndCompanions(target);
-    return;
-  }
-
+void ScheduleReplaceAtRestart(const char* temporary, const char* target) {
   gRun.rebootNeeded = true;
-  RemoveFileAndCompanions(backup);
   char shortTemporary[kPathSize];
   char shortTarget[kPathSize];
   CopyText(shortTemporary, sizeof shortTemporary, temporary);

@@ -235,6 +235,24 @@ bool HelpFileCompanion(const char* path, int index, char* out, size_t size) {
   return true;
 }
 
+void ScheduleReplace(const char* backup, const char* target) {
+  if (Sys().CopyFileTo(backup, target, false) == 0) {
+    RemoveFileAndCompanions(backup);
+    return;
+  }
+
+  char temporary[kPathSize];
+  UniqueTempName(target, temporary, sizeof temporary);
+  if (temporary[0] == '\0' || Sys().CopyFileTo(backup, temporary, false) != 0) {
+    // Neither copy could be made: the installed file goes, and the backup copy stays so
+    // that nothing of the original is lost.
+    RemoveFileAndCompanions(target);
+    return;
+  }
+  RemoveFileAndCompanions(backup);
+  ScheduleReplaceAtRestart(temporary, target);
+}
+
 int RemoveFileItem(const char* path, const char* backup, bool restore) {
   if (!HasWildcard(path)) {
     RemoveFileAndCompanions(path);

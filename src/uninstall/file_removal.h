@@ -18,6 +18,10 @@ void RemoveFileAndCompanions(const char* path);
 // file, index is past the last companion, or the path does not fit.
 bool HelpFileCompanion(const char* path, int index, char* out, size_t size);
 
+// Copies the backup back over the target now, or at the next restart when the target is
+// in use; the backup copy is deleted.
+void ScheduleReplace(const char* backup, const char* target);
+
 // The result of RemoveFileItem for a pattern refused as too wide (or through a link).
 constexpr int kPatternRefused = 1;
 

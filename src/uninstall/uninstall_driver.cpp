@@ -29,7 +29,7 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
-#include "repair/registry_value_write.h"
+#include "engine/registry_value_write.h"
 #include "resource.h"
 #include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
@@ -37,7 +37,7 @@
 #include "uninstall/path_set.h"
 #include "uninstall/progman.h"
 #include "uninstall/registry_removal.h"
-#include "uninstall/self_register.h"
+#include "engine/self_register.h"
 #include "uninstall/services_devices.h"
 #include "uninstall/shared_dlls.h"
 

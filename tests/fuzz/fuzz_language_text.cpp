@@ -12,7 +12,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
-#include "run/string_table.h"
+#include "platform/built_in_texts.h"
 
 namespace {
 

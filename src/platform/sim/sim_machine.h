@@ -103,7 +103,7 @@ class SimMachine final : public Platform {
 
   // --- Settings a test may change directly ------------------------------------------------
   ImagePlatform settings;          // kind, version, code pages, directories, admin, clock
-  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..83 preset)
+  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..84 preset)
   std::map<uint64_t, std::string> resources;  // (type << 32 | id) -> bytes
   std::vector<std::string> topWindowClasses;
   bool ddeAvailable = true;  // DdeStart works
@@ -198,6 +198,11 @@ class SimMachine final : public Platform {
   void LocalTimeNow(SystemTime* time) override;
   int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override;
   int DaylightShiftMinutes() override { return settings.daylightShiftMinutes; }
+  // Every reading moves the clock on by tickStep, so that by default any wait has passed; a
+  // test that needs time to stand still sets tickStep to 0.
+  uint32_t TickCount() override { return tickCount += tickStep; }
+  uint32_t tickCount = 0;
+  uint32_t tickStep = 1000;
   // A repeatable stream from randomState, so that a test can foresee (and occupy) the names
   // a run will draw.
   int RandomBytes(void* buffer, uint32_t size) override;
@@ -330,8 +335,6 @@ class SimUi final : public UserInterface {
   std::string actionText;                     // the control's current text
   std::vector<std::string> actionLines;       // every text the control showed, in order
   int progressBarInvalidations = 0;
-  bool actionLinesDue = true;                 // false: a display between two shown lines
-  bool queueLooksDue = true;                  // false: the queue was looked at a moment ago
   int animationTimerMs = 0;                   // the animation timer's period; 0: stopped
   WindowHandle focusWindow = 0;               // where FocusWindow put the focus last
 
@@ -340,7 +343,7 @@ class SimUi final : public UserInterface {
   int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override;
   int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override;
   // Recorded with the attributes as text and the path it started from as caption.
-  int AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+  int AskInstallationPath(WindowHandle owner, const char* request, char* path,
                           uint32_t size) override;
   int RegisterMainClass() override;
   WindowHandle CreateMainWindow(const char* caption, bool show) override;
@@ -354,8 +357,6 @@ class SimUi final : public UserInterface {
   void PumpMessages(int ms) override;
   void PumpUntilQuit() override;
   bool HasWizard() override;
-  bool ActionLineDue() override { return actionLinesDue; }
-  bool QueueLookDue() override { return queueLooksDue; }
   void SetAnimationTimer(int periodMs) override;
   void FocusWindow(WindowHandle window) override { focusWindow = window; }
   void SetActionText(const char* text) override;

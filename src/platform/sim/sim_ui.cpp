@@ -77,11 +77,11 @@ int SimUi::AskSharedFile(WindowHandle owner, const char* text, const char* capti
   return question.answer;
 }
 
-int SimUi::AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+int SimUi::AskInstallationPath(WindowHandle owner, const char* request, char* path,
                                uint32_t size) {
   SimQuestion question;
   question.kind = SimQuestion::kInstallationPath;
-  question.text = attributes != nullptr ? attributes : "";
+  question.text = request != nullptr ? request : "";
   question.caption = path != nullptr ? path : "";
   SimAnswer answer;
   question.scripted = TakeAnswer(SimQuestion::kInstallationPath, &answer);

@@ -418,6 +418,8 @@ int Win32Platform::FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint
   return 0;
 }
 
+uint32_t Win32Platform::TickCount() { return GetTickCount(); }
+
 int Win32Platform::DaylightShiftMinutes() {
   TIME_ZONE_INFORMATION zone = {};
   if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) return 0;

@@ -51,6 +51,7 @@ class Win32Platform : public Platform {
   void LocalTimeNow(SystemTime* time) override;
   int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override;
   int DaylightShiftMinutes() override;
+  uint32_t TickCount() override;
 
   void OemToAnsiText(const char* src, char* dst) override;
   bool IsLeadByte(uint8_t byte) override;

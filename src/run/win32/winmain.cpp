@@ -3,15 +3,11 @@
 // as the installer's uninstall entry must not read a failure into an ended uninstall.
 #include <windows.h>
 
-#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
-#include "run/run_flow.h"
-#include "run/self_removal.h"
-#include "run/shortcut_launch.h"
-#include "run/startup.h"
+#include "run/program.h"
 #include "ui/win32/win32_ui.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
@@ -28,11 +24,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   InstallUserInterface(&ui);
   LoadTextRules();
 
-  switch (RunStartup(commandLine)) {
-    case kStartupRunFlow: RunFlow(); break;
-    case kStartupCleanupRun: RunCleanup(gRun.cleanupArguments.c_str()); break;
-    case kStartupShortcutLaunch: RunShortcutLaunch(); break;
-    default: break;
-  }
+  RunProgram(commandLine);
   return 0;
 }

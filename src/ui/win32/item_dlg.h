@@ -20,9 +20,6 @@ void EnterWizardProgressMode(const char* heading);
 // stops it with 0.
 void SetWizardAnimationTimer(int periodMs);
 
-// True when a new action line would be put up now: the line is shown at most every 60 ms.
-bool WizardActionDue();
-
 // The action line (control 1007), set only when it differs from what is shown.
 void SetWizardAction(const char* text);
 

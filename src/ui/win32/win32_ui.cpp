@@ -60,12 +60,6 @@ HWND AsWindow(WindowHandle window) {
   return reinterpret_cast<HWND>(window);
 }
 
-// A look at the queue is a round trip to the window system, dearer than many removals: the
-// progress display spares the looks that come less than this many milliseconds after the
-// last one, which still answers Cancel, painting and the animation at once to a person.
-constexpr DWORD kLookInterval = 40;
-DWORD gLastLook = 0;
-
 // The modeless dialogs get their keyboard handling (Tab, Enter, Escape, mnemonics) first.
 bool IsDialogKey(MSG* message) {
   HWND wizard = WizardWindow();
@@ -75,7 +69,6 @@ bool IsDialogKey(MSG* message) {
 // Dispatches everything that is queued now; false once the quit message was taken (it is
 // posted again so that the outer loop still sees it).
 bool DispatchPending() {
-  gLastLook = GetTickCount();
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -211,9 +204,9 @@ int Win32Ui::AskSharedFile(WindowHandle owner, const char* text, const char* cap
   return answer < 0 ? kIdCancel : answer;
 }
 
-int Win32Ui::AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+int Win32Ui::AskInstallationPath(WindowHandle owner, const char* request, char* path,
                                  uint32_t size) {
-  int answer = ShowPromptDialog(OwnerWindow(owner), attributes, path, size);
+  int answer = ShowPromptDialog(OwnerWindow(owner), request, path, size);
   // A prompt that could not be shown is a cancelled one: the repair stops asking.
   return answer == IDOK ? kIdOk : kIdCancel;
 }
@@ -240,11 +233,6 @@ WindowHandle Win32Ui::CreateProgressWindow() {
 void Win32Ui::RedrawLoadBar(WindowHandle progressWindow) {
   if (progressWindow == 0) return;
   RedrawLoadBarIfMoved(AsWindow(progressWindow));
-  // A window that answers nothing while a large log loads cannot be cancelled, and holds up
-  // every program that sends to all windows (the desktop among them) until the load ends.
-  // What is queued is dispatched as the bar moves, as often as between the work's items;
-  // Cancel only sets the run's flag, which the run flow reads after the load.
-  if (QueueLookDue()) PumpMessages(0);
 }
 
 void Win32Ui::SetCaption(WindowHandle window, const char* text) {
@@ -347,8 +335,6 @@ void Win32Ui::FocusWindow(WindowHandle window) {
 }
 
 bool Win32Ui::HasWizard() { return WizardWindow() != nullptr; }
-bool Win32Ui::ActionLineDue() { return WizardActionDue(); }
-bool Win32Ui::QueueLookDue() { return GetTickCount() - gLastLook >= kLookInterval; }
 void Win32Ui::SetActionText(const char* text) { SetWizardAction(text); }
 void Win32Ui::InvalidateProgressBar() { InvalidateWizardBar(); }
 int Win32Ui::ActionControlWidth() { return WizardActionWidth(); }

@@ -1,6 +1,6 @@
 // Self-registration: which files are run or loaded, with which switch or entry point, in
 // which directory, and that the current directory is always put back.
-#include "uninstall/self_register.h"
+#include "engine/self_register.h"
 
 #include <gtest/gtest.h>
 

@@ -284,7 +284,9 @@ TEST_F(FileRepairTest, SourceRunNewestFirstWithPromptsUntilAMatch) {
   EXPECT_EQ(listsSeen[0].rfind("C:\\App\\F3|", 0), 0u);
   EXPECT_EQ(listsSeen[1].rfind("C:\\App\\F2|", 0), 0u);
   ASSERT_EQ(ui.transcript.size(), 3u);
-  EXPECT_EQ(ui.transcript[0].text, "03-01-2003 / 09:00:00 / 13");
+  EXPECT_EQ(ui.transcript[0].text,
+            "Enter the full pathname to the installation file with the following "
+            "attributes:\r\n\r\n03-01-2003 / 09:00:00 / 13\r\n\r\nSource Pathname:");
   EXPECT_EQ(ui.transcript[0].caption, "C:\\Gone\\SETUP.EXE");
   EXPECT_EQ(ui.transcript[1].caption, "C:\\Media\\WRONG.EXE");
   EXPECT_EQ(TempFiles(), 0);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "run/string_table.h"
+#include "platform/built_in_texts.h"
 #include "sim_run_fixture.h"
 
 namespace {
@@ -91,7 +91,7 @@ TEST_F(MessageTextTest, UsesTheStringTableWithoutAnEntry) {
   // Table texts are used unchanged: no "|" or "~" expansion applies to them.
   EXPECT_EQ(Text(38).back(), ' ');
   // An id without a text reads as empty.
-  EXPECT_EQ(Text(84), "");
+  EXPECT_EQ(Text(85), "");
   EXPECT_EQ(Text(0), "");
   EXPECT_EQ(Text(-5), "");
 }

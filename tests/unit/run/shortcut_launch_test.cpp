@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "run/program.h"
 #include "run/startup.h"
 #include "sim_run_fixture.h"
 
@@ -272,8 +273,7 @@ TEST_F(ShortcutLaunchTest, YesRunsTheRepairFlowAndLaunchesAtTheEnd) {
                     "RegDB Key: Software\\Dep\r\n");
   SetRecord({{"C:\\APP\\GONE.DLL", kRegDword}});
   ui.AnswerMessage(kIdYes);
-  ASSERT_EQ(RunStartup("/W1 C:\\APP\\INSTALL.LOG"), kStartupShortcutLaunch);
-  RunShortcutLaunch();
+  RunProgram("/W1 C:\\APP\\INSTALL.LOG");
   EXPECT_EQ(gRun.uninstallMode, kModeRepair);
   EXPECT_EQ(gRun.wizardPage, 11);
   EXPECT_TRUE(machine.FileExists(kApp));

@@ -139,8 +139,11 @@ TEST_F(ActionDisplayTest, ShowActionWithoutTheWizardOnlyPumps) {
   EXPECT_EQ(ui.pumpWaits, (std::vector<int>{0}));
 }
 
-TEST_F(ActionDisplayTest, ShowActionSparesALookOnlyWhenTheBackEndSaysSo) {
-  ui.queueLooksDue = false;
+TEST_F(ActionDisplayTest, ShowActionSparesALookOnlyAMomentAfterTheLast) {
+  // The clock stands still just after a look.
+  machine.tickStep = 0;
+  PumpMessages(0);
+  ui.pumpWaits.clear();
   ShowAction("Removing Icon:\r\nSample");
   EXPECT_EQ(ui.actionText, "\r\n\r\nRemoving Icon:\r\nSample");
   EXPECT_EQ(ui.progressBarInvalidations, 1);

@@ -1,6 +1,7 @@
 // Deferred replacement: a backup copy goes back over its file now, or through a temporary
 // copy at the next restart when the file is in use, on both platform kinds.
 #include "uninstall/deferred.h"
+#include "uninstall/file_removal.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // Writing a logged value back: the conversion of the log's data text by type number, the
 // cut at 2047 characters, and creating or only opening the key.
-#include "repair/registry_value_write.h"
+#include "engine/registry_value_write.h"
 
 #include <string>
 

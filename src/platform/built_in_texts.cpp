@@ -1,7 +1,7 @@
 // The built-in texts as a table indexed by id; the texts come from res/string_table.h.
-#include "run/string_table.h"
+#include "platform/built_in_texts.h"
 
-#include "../../res/string_table.h"
+#include "string_table.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ const char* const kTexts[kLastTextId + 1] = {
     UNTARN_TEXT_60, UNTARN_TEXT_61, UNTARN_TEXT_62, UNTARN_TEXT_63, UNTARN_TEXT_64, UNTARN_TEXT_65,
     UNTARN_TEXT_66, UNTARN_TEXT_67, UNTARN_TEXT_68, UNTARN_TEXT_69, UNTARN_TEXT_70, UNTARN_TEXT_71,
     UNTARN_TEXT_72, UNTARN_TEXT_73, UNTARN_TEXT_74, UNTARN_TEXT_75, UNTARN_TEXT_76, UNTARN_TEXT_77,
-    UNTARN_TEXT_78, UNTARN_TEXT_79, UNTARN_TEXT_80, UNTARN_TEXT_81, UNTARN_TEXT_82, UNTARN_TEXT_83,
+    UNTARN_TEXT_78, UNTARN_TEXT_79, UNTARN_TEXT_80, UNTARN_TEXT_81, UNTARN_TEXT_82, UNTARN_TEXT_83, UNTARN_TEXT_84,
 };
 
 }  // namespace

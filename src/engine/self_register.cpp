@@ -3,7 +3,7 @@
 // (PE) image, and is then loaded under an OLE initialisation so that its entry point can
 // register. The current directory is moved to the file's own directory for the call, so
 // that the libraries it loads are found beside it, and put back afterwards.
-#include "uninstall/self_register.h"
+#include "engine/self_register.h"
 
 #include <cstdint>
 #include <cstdio>

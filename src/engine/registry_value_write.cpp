@@ -1,7 +1,7 @@
 // Writing a logged registry value back: the data text of the log is converted by its type
 // number into the bytes the registry holds, then set. Repair creates missing keys; the
 // uninstall's restore of changed values only opens existing ones.
-#include "repair/registry_value_write.h"
+#include "engine/registry_value_write.h"
 
 #include <cstdint>
 #include <cstring>
