@@ -33,6 +33,7 @@ build: deps
 	$(MAKE) native win64 win32
 
 test: build
+	tests/layers/check_layers.py
 	ctest --test-dir build/native --output-on-failure -j $(JOBS)
 	tests/run_whole.sh build/native
 	tests/imports/check_imports.sh build/win32

@@ -1,7 +1,7 @@
 // load_bench: how fast the loader reads a large install log. Prints its figures; it is not
 // a test and asserts nothing.
 //
-// It generates a realistic and a degenerate log (tools/loggen/log_generator.h), puts every
+// It generates a realistic and a degenerate log (testing/loggen/log_generator.h), puts every
 // logged file on the machine so that files classify as they would after an installation,
 // and loads each log several times as the uninstaller does, timing only the loads.
 //

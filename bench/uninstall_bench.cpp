@@ -1,7 +1,7 @@
 // uninstall_bench: how fast a silent automatic uninstall of a large installation runs.
 // Prints its figures; it is not a test.
 //
-// It generates the large log of tools/loggen (48,000 private files, 48,000 registry values,
+// It generates the large log of testing/loggen (48,000 private files, 48,000 registry values,
 // 16,000 INI entries over 20 sections), puts the machine in the state the installation left
 // (every file, value and INI entry present), and runs the uninstall the way UNTARN32.EXE /S
 // does: the start-up values a silent run sets, the loader, then the uninstall driver (the
@@ -29,7 +29,7 @@
 // --divide N makes a log with a N-th of every list (a quick look; the figures are for 1).
 //
 // --journal writes every change the uninstall made (each delete and each INI write that
-// succeeded) so that tools/baseline_remove can make the same changes with the bare API.
+// succeeded) so that testing/baseline_remove can make the same changes with the bare API.
 // --seed-only puts the machine state back and ends (for that baseline run).
 //
 // Between items the driver only dispatches queued messages. Should it ask for timed waits

@@ -4,7 +4,7 @@
 #
 # The uninstall benchmark runs three times under Wine: the uninstall itself (it seeds the
 # prefix, uninstalls and writes a journal of its changes), a seeding run that puts the
-# same state back, and tools/baseline_remove, which makes the journal's changes with the
+# same state back, and testing/baseline_remove, which makes the journal's changes with the
 # bare Win32 API. The summary at the end compares the two times.
 #
 # Environment: BENCH_NATIVE (default build/native), BENCH_WIN64 (default build/win64),
@@ -36,10 +36,10 @@ for bench in "$native"/bench/*_bench; do
   "$bench" | tee "$results/native-$name.txt"
 done
 
-# The baseline program: from the project's build when tools/ builds it, else on its own.
-baseline=$win64/tools/baseline_remove/baseline_remove.exe
+# The baseline program: from the project's win64 tree, else built on its own.
+baseline=$win64/testing/baseline_remove/baseline_remove.exe
 if [ ! -f "$baseline" ]; then
-  cmake -S tools/baseline_remove -B build/win64-baseline -G Ninja \
+  cmake -S testing/baseline_remove -B build/win64-baseline -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
   cmake --build build/win64-baseline >/dev/null
   baseline=build/win64-baseline/baseline_remove.exe

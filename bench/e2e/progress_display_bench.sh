@@ -24,7 +24,7 @@ start_display || exit 1
 rm -rf "$WINEPREFIX"
 "$WINE" wineboot -i >/dev/null 2>&1
 "$WINESERVER" -w
-"$WINE" "$BUILD/tools/guidriver/guidriver.exe" hold 3600000 >/dev/null 2>&1 &
+"$WINE" "$BUILD/testing/guidriver/guidriver.exe" hold 3600000 >/dev/null 2>&1 &
 sleep 3
 cp "$BUILD/src/UNTARN32.exe" "$WINEPREFIX/drive_c/windows/UNTARN32.EXE"
 app="$WINEPREFIX/drive_c/Bench App"
@@ -64,7 +64,7 @@ printf 'files %d: /S median %.2f s, /A median %.2f s, /A / /S = %.2f\n' "$N" "$s
 # page shows its title and its list answers with every entry, on PAGE_N private files.
 PAGE_N=${PAGE_N:-48000}
 N=$PAGE_N install_app
-GD() { "$WINE" "$BUILD/tools/guidriver/guidriver.exe" --timeout 60000 "$@" 2>/dev/null | tr -d '\r'; }
+GD() { "$WINE" "$BUILD/testing/guidriver/guidriver.exe" --timeout 60000 "$@" 2>/dev/null | tr -d '\r'; }
 for ((run = 1; run <= RUNS; run++)); do
   "$WINE" 'C:\windows\UNTARN32.EXE' 'C:\Bench App\INSTALL.LOG' &
   untarn=$!

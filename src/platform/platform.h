@@ -5,9 +5,9 @@
 // and Ui() and never includes a Win32 header.
 //
 // Conventions, the same for every operation:
-//  - Results are integers. 0 means success unless an operation says otherwise; failures
-//    carry the platform's own error code (kErr... below) so that both back-ends can be held
-//    to the same contract by one test suite.
+//  - Results are integers (or handles) in one of five kinds, named in docs/design.md: a
+//    status (0 success, else the platform's own error code, kErr... below, so that both
+//    back-ends can be held to one contract suite), a handle, a length, a count, an answer.
 //  - Nothing throws. Paths and texts are zero-terminated single-byte ANSI strings.
 //  - Output buffers come with their size in bytes; nothing is written past it.
 //

@@ -29,7 +29,7 @@ rm -rf "$WINEPREFIX"
 mkdir -p "$WORK"
 "$WINE" wineboot -i >"$WORK/gui-boot.log" 2>&1
 "$WINESERVER" -w
-"$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${ROOT//\//\\}\\tests\\data\\sample\\image.json" \
+"$WINE" "$BUILD/testing/tarnseed/tarnseed.exe" "Z:${ROOT//\//\\}\\tests\\data\\sample\\image.json" \
   >"$WORK/gui-seed.log" 2>&1 || { echo "gui: seeding failed" >&2; exit 1; }
 cp "$BUILD/src/UNTARN32.exe" "$APP/UNTARN32.EXE"
 

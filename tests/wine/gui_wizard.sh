@@ -558,7 +558,7 @@ test_dbcs_entries() {
 main() {
   local f
   require_built gui_wizard "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER" || return 1
-  build_e2e_tools || { echo "gui_wizard: could not build tools/e2e" >&2; return 1; }
+  build_e2e_tools || { echo "gui_wizard: could not build testing/e2e" >&2; return 1; }
   rm -rf "$SHOTS"
   mkdir -p "$SHOTS"
   start_display || return 1

@@ -10,8 +10,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine
 export WINEDEBUG=-all WINEPREFIX=$WORK/prefix-guidriver
-GD=$BUILD/tools/guidriver/guidriver.exe
-TARGET=$BUILD/tools/guidriver/target_dialog.exe
+GD=$BUILD/testing/guidriver/guidriver.exe
+TARGET=$BUILD/testing/guidriver/target_dialog.exe
 OUTCOME=$WINEPREFIX/drive_c/target-outcome.txt
 LOG=$WORK/guidriver-selftest.log
 CAPTION="Guidriver Target"

@@ -97,7 +97,7 @@ main() {
   local f
   require_built shortcut_launch "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER" || return 1
   mkdir -p "$WORK"
-  build_e2e_tools || { echo "shortcut_launch: could not build tools/e2e" >&2; return 1; }
+  build_e2e_tools || { echo "shortcut_launch: could not build testing/e2e" >&2; return 1; }
   build_target || { echo "shortcut_launch: could not build the target program" >&2; return 1; }
   rm -rf "$SHOTS" "$WORK/gd.log"
   mkdir -p "$SHOTS"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_sim_fixture.h"
+#include "support/engine_sim_fixture.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "log/item_store.h"
 #include "log/log_reader.h"
 #include "platform/sim/sim_machine.h"
+#include "run/run_reset.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -27,7 +28,7 @@ class LogLoaderTest : public SimFixture {
   void SetUp() override {
     SimFixture::SetUp();
     machine().settings.systemDirectory = kSystem;
-    ResetItemStore();
+    ResetRunWideState();
     gRun.newShell = true;
     gRun.platformKind = kPlatformNt;
     ui().progressWindowEnabled = true;
@@ -97,7 +98,7 @@ TEST_F(LogLoaderTest, ValidityOfTheFirstLineAndTheHeader) {
       {"unterminated title line", "*** Log\r\nTitle: X", 0},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ui().transcript.clear();
     gRun.progressWindow = ui().CreateProgressWindow();
     EXPECT_EQ(LoadRaw(c.contents), c.result) << c.name;
@@ -162,7 +163,7 @@ TEST_F(LogLoaderTest, AdministratorRights) {
       {"other platform", false, false, 0},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ui().transcript.clear();
     machine().settings.admin = c.admin;
     gRun.platformKind = c.nt ? kPlatformNt : kPlatformOther;
@@ -217,7 +218,7 @@ TEST_F(LogLoaderTest, DeleteInUseFiles) {
       {{"Delete in-use files: Yes"}, false},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(Load(c.lines), 0);
     EXPECT_EQ(gStore.deleteInUse, c.expected) << c.lines.back();
   }
@@ -274,7 +275,7 @@ TEST_F(LogLoaderTest, TooManySectionsAreRefused) {
   EXPECT_EQ(gStore.sectionCount, kMaxSections);
   EXPECT_EQ(gStore.Services[0]->section, kMaxSections);
 
-  ResetItemStore();
+  ResetRunWideState();
   text += "*** one too many\r\nCreate Service: Never\r\n";
   gRun.progressWindow = ui().CreateProgressWindow();
   EXPECT_EQ(LoadRaw(text), 1);
@@ -299,7 +300,7 @@ TEST_F(LogLoaderTest, LogDirectoryEntry) {
       {"C:\\WINDOWS\\APPX\\INSTALL.LOG", "C:\\WINDOWS\\APPX\\", "C:\\WINDOWS\\APPX\\"},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(LoadRaw("*** L\r\nTitle: T\r\n", c.logPath), 0)
         << c.logPath << " " << (ui().transcript.empty() ? "" : ui().transcript.back().text);
     EXPECT_STREQ(appDirectory, c.appDir) << c.logPath;
@@ -333,7 +334,7 @@ TEST_F(LogLoaderTest, AppDirectoryIsShortAndShortenedByMadeDir) {
       {"Made Dir: \\", false},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     machine().WriteFile(log, std::string("*** L\r\nTitle: T\r\n") + c.madeDir + "\r\n");
     ASSERT_EQ(LogLoader(log, appDirectory), 0);
     std::string dir = appDirectory;
@@ -372,7 +373,7 @@ TEST_F(LogLoaderTest, RelativeLogPathGivesAFullAppDirectory) {
   machine().SetCurrentDir("C:\\WORK");
   for (const char* log : {"My App\\INSTALL.LOG", "My App\\Sub\\INSTALL.LOG"}) {
     machine().WriteFile(std::string("C:\\WORK\\") + log, "*** L\r\nTitle: T\r\n");
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(LogLoader(log, appDirectory), 0) << log;
     std::string dir = appDirectory;
     EXPECT_EQ(dir.rfind("C:\\WORK\\", 0), 0u) << log << " gave " << dir;
@@ -884,7 +885,7 @@ TEST_F(LogLoaderTest, DirectoriesMergeIntoTheOutermost) {
        {"D:\\T\\"}},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(Load(c.body), 0) << c.name;
     ASSERT_EQ(gStore.Directories.count, static_cast<int32_t>(c.paths.size()) + 1) << c.name;
     EXPECT_STREQ(gStore.Directories[0]->path.c_str(), "C:\\APP\\") << c.name;
@@ -924,7 +925,7 @@ TEST_F(LogLoaderTest, GroupsCutOffByTheEndOfTheFile) {
                            "RegDB Tree: T",
                            "Non-System File:"};
   for (const char* ending : endings) {
-    ResetItemStore();
+    ResetRunWideState();
     EXPECT_EQ(LoadRaw(std::string("*** L\r\nTitle: T\r\n") + ending), 0) << ending;
   }
   EXPECT_EQ(gStore.PrivateFiles.count + gStore.MissingFiles.count, 0);

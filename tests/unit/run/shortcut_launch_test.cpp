@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "run/program.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
-#include "sim_run_fixture.h"
+#include "support/sim_run_fixture.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ class ShortcutLaunchTest : public SimRunTest {
     gRun.launchShortcut = 1;
   }
   void TearDown() override {
-    ForgetRepairRecord();
+    ResetRunWideState();
     SimRunTest::TearDown();
   }
   void SetIcon(const std::string& record, int number, const char* path, const char* arguments,

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ui/progress_geometry.h"
-#include "unit/engine/engine_sim_fixture.h"
+#include "support/engine_sim_fixture.h"
 
 namespace {
 

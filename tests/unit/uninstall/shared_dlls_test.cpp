@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/message_text.h"
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "platform/image/machine_image.h"
 
 namespace {

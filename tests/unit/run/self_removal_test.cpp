@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_sim_fixture.h"
+#include "support/engine_sim_fixture.h"
+#include "run/run_reset.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ class SelfRemovalTest : public EngineSimTest {
  protected:
   void SetUp() override {
     EngineSimTest::SetUp();
-    ResetSelfRemoval();
+    ResetRunWideState();
     MachineImage image;
     image.directories.push_back({"C:\\Program Files", 0x10, "PROGRA~1", ""});
     image.directories.push_back({"C:\\Program Files\\Sample App", 0x10, "SAMPLE~1", ""});
@@ -43,7 +44,7 @@ class SelfRemovalTest : public EngineSimTest {
   }
 
   void TearDown() override {
-    ResetSelfRemoval();
+    ResetRunWideState();
     EngineSimTest::TearDown();
   }
 
@@ -160,7 +161,7 @@ TEST_F(SelfRemovalTest, AnAppDirectoryWithoutTrailingBackslashGetsOne) {
 TEST_F(SelfRemovalTest, ACleanupRunThatDoesNotStartLeavesTheRestartHere) {
   ASSERT_EQ(machine.RemoveFile(kTempCopy), 0);
   for (int kind : {kPlatformNt, kPlatformOther}) {
-    ResetSelfRemoval();
+    ResetRunWideState();
     machine.processes.clear();
     machine.restartRequests = 0;
     gRun.platformKind = kind;

@@ -2,9 +2,9 @@
 # End-to-end check of the icon removal under Wine: the uninstaller's Program Manager code
 # (progman_remove, over the real DDE client of the Win32 back-end) against progman_standin.
 #
-# Usage: tools/progman/wine_e2e.sh [BIN_DIR] [WORK_DIR]
+# Usage: testing/progman/wine_e2e.sh [BIN_DIR] [WORK_DIR]
 #   BIN_DIR   where progman_standin.exe, progman_client.exe, progman_remove.exe are
-#             (default build/h-eng-w64/tools/progman)
+#             (default build/h-eng-w64/testing/progman)
 #   WORK_DIR  scratch directory with its own WINEPREFIX (default build/progman-e2e)
 #
 # Wine's shell registers its own "PROGMAN" service when its desktop (explorer.exe) starts,
@@ -13,7 +13,7 @@
 # stand-in is the one answering before anything is removed.
 set -eu
 
-BIN=$(cd "${1:-build/h-eng-w64/tools/progman}" && pwd)
+BIN=$(cd "${1:-build/h-eng-w64/testing/progman}" && pwd)
 WORK=${2:-build/progman-e2e}
 mkdir -p "$WORK"
 WORK=$(cd "$WORK" && pwd)

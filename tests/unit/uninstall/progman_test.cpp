@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_sim_fixture.h"
+#include "support/engine_sim_fixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/built_in_texts.h"
-#include "sim_run_fixture.h"
+#include "support/sim_run_fixture.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
 #include "sample_image.h"
+#include "tarnlog/load_log.h"
 #include "tarnlog/machine_snapshot.h"
 #include "ui/console_ui.h"
 
@@ -63,7 +64,7 @@ TEST(RepairPlan, NamesWhatTheRepairWouldExtractAndRun) {
   // Planning wrote no list file and ran nothing.
   EXPECT_TRUE(machine.processes.empty());
   EXPECT_EQ(machine.FindFirst("C:\\TEMP\\KTC*", nullptr), kNoSearch);
-  ResetRunWideState();
+  ResetToolState();
 }
 
 // On Windows the plan runs on a copy of the machine, which holds neither the installation
@@ -112,8 +113,7 @@ TEST(RepairPlan, ReadsTheProgramAndTheFilesOnTheOriginalMachine) {
   RunRepairPlan("", log.c_str(), &plan);
   ASSERT_EQ(plan.programs.size(), 1u);
   EXPECT_FALSE(plan.programs[0].found);
-  RememberSnapshotOriginal(nullptr);
-  ResetRunWideState();
+  ResetToolState();
 }
 
 }  // namespace

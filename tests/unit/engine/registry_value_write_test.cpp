@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 

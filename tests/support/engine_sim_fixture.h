@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "unit/uninstall/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 class EngineSimTest : public EngineTest {
  protected:
