@@ -28,6 +28,7 @@
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
 #include "ui/console_ui.h"
 
@@ -68,8 +69,7 @@ int Seed(const GeneratedLog& generated) {
 
 // One load as the uninstaller does it: fresh run state and store, the start-up flags.
 int LoadOnce(const std::string& logPath) {
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   TakeVersionFlags();
   gRun.logPath.Set(logPath.c_str());
   return LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());

@@ -40,6 +40,7 @@
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
 #include "repair/crc32.h"
 #include "repair/file_check.h"
@@ -306,8 +307,7 @@ int main(int argc, char** argv) {
     printf("  the files of an earlier run are in place\n");
   }
   start = Clock::now();
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   TakeVersionFlags();
   gRun.logPath.Set(logPath.c_str());
   if (LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data()) != 0) {

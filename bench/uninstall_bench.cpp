@@ -54,6 +54,7 @@
 #include "loggen/log_generator.h"
 #include "platform/forwarding.h"
 #include "platform/platform.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
 #include "ui/console_ui.h"
 #include "uninstall/uninstall_driver.h"
@@ -609,8 +610,7 @@ CheckResult Check(Platform& sys, const Expectation& e) {
 // paths, CRC table, Program Files directory, the hidden main window), without the temporary
 // copy of the program, which would schedule its own deletion at the next restart.
 void StartLikeSilentRun(const std::string& logPath) {
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   Platform& sys = Sys();
   TakeVersionFlags();
   gRun.shellLibrary = sys.LoadSystemLib("SHELL32.DLL");

@@ -24,8 +24,7 @@ int LoadLogAsUninstaller(const char* logPath) {
 
 void StartRunAsProgram(const std::string& switches, const char* logPath) {
   Platform& machine = Sys();
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   LoadTextRules();
   TakeVersionFlags();
   char path[256] = {};

@@ -1,6 +1,7 @@
 // Deferred replacement: a backup copy goes back over its file now, or through a temporary
 // copy at the next restart when the file is in use, on both platform kinds.
 #include "uninstall/deferred.h"
+#include "run/run_reset.h"
 #include "uninstall/file_removal.h"
 
 #include <string>
@@ -38,7 +39,7 @@ TEST_F(DeferredTest, InUseTargetOnTheNtKindGoesThroughTheFirstFreeTemporaryName)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetRunState();
+    ResetRunWideState();
     gRun.platformKind = kPlatformNt;
     machine.RegRemoveRaw("HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
                          "PendingFileRenameOperations");

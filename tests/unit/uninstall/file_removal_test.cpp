@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "run/run_reset.h"
 #include "support/engine_fixture.h"
 
 namespace {
@@ -350,7 +351,7 @@ TEST_F(FileRemovalTest, InUseFilesOnTheNtKindBecomeDelayedDeletions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetRunState();
+    ResetRunWideState();
     gRun.platformKind = kPlatformNt;
     gStore.deleteInUse = c.deleteInUse;
     const std::string path = "C:\\Program Files\\Sample App\\ENGINE.DLL";
