@@ -1,4 +1,4 @@
-// MessageText: every text the program shows, by id (1 to 84). The text comes from the
+// MessageText: every text the program shows, by id (1 to 86). The text comes from the
 // program's string table unless the settings file's section "Language" replaces it with a
 // key "Msg<id>"; in a replacement "|" stands for a line break and "~" for a space.
 #pragma once

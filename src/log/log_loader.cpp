@@ -17,6 +17,7 @@
 #include "log/item_store.h"
 #include "log/item_tree.h"
 #include "log/log_reader.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "resource.h"
 
@@ -359,6 +360,12 @@ Next FileGroup(Load& ld, Rec kind) {
   }
 
   bool overwrite = kind == kFileOverwrite;
+  // A count an interrupted run took away (with its value, at zero) still made the file the
+  // application's to remove.
+  SharedFact taken;
+  if (overwrite && gRun.newShell && !path.Empty() && FindSharedFact(path.c_str(), &taken)) {
+    overwrite = false;
+  }
   if (overwrite && gRun.newShell && !path.Empty()) {
     RegHandle key = 0;
     if (Sys().RegOpen(RegistryRoot(2), "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",

@@ -15,6 +15,8 @@ constexpr uint32_t kShellPathNoWait = 0x2001;
 
 void EndRun() {
   UserInterface& ui = Ui();
+  // The next run of the log may start now (a process that ends gives the name up anyway).
+  Sys().ReleaseRunLock();
   if (gRun.progressWindow != 0) {
     ui.Destroy(gRun.progressWindow);
     gRun.progressWindow = 0;

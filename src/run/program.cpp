@@ -7,7 +7,7 @@
 #include "run/shortcut_launch.h"
 #include "run/startup.h"
 
-void RunProgram(const char* commandLine) {
+int RunProgram(const char* commandLine) {
   switch (RunStartup(commandLine)) {
     case kStartupRunFlow: RunFlow(); break;
     case kStartupCleanupRun: RunCleanup(gRun.cleanupArguments.c_str()); break;
@@ -16,4 +16,5 @@ void RunProgram(const char* commandLine) {
       break;
     default: break;
   }
+  return gRun.exitCode;
 }

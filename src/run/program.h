@@ -3,4 +3,5 @@
 // repair). The top of the run layer; the Windows entry and the scenario tests call it.
 #pragma once
 
-void RunProgram(const char* commandLine);
+// Returns the process's exit code (gRun.exitCode).
+int RunProgram(const char* commandLine);

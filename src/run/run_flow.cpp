@@ -4,11 +4,15 @@
 // (windows, shell refresh, restart program, self-removal, arena, restart).
 #include "run/run_flow.h"
 
+#include <cstdio>
+
 #include "base/message_text.h"
+#include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "repair/repair_driver.h"
 #include "resource.h"
@@ -168,14 +172,67 @@ bool RunLoadedLog() {
   return true;
 }
 
+// The name that one run of a log holds while it runs: from the log's long path, upper case,
+// hashed (a lock's name may hold no backslash), so that two copies of the program started
+// on one log, by any of its names, find each other.
+void RunLockName(const char* logPath, char* name, size_t size) {
+  char path[kPathSize];
+  CopyText(path, sizeof path, logPath);
+  NormalizePath(path, sizeof path, true);
+  uint64_t hash = 14695981039346656037u;
+  for (const char* p = path; *p != '\0'; ++p) {
+    hash = (hash ^ gTextRules.upper[static_cast<uint8_t>(*p)]) * 1099511628211u;
+  }
+  snprintf(name, size, "TarnUninstall-%016llx", static_cast<unsigned long long>(hash));
+}
+
+void Tell(int textId, const char* argument) {
+  if (gRun.silent) return;
+  char format[1024];
+  MessageText(textId, format, sizeof format);
+  char text[1024];
+  const char* arguments[] = {argument != nullptr ? argument : ""};
+  FillText(text, sizeof text, format, arguments, 1);
+  char caption[256];
+  MessageText(IDS_PROGRAM_TITLE, caption, sizeof caption);
+  Ui().AskMessage(gRun.mainWindow, text, caption, kMbOk);
+}
+
+// Two runs of one log must never work side by side: the second says so and changes nothing.
+bool ClaimTheLog(const char* logPath) {
+  char name[64];
+  RunLockName(logPath, name, sizeof name);
+  if (Sys().ClaimRunLock(name) != kErrAlreadyExists) return true;
+  Tell(IDS_ANOTHER_RUN, nullptr);
+  gRun.exitCode = kExitAnotherRun;
+  return false;
+}
+
+// Reads what an interrupted run of the log left; false when the run must not go on.
+bool ReadTheJournal(const char* logPath) {
+  JournalOpen found = OpenRunJournal(logPath);
+  if (found != JournalOpen::kNewerVersion && found != JournalOpen::kUnreadable) return true;
+  char journal[kPathSize];
+  JournalPathFor(logPath, journal, sizeof journal);
+  Tell(IDS_JOURNAL_UNREADABLE, journal);
+  gRun.exitCode = kExitJournalUnreadable;
+  return false;
+}
+
 }  // namespace
 
 void RunFlow() {
-  if (!gRun.logPath.Empty()) {
-    Ui().WaitCursor(true);
-    int refused = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
-    Ui().WaitCursor(false);
-    if (refused == 0 && RunLoadedLog()) WriteStatusMif();
+  const char* logPath = gRun.logPath.c_str();
+  if (!gRun.logPath.Empty() && ClaimTheLog(logPath) && ReadTheJournal(logPath)) {
+    // An interrupted run that had done its work left only its end: the log and the journal
+    // to cut or delete and the folders that held them.
+    if (!(JournalResumed() && IsWorkDone(nullptr))) {
+      Ui().WaitCursor(true);
+      int refused = LogLoader(logPath, gRun.appDirectory.data());
+      Ui().WaitCursor(false);
+      if (refused == 0 && RunLoadedLog()) WriteStatusMif();
+    }
+    FinishUninstall(logPath);
   }
 
   EndRun();

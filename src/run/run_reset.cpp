@@ -4,6 +4,7 @@
 #include "base/run_state.h"
 #include "log/item_store.h"
 #include "log/log_reader.h"
+#include "log/run_journal.h"
 #include "run/self_removal.h"
 #include "run/shortcut_launch.h"
 #include "ui/progress_display.h"
@@ -21,4 +22,5 @@ void ResetRunWideState() {
   ForgetShellNotifications();
   ForgetRepairRecord();
   ResetProgressDisplay();
+  ResetRunJournal();
 }

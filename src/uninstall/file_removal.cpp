@@ -14,6 +14,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "uninstall/deferred.h"
 #include "uninstall/path_set.h"
@@ -236,7 +237,10 @@ bool HelpFileCompanion(const char* path, int index, char* out, size_t size) {
 }
 
 void ScheduleReplace(const char* backup, const char* target) {
+  // Once the copy is back, the backup goes: from then on the target must be left alone, or a
+  // run started again after a kill would delete it with nothing left to put back.
   if (Sys().CopyFileTo(backup, target, false) == 0) {
+    NoteBackupRestored(target);
     RemoveFileAndCompanions(backup);
     return;
   }
@@ -249,11 +253,14 @@ void ScheduleReplace(const char* backup, const char* target) {
     RemoveFileAndCompanions(target);
     return;
   }
+  NoteBackupRestored(target);
   RemoveFileAndCompanions(backup);
   ScheduleReplaceAtRestart(temporary, target);
 }
 
 int RemoveFileItem(const char* path, const char* backup, bool restore) {
+  // An interrupted run of this log put the backup back already.
+  if (restore && IsBackupRestored(path)) return 0;
   if (!HasWildcard(path)) {
     RemoveFileAndCompanions(path);
     if (restore && backup != nullptr && backup[0] != '\0') ScheduleReplace(backup, path);

@@ -12,6 +12,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "resource.h"
 #include "ui/progress_display.h"
@@ -125,6 +126,15 @@ bool MayBeCounted(const char* path) {
   return std::binary_search(gCountedHashes, gCountedHashes + gCountedCount, hash);
 }
 
+// Writes a count back, always as REG_DWORD.
+void WriteCount(RegHandle key, const char* path, int32_t count) {
+  uint32_t value = static_cast<uint32_t>(count);
+  unsigned char data[4] = {
+      static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+      static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+  Sys().RegSet(key, path, kRegDword, data, sizeof data);
+}
+
 }  // namespace
 
 // The counts' key stays open from the first file of a pass to CloseSharedCounts: a pass
@@ -154,6 +164,26 @@ void ForgetSharedCounts() {
   ForgetCountedNames();
 }
 
+namespace {
+
+// The count a killed run took back: its write may not have reached the registry. The value
+// still holding the count before is brought to the count after; any other value was changed
+// since by someone else and is left as it is.
+int CompleteTakenCount(const char* path, const SharedFact& taken) {
+  RegHandle key = gSharedKey;
+  int32_t count = 0;
+  if (key != 0 && ReadCount(key, path, &count) && count == taken.before) {
+    if (taken.after >= 1) {
+      WriteCount(key, path, taken.after);
+    } else {
+      Sys().RegRemoveValue(key, path);
+    }
+  }
+  return taken.answer;
+}
+
+}  // namespace
+
 int ReleaseSharedFile(const char* path, int decrement) {
   if (!gRun.newShell) return kSharedNotCounted;
   if (gSharedKeyMachine != &Sys()) {
@@ -170,6 +200,10 @@ int ReleaseSharedFile(const char* path, int decrement) {
     }
     ReadCountedNames(gSharedKey);
   }
+  // A count an interrupted run of this log took back is not taken again: the machine is
+  // brought to what that run wrote, and its answer stands.
+  SharedFact noted;
+  if (FindSharedFact(path, &noted)) return CompleteTakenCount(path, noted);
   if (!MayBeCounted(path)) return kSharedNotCounted;
   RegHandle key = gSharedKey;
   int32_t count = 0;
@@ -182,15 +216,13 @@ int ReleaseSharedFile(const char* path, int decrement) {
   if (newCount > INT32_MAX) newCount = INT32_MAX;
 
   if (newCount >= 1) {
-    uint32_t value = static_cast<uint32_t>(newCount);
-    unsigned char data[4] = {
-        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-    Sys().RegSet(key, path, kRegDword, data, sizeof data);
+    NoteSharedFact(path, SharedFact{count, static_cast<int32_t>(newCount), kSharedKeep});
+    WriteCount(key, path, static_cast<int32_t>(newCount));
     return kSharedKeep;
   }
 
   int answer = AskWhetherToRemove(path);
+  NoteSharedFact(path, SharedFact{count, 0, answer});
   Sys().RegRemoveValue(key, path);
   return answer;
 }

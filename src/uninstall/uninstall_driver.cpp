@@ -28,6 +28,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "engine/registry_value_write.h"
 #include "resource.h"
@@ -301,7 +302,18 @@ void ReregisterRestored(const Gates& g, ItemList<FileItem>& list, bool privateFi
   }
 }
 
-void RemoveDirectories(const Gates& g) {
+// True when the folder holds the log (at any depth): it waits for the end of the run, since
+// the log (and the journal beside it) stays until the work it describes is done.
+bool HoldsTheLog(const char* folder, const char* longLogPath) {
+  char inside[kPathSize];
+  if (!JoinPath(inside, sizeof inside, folder, "\\", "")) return false;
+  char canonical[kPathSize];
+  if (CanonicalPath(folder, canonical, sizeof canonical)) EnsureTrailingBackslash(canonical, sizeof canonical);
+  return StartsWithNoCase(longLogPath, inside) ||
+         (canonical[0] != '\0' && StartsWithNoCase(longLogPath, canonical));
+}
+
+void RemoveDirectories(const Gates& g, const char* longLogPath) {
   ItemList<DirItem>& list = gStore.Directories;
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     DirItem* item = list[i];
@@ -310,23 +322,35 @@ void RemoveDirectories(const Gates& g) {
     if (EarlierSectionKeeps(g, item->firstSection)) continue;
     bool withContents = g.custom || item->treeSection >= g.minSection;
     DropTrailingBackslash(item->path.data());
+    if (HoldsTheLog(item->path.c_str(), longLogPath)) {
+      NoteEndFolder(item->path.c_str(), withContents);
+      continue;
+    }
     ShowItemAction(withContents ? kLabelDirectory : kLabelEmptyDirs, item->path.c_str(),
                    ActionForm::kFitted);
     RemoveDirectoryTree(item->path.c_str(), withContents);
   }
 }
 
-// A rollback leaves the log as it was before the last installation: without its last
-// section, or gone when that was the only one.
-void CutLogBack(const char* logPath) {
-  if (gStore.lastSectionOffset == 0) {
+// What becomes of the log at the end of the work: an automatic uninstall deletes it (0); a
+// rollback leaves it as it was before the last installation, without its last section (or
+// deletes it when that was the only one); a custom run keeps it (-1).
+int64_t LogFate(const Gates& g) {
+  if (g.rollback) return gStore.lastSectionOffset;
+  return g.automatic ? 0 : -1;
+}
+
+void CutLogTo(const char* logPath, int64_t length) {
+  if (length == 0) {
     DeleteFileNow(logPath);
     return;
   }
   Platform& sys = Sys();
   FileHandle log = sys.OpenForWrite(logPath);
   if (log == kNoFile) return;
-  sys.SetLength(log, gStore.lastSectionOffset);
+  // Cut only once: a run that ends an interrupted one may find it cut already.
+  int64_t size = sys.Seek(log, 0, kSeekEnd);
+  if (size > length) sys.SetLength(log, length);
   sys.CloseFile(log);
 }
 
@@ -337,6 +361,9 @@ void RestoreRegEdits(const Gates& g) {
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     ShowItemAction(kLabelRegEdit, item->key.c_str(), ActionForm::kCapped);
+    // Written back once: a run started again after a kill does not write it a second time.
+    if (IsValueRestored(item->root, item->key.c_str(), item->valueName.c_str())) continue;
+    NoteValueRestored(item->root, item->key.c_str(), item->valueName.c_str());
     // A key removed since the installation is not made again.
     RegistryValueWrite(item->root, item->type, item->key.c_str(), item->valueName.c_str(),
                        g.rollback ? item->lastOldData : item->firstOldData, false);
@@ -463,6 +490,9 @@ void RunPasses(const char* logPath) {
   gRun.progressTotal = total > 0 ? total : 1;
 
   StartProgressDisplay(IDS_UNINSTALL_HEADING);
+  // Before the first step that must not be taken twice: a run killed from here on is
+  // finished by running it again.
+  BeginJournal();
 
   RunPrograms(g);
   if (g.rollback) RestoreBackups(g, gStore.DeletedFiles);
@@ -481,11 +511,8 @@ void RunPasses(const char* logPath) {
     ReregisterRestored(g, gStore.PrivateFiles, true);
     ReregisterRestored(g, gStore.SystemFiles, false);
   }
-  // The log lies in the application's directory: it must be gone before that directory
-  // can be removed. A cancelled run keeps it, since the application is still partly there.
-  if (g.automatic && !g.rollback && !Cancelled()) DeleteFileNow(logPath);
-  RemoveDirectories(g);
-  if (g.rollback && !Cancelled()) CutLogBack(logPath);
+  // The folders that hold the log wait for the end, when the log is cut or deleted.
+  RemoveDirectories(g, longLogPath);
   RestoreRegEdits(g);
   RemoveRegKeys(g);
   RemoveRegTrees(g);
@@ -496,9 +523,11 @@ void RunPasses(const char* logPath) {
   // it; a rollback that leaves earlier sections keeps both for the remaining installation.
   bool wholeApplication =
       (g.automatic && !g.rollback) || (g.rollback && gStore.lastSectionOffset == 0);
-  if (!wholeApplication) return;
-  if (gStore.perUserId != nullptr && gStore.perUserId[0] != '\0') StartPerUserCleanup();
-  RemoveRepairRecord(longLogPath);
+  if (wholeApplication) {
+    if (gStore.perUserId != nullptr && gStore.perUserId[0] != '\0') StartPerUserCleanup();
+    RemoveRepairRecord(longLogPath);
+  }
+  NoteWorkDone(LogFate(g));
 }
 
 }  // namespace
@@ -506,5 +535,24 @@ void RunPasses(const char* logPath) {
 void UninstallDriver(const char* logPath) {
   RunPasses(logPath);
   // The shell hears of every removal of the run here, per folder.
+  FlushShellNotifications();
+}
+
+void FinishUninstall(const char* logPath) {
+  int64_t logLength = -1;
+  if (!IsWorkDone(&logLength)) {
+    // Cancelled, stopped, or no uninstall at all: the journal (when there is one) stays for
+    // the next run of the log.
+    CloseRunJournal(false);
+    return;
+  }
+  CloseRunJournal(false);
+  if (logLength >= 0) CutLogTo(logPath, logLength);
+  CloseRunJournal(true);
+  for (int i = 0; i < EndFolderCount(); ++i) {
+    bool withContents = false;
+    const char* folder = EndFolderAt(i, &withContents);
+    if (folder != nullptr) RemoveDirectoryTree(folder, withContents);
+  }
   FlushShellNotifications();
 }

@@ -1,4 +1,4 @@
-// The program's string table as the platform serves it: every text 1 to 84 byte for byte
+// The program's string table as the platform serves it: every text 1 to 86 byte for byte
 // as the portable table holds it. On the real system this checks that the resource
 // compiler kept each escape, blank and placeholder of res/string_table.h.
 #include <cstring>

@@ -21,6 +21,7 @@
 #include "uninstall/progman.h"
 
 const char kReasonShared[] = "shared";
+const char kReasonInterrupted[] = "interrupted";
 const char kReasonSharedReleased[] = "shared-released";
 const char kReasonPendingDelete[] = "pending-delete";
 const char kReasonPendingReplace[] = "pending-replace";

@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
+#include "log/run_journal.h"
 #include "platform/forwarding.h"
 #include "platform/platform.h"
 #include "repair/file_check.h"
@@ -491,9 +492,20 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
   RecordingPlatform recorder(machine, result->steps);
   RecordingUi ui(result->steps);
 
-  // Start-up's part, on the machine as it is.
+  // Start-up's part, on the machine as it is, with what an interrupted run left.
   StartRunAsProgram(switches, logPath);
   InstallUserInterface(&ui);
+  OpenRunJournal(gRun.logPath.c_str());
+  result->resumed = JournalResumed();
+  int64_t logFate = -1;
+  if (result->resumed && IsWorkDone(&logFate)) {
+    // Only the interrupted run's end is left, and the log may be gone already.
+    result->endOnly = true;
+    InstallPlatform(&recorder);
+    FinishUninstall(gRun.logPath.c_str());
+    InstallPlatform(&machine);
+    return;
+  }
   result->loadResult = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
   if (result->loadResult != 0) {
     InstallPlatform(&machine);
@@ -510,6 +522,7 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
 
   InstallPlatform(&recorder);
   UninstallDriver(gRun.logPath.c_str());
+  FinishUninstall(gRun.logPath.c_str());
   InstallPlatform(&machine);
   MarkChangedFiles(result->changed, &result->steps);
   result->rollback = gRun.rollbackChosen;
@@ -524,6 +537,8 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
   JsonOpenObject(w);
   JsonKey(w, "rollback");
   JsonBool(w, result.rollback);
+  JsonKey(w, "resumes");
+  JsonText(w, result.endOnly ? "end" : result.resumed ? "interrupted" : "");
   JsonKey(w, "changed");
   JsonOpenArray(w);
   for (const ChangedFile& file : result.changed) {
@@ -581,6 +596,12 @@ std::string Files(size_t count) {
 
 std::string PlanText(const PlanResult& result) {
   std::string text;
+  if (result.endOnly) {
+    text += "An interrupted run of this log did its work; a run now only ends it:\n";
+  } else if (result.resumed) {
+    text += "An interrupted run of this log left its journal; a run now finishes it without "
+            "taking a step of it again (counts taken, backups put back, values written back):\n";
+  }
   // Before any step: what the run would remove of the user's own changes.
   if (!result.changed.empty()) {
     text += "Changed since installation (" + Files(result.changed.size()) +

@@ -799,6 +799,21 @@ int SimMachine::GetLastWrite(FileHandle file, uint64_t* fileTime) {
   return 0;
 }
 
+int SimMachine::FlushFile(FileHandle file) {
+  if (impl_->files.find(file) == impl_->files.end()) FAIL(kErrInvalidHandle);
+  return 0;
+}
+
+int SimMachine::ClaimRunLock(const char* name) {
+  std::string wanted = name != nullptr ? name : "";
+  if (!heldRunLock.empty()) return 0;
+  if (otherProcessLocks.count(wanted) != 0) FAIL(kErrAlreadyExists);
+  heldRunLock = wanted;
+  return 0;
+}
+
+void SimMachine::ReleaseRunLock() { heldRunLock.clear(); }
+
 void SimMachine::CloseFile(FileHandle file) {
   auto it = impl_->files.find(file);
   if (it == impl_->files.end()) return;

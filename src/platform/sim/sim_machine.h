@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -103,7 +104,7 @@ class SimMachine final : public Platform {
 
   // --- Settings a test may change directly ------------------------------------------------
   ImagePlatform settings;          // kind, version, code pages, directories, admin, clock
-  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..84 preset)
+  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..86 preset)
   std::map<uint64_t, std::string> resources;  // (type << 32 | id) -> bytes
   std::vector<std::string> topWindowClasses;
   bool ddeAvailable = true;  // DdeStart works
@@ -180,7 +181,14 @@ class SimMachine final : public Platform {
   int64_t Seek(FileHandle file, int64_t offset, int origin) override;
   int SetLength(FileHandle file, int64_t length) override;
   int GetLastWrite(FileHandle file, uint64_t* fileTime) override;
+  int FlushFile(FileHandle file) override;
   void CloseFile(FileHandle file) override;
+  // Run locks: the names held by other processes of the machine (a test adds one to stand
+  // for a run still going) and the one this process holds.
+  int ClaimRunLock(const char* name) override;
+  void ReleaseRunLock() override;
+  std::set<std::string> otherProcessLocks;
+  std::string heldRunLock;
   SearchHandle FindFirst(const char* pattern, FindEntry* entry) override;
   int FindNext(SearchHandle search, FindEntry* entry) override;
   void FindEnd(SearchHandle search) override;

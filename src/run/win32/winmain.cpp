@@ -1,6 +1,7 @@
 // The Windows entry of UNTARN32.EXE: installs the Win32 back-ends of the seam, runs the
-// start-up and hands over to the run flow. The exit code is 0 on every path: callers such
-// as the installer's uninstall entry must not read a failure into an ended uninstall.
+// start-up and hands over to the run flow. The exit code is 0 on every path that ran
+// (callers such as the installer's uninstall entry must not read a failure into an ended
+// uninstall); only a run that could not start says why (gRun.exitCode).
 #include <windows.h>
 
 #include "base/text.h"
@@ -24,6 +25,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   InstallUserInterface(&ui);
   LoadTextRules();
 
-  RunProgram(commandLine);
-  return 0;
+  return RunProgram(commandLine);
 }

@@ -91,7 +91,7 @@ TEST_F(MessageTextTest, UsesTheStringTableWithoutAnEntry) {
   // Table texts are used unchanged: no "|" or "~" expansion applies to them.
   EXPECT_EQ(Text(38).back(), ' ');
   // An id without a text reads as empty.
-  EXPECT_EQ(Text(85), "");
+  EXPECT_EQ(Text(87), "");
   EXPECT_EQ(Text(0), "");
   EXPECT_EQ(Text(-5), "");
 }

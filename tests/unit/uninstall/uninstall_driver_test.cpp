@@ -51,6 +51,7 @@ class UninstallDriverTest : public DriverTest {
 TEST_F(UninstallDriverTest, PassesRunInTheirFixedOrder) {
   AddOneOfEach();
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   const std::vector<std::string> expected = {"Executing External Program:",
                                              "Deleting Service:",
                                              "Removing INI File:",
@@ -88,6 +89,7 @@ TEST_F(UninstallDriverTest, PassesRunInTheirFixedOrder) {
 TEST_F(UninstallDriverTest, EmptyStoreStillEndsTheApplication) {
   machine->RegSetRaw(kRepairKey, "Source", kRegSz, RegStringBytes("x"));
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   EXPECT_EQ(1, gRun.progressTotal);
   EXPECT_EQ(0, gRun.progressPosition);
   EXPECT_FALSE(machine->FileExists(kLog));
@@ -114,6 +116,8 @@ TEST_F(UninstallDriverTest, CustomTouchesOnlySelectedRecordsAndKeepsTheLog) {
 
   UninstallDriver(kLog);
 
+  FinishUninstall(kLog);
+
   EXPECT_FALSE(gRun.rollbackChosen);
   EXPECT_EQ(1, MinimumSection());
   EXPECT_FALSE(machine->FileExists("C:\\APP\\A.EXE"));
@@ -136,6 +140,7 @@ TEST_F(UninstallDriverTest, DirectoriesKeepFilesUnlessLoggedAsTree) {
   machine->WriteFile("C:\\APP\\PLAIN\\KEEP.TXT", "x");
   machine->WriteFile("C:\\APP\\TREE\\SUB\\GO.TXT", "x");
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   EXPECT_STREQ("C:\\APP\\PLAIN", plain->path.c_str());
   EXPECT_TRUE(machine->FileExists("C:\\APP\\PLAIN\\KEEP.TXT"));
   EXPECT_FALSE(machine->DirectoryExists("C:\\APP\\TREE"));
@@ -154,6 +159,7 @@ TEST_F(UninstallDriverTest, EmptiedFolderThatIsALinkStays) {
   AddPrivate("C:\\APP\\DATA\\X.DAT");
   AddPrivate("C:\\APP\\SUB\\Y.DAT");
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   EXPECT_FALSE(machine->FileExists("C:\\REAL\\X.DAT"));
   EXPECT_TRUE(machine->DirectoryExists("C:\\APP\\DATA"));
   EXPECT_TRUE(machine->DirectoryExists("C:\\REAL"));
@@ -170,6 +176,7 @@ TEST_F(UninstallDriverTest, LinesTheDisplayWouldNotShowAreNotBuilt) {
   ShowAction("\r\nshown a moment ago");
   ui->actionLines.clear();
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   EXPECT_TRUE(ActionLabels().empty());
   EXPECT_FALSE(machine->FileExists("C:\\APP\\A.EXE"));
   EXPECT_FALSE(machine->FileExists("C:\\APP\\B.EXE"));
@@ -195,6 +202,8 @@ TEST_F(UninstallDriverTest, RollbackOfTheOnlySection) {
   machine->WriteFile("C:\\APP\\BACKUP\\AUTOEXEC.BAT", "original");
 
   UninstallDriver(kLog);
+
+  FinishUninstall(kLog);
 
   EXPECT_EQ("old core", machine->FileContents("C:\\APP\\CORE.DLL"));
   EXPECT_EQ("deleted text", machine->FileContents("C:\\APP\\GONE.TXT"));
@@ -233,6 +242,8 @@ TEST_F(UninstallDriverTest, RollbackOfTheLastOfSeveralSections) {
   AddIcon("Sample", "Old", "C:\\APP\\A.EXE", 1);
 
   UninstallDriver(kLog);
+
+  FinishUninstall(kLog);
 
   EXPECT_EQ(3, MinimumSection());
   EXPECT_TRUE(machine->FileExists("C:\\APP\\A.EXE"));
@@ -286,6 +297,8 @@ TEST_F(UninstallDriverTest, RollbackKeepsWhatAnEarlierSectionAlsoLogged) {
 
   UninstallDriver(kLog);
 
+  FinishUninstall(kLog);
+
   EXPECT_TRUE(machine->FileExists("C:\\APP\\MAIN.EXE"));
   EXPECT_EQ("core of section 1", machine->FileContents("C:\\APP\\CORE.DLL"));
   EXPECT_FALSE(machine->FileExists("C:\\APP\\PLUGIN.DLL"));
@@ -322,6 +335,7 @@ TEST_F(UninstallDriverTest, RollbackReleasesTheEngineOnlyForTheLastSection) {
     machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
                        RegStringBytes("3"));
     UninstallDriver(kLog);
+    FinishUninstall(kLog);
     EXPECT_EQ(c.released ? "2" : "3",
               machine->RegString("HKLM\\Software\\Borland\\Database Engine", "UseCount"))
         << "sections " << c.first << " to " << c.last;
@@ -344,7 +358,6 @@ TEST_F(UninstallDriverTest, CancelStopsEveryLaterPass) {
                            "Removing Registration Database Key Sub-Tree:",
                            "Removing Icon:"};
   const int kFileStage = 4;
-  const int kSystemFileStage = 5;  // the last stage before the log is deleted
   for (int i = 0; i < static_cast<int>(sizeof kStages / sizeof kStages[0]); ++i) {
     const std::string stage = kStages[i];
     SCOPED_TRACE(stage);
@@ -360,13 +373,15 @@ TEST_F(UninstallDriverTest, CancelStopsEveryLaterPass) {
 
     UninstallDriver(kLog);
 
+    FinishUninstall(kLog);
+
     EXPECT_TRUE(gRun.cancelled);
     // One line per stage up to the cancelled one, plus SECOND.EXE's once its pass is over.
     size_t expectedLines = static_cast<size_t>(i + 1 + (i > kFileStage ? 1 : 0));
     EXPECT_EQ(expectedLines, ActionLabels().size());
     EXPECT_EQ(stage, ActionLabels().back());
-    // The log goes only in its own step, which a cancel before it skips.
-    EXPECT_EQ(i <= kSystemFileStage, machine->FileExists(kLog));
+    // The log stays until the work it describes is done, and with it the journal.
+    EXPECT_TRUE(machine->FileExists(kLog));
     EXPECT_TRUE(machine->RegKeyExists(kRepairKey));
     EXPECT_EQ(0, Starts(SimProcessStart::kWinExec));
     EXPECT_EQ(i <= kFileStage, machine->FileExists("C:\\APP\\SECOND.EXE"));
@@ -386,6 +401,8 @@ TEST_F(UninstallDriverTest, SubSystemAbortEndsTheRun) {
   ui->AnswerMessage(kIdAbort);
 
   UninstallDriver(kLog);
+
+  FinishUninstall(kLog);
 
   EXPECT_FALSE(gRun.cancelled);
   EXPECT_TRUE(ServiceGone(machine, "SAMPLESVC"));
@@ -414,6 +431,7 @@ TEST_F(UninstallDriverTest, SubSystemGateFollowsMethodAndSelection) {
     machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
                        RegStringBytes("3"));
     UninstallDriver(kLog);
+    FinishUninstall(kLog);
     EXPECT_EQ(c.released ? "2" : "3",
               machine->RegString("HKLM\\Software\\Borland\\Database Engine", "UseCount"))
         << "mode " << c.mode << " selected " << c.selected;
@@ -436,6 +454,8 @@ TEST_F(UninstallDriverTest, ActionLineForms) {
   ui->actionControlWidth = 400;
 
   UninstallDriver(kLog);
+
+  FinishUninstall(kLog);
 
   std::vector<std::string> keys = ActionItems("Removing Registration Database Key:");
   ASSERT_EQ(3u, keys.size());  // from the last to the first
@@ -506,6 +526,7 @@ TEST_F(UninstallDriverTest, ProgramsRunWithTheMethodWordAndWait) {
     item->selected = 1;
     AddProgram("C:\\APP\\UNINST.EXE /unselected")->selected = 0;
     UninstallDriver(kLog);
+    FinishUninstall(kLog);
     size_t expectedStarts = c.mode == kModeCustom ? 1u : 2u;
     ASSERT_EQ(expectedStarts, machine->processes.size()) << c.logged;
     EXPECT_EQ(c.expected, machine->processes[0].commandLine);
@@ -521,6 +542,7 @@ TEST_F(UninstallDriverTest, ProgramInALongDirectoryIsFoundThroughItsShortForm) {
   machine->WriteFile("C:\\Program Files\\Sample App\\CLEAN.EXE", "MZ");
   ProgramItem* item = AddProgram("C:\\Program Files\\Sample App\\CLEAN.EXE -all", "Cleaner");
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   ASSERT_EQ(1u, machine->processes.size());
   const std::string& line = machine->processes[0].commandLine;
   EXPECT_EQ(std::string::npos, line.find("Program Files")) << line;
@@ -574,6 +596,8 @@ TEST_F(UninstallDriverTest, PerUserCleanupAndRepairRecordConditions) {
 
     UninstallDriver(kLog);
 
+    FinishUninstall(kLog);
+
     ASSERT_EQ(c.started ? 1 : 0, Starts(SimProcessStart::kWinExec));
     if (c.started) {
       const SimProcessStart& start = machine->processes.back();
@@ -608,6 +632,8 @@ TEST_F(UninstallDriverTest, RepairRecordFoundFromAShortLogPath) {
 
   UninstallDriver(shortLog);
 
+  FinishUninstall(shortLog);
+
   EXPECT_FALSE(machine->FileExists(longLog));
   EXPECT_FALSE(machine->DirectoryExists("C:\\Program Files\\Sample App"));
   EXPECT_FALSE(machine->RegKeyExists(record));
@@ -624,6 +650,7 @@ TEST_F(UninstallDriverTest, ProfileDirectoriesStay) {
   AddPrivate("C:\\APP\\LIB\\ONE.DLL");
   machine->WriteFile("C:\\APP\\LIB\\OTHER.DLL", "x");
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   EXPECT_FALSE(machine->FileExists("c:\\windows\\profiles\\ann\\start menu\\sample\\readme.lnk"));
   EXPECT_TRUE(machine->DirectoryExists("C:\\WINDOWS\\Profiles\\Ann\\Start Menu\\Sample"));
   EXPECT_TRUE(machine->DirectoryExists("C:\\WINDOWS\\All Users\\Desktop\\Sample"));
@@ -655,6 +682,8 @@ TEST_F(UninstallDriverTest, SharedFilesFollowTheirCounts) {
 
   UninstallDriver(kLog);
 
+  FinishUninstall(kLog);
+
   EXPECT_TRUE(machine->FileExists("C:\\APP\\SHARED.DLL"));
   EXPECT_TRUE(still->path.Empty());
   EXPECT_FALSE(machine->FileExists("C:\\APP\\VXD.386"));
@@ -675,6 +704,7 @@ TEST_F(UninstallDriverTest, IniEditsPutOldValuesBack) {
   AddIniEdit("C:\\WINDOWS\\APP.INI", "Main", "B", "", "");
   AddIniEdit("C:\\WINDOWS\\GONE.INI", "Main", "C", "old", "old");
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   char value[16];
   machine->ReadIniString("Main", "A", "", value, sizeof value, "C:\\WINDOWS\\APP.INI");
   EXPECT_STREQ("old", value);
@@ -689,6 +719,7 @@ TEST_F(UninstallDriverTest, IniEditsPutOldValuesBack) {
 TEST_F(UninstallDriverTest, RegEditDoesNotRecreateAMissingKey) {
   AddRegEdit("Software\\Vanished", "Color", "red", "red");
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   EXPECT_FALSE(machine->RegKeyExists("HKLM\\Software\\Vanished"));
 }
 
@@ -705,6 +736,7 @@ TEST_F(UninstallDriverTest, InUseFilesOnBothPlatformKinds) {
     AddPrivate("C:\\APP\\BUSY.DLL");
     machine->SetInUse("C:\\APP\\BUSY.DLL", true);
     UninstallDriver(kLog);
+    FinishUninstall(kLog);
     EXPECT_TRUE(gRun.rebootNeeded);
     EXPECT_TRUE(machine->FileExists("C:\\APP\\BUSY.DLL"));
     EXPECT_EQ(!nt, machine->FileExists("C:\\WINDOWS\\WININIT.INI"));
@@ -722,6 +754,7 @@ TEST_F(UninstallDriverTest, IconsRemovedOverOneConversation) {
   AddIcon("Sample", "Main", "C:\\APP\\MAIN.EXE")->selected = 1;
   AddIcon("Sample", "Help", "C:\\APP\\HELP.HLP")->selected = 0;
   UninstallDriver(kLog);
+  FinishUninstall(kLog);
   EXPECT_EQ(std::vector<std::string>{"Main"}, ActionItems("Removing Icon:"));
   EXPECT_FALSE(machine->ddeRequests.empty());
   EXPECT_FALSE(gProgman.started);
