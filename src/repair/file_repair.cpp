@@ -9,6 +9,7 @@
 #include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
+#include "engine/restart_deletion.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -89,6 +90,8 @@ bool MakeListFile(PathText* entry) {
     return false;
   }
   entry->Set(name);
+  // A run killed before the list is run and deleted must not leave it for good.
+  DeleteAtNextRestart(name);
   return true;
 }
 

@@ -13,7 +13,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "uninstall/deferred.h"
+#include "engine/restart_deletion.h"
 
 namespace {
 

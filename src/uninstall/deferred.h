@@ -5,12 +5,7 @@
 
 #include <cstddef>
 
-// Appends "NUL=path" to the [rename] section of WININIT.INI in the Windows directory (made
-// when missing), for the platforms that read that file at their next start. path is
-// written as given: those platforms need it in short form.
-void AppendWininitDeletion(const char* path);
-
-// Arranges for the file to be deleted at the next restart.
+// Arranges for the file to be deleted at the next restart, which is then needed.
 void ScheduleDelete(const char* path);
 
 // Arranges for temporary (a copy made beside the target) to replace target at the next
