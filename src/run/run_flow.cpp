@@ -172,20 +172,6 @@ bool RunLoadedLog() {
   return true;
 }
 
-// The name that one run of a log holds while it runs: from the log's long path, upper case,
-// hashed (a lock's name may hold no backslash), so that two copies of the program started
-// on one log, by any of its names, find each other.
-void RunLockName(const char* logPath, char* name, size_t size) {
-  char path[kPathSize];
-  CopyText(path, sizeof path, logPath);
-  NormalizePath(path, sizeof path, true);
-  uint64_t hash = 14695981039346656037u;
-  for (const char* p = path; *p != '\0'; ++p) {
-    hash = (hash ^ gTextRules.upper[static_cast<uint8_t>(*p)]) * 1099511628211u;
-  }
-  snprintf(name, size, "TarnUninstall-%016llx", static_cast<unsigned long long>(hash));
-}
-
 void Tell(int textId, const char* argument) {
   if (gRun.silent) return;
   char format[1024];
@@ -220,6 +206,17 @@ bool ReadTheJournal(const char* logPath) {
 }
 
 }  // namespace
+
+void RunLockName(const char* logPath, char* name, size_t size) {
+  char path[kPathSize];
+  CopyText(path, sizeof path, logPath);
+  NormalizePath(path, sizeof path, true);
+  uint64_t hash = 14695981039346656037u;
+  for (const char* p = path; *p != '\0'; ++p) {
+    hash = (hash ^ gTextRules.upper[static_cast<uint8_t>(*p)]) * 1099511628211u;
+  }
+  snprintf(name, size, "TarnUninstall-%016llx", static_cast<unsigned long long>(hash));
+}
 
 void RunFlow() {
   const char* logPath = gRun.logPath.c_str();
