@@ -3,7 +3,8 @@
 //   /REGSERVER and /UNREGSERVER: a self-registering program; sets or deletes the value
 //       "Program" under HKLM\Software\Tarn E2E.
 //   anything else: a program run at uninstall time; appends its command line (after the
-//       program name) as one line to C:\e2e\ran.txt.
+//       program name) as one line to C:\e2e\ran.txt. With /hold it first waits while
+//       C:\e2e\hold exists (a minute at most), so that a test can keep a run at work.
 #include <windows.h>
 
 #include <cstring>
@@ -43,6 +44,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   } else if (HasSwitch(commandLine, "UNREGSERVER")) {
     SetMark(false);
   } else {
+    if (HasSwitch(commandLine, "hold")) {
+      for (int waited = 0;
+           waited < 600 && GetFileAttributesA("C:\\e2e\\hold") != INVALID_FILE_ATTRIBUTES;
+           ++waited) {
+        Sleep(100);
+      }
+    }
     CreateDirectoryA("C:\\e2e", nullptr);
     HANDLE file = CreateFileA("C:\\e2e\\ran.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

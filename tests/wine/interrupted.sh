@@ -56,7 +56,7 @@ seed() {
 uninstaller_pid() {
   local pid
   for pid in $(pgrep -f 'UNTARN32.EXE'); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$PREFIX" && echo "$pid"
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$PREFIX" && echo "$pid"
   done
 }
 
@@ -78,6 +78,8 @@ main() {
   WINEPREFIX=$PREFIX "$WINESERVER" -w
   start_display || return 1
   cp "$UNTARN" "$PREFIX/drive_c/windows/UNTARN32.EXE"
+  build_e2e_tools || { echo "interrupted: could not build testing/e2e" >&2; return 1; }
+  cp "$BUILD/e2e/E2ETOOL.EXE" "$PREFIX/drive_c/windows/E2ETOOL.EXE"
   mkdir -p "$PREFIX/drive_c/other"
   cp "$UNTARN" "$PREFIX/drive_c/other/UNTARN32.EXE"
   # One session for every run: a new one would start the desktop again each time.
@@ -99,40 +101,66 @@ main() {
   grep -q 'shared count: 0x1$' "$WORK/reference.txt" && pass ||
     fail "reference: the shared count is not 1"
 
-  local round delay program kept
+  # Where a kill found the run: before its work (the log there, no journal), in the work
+  # (a journal without its last line), in its end (the last line written), after it.
+  local round delay program where first pid
+  declare -A seen=()
   for ((round = 1; round <= ROUNDS; round++)); do
-    delay=$(python3 -c "print(round($length * ($round - 0.5) / $ROUNDS, 3))")
+    delay=$(python3 -c "print(round($length * 1.2 * ($round - 0.5) / $ROUNDS, 3))")
     seed
     WINEPREFIX=$PREFIX "$WINE" 'C:\windows\UNTARN32.EXE' /S "$LOG" >/dev/null 2>&1 &
-    local first=$!
+    first=$!
     sleep "$delay"
-    local pid
     pid=$(uninstaller_pid)
     [[ -n $pid ]] && kill -9 $pid 2>/dev/null
     wait "$first" 2>/dev/null
-    kept=$(state | grep -c 'there\|journal: True')
+    local app=$PREFIX/drive_c/Program\ Files/Tarn\ Killed
+    if [[ -f $app/INSTALL.JNL ]]; then
+      grep -q $'^D\t' "$app/INSTALL.JNL" && where="in its end" || where="in its work"
+    elif [[ -f $app/INSTALL.LOG ]]; then
+      where="before its work"
+    else
+      where="after it"
+    fi
+    seen[$where]=$((${seen[$where]:-0} + 1))
     program='C:\windows\UNTARN32.EXE'
     ((round % 3 == 0)) && program='C:\other\UNTARN32.EXE'
-    run "$program"
-    expect_eq "$STATUS" 0 "round $round (killed after ${delay} s): exit status of the run again"
+    # A run that got to its end leaves no log to run again (a new run would only say so).
+    if [[ $where != "after it" ]]; then
+      run "$program"
+      expect_eq "$STATUS" 0 "round $round (killed $where): exit status of the run again"
+    fi
     state >"$WORK/round-$round.txt"
     if diff -q "$WORK/reference.txt" "$WORK/round-$round.txt" >/dev/null; then
       pass
     else
-      fail "round $round (killed after ${delay} s, $kept signs of the first run left): the machine differs from the whole run's: $(diff "$WORK/reference.txt" "$WORK/round-$round.txt" | head -6 | tr '\n' ' ')"
+      fail "round $round (killed $where, after ${delay} s): the machine differs from the whole run's: $(diff "$WORK/reference.txt" "$WORK/round-$round.txt" | head -6 | tr '\n' ' ')"
     fi
-    echo "   round $round: killed after ${delay} s$([[ -n $pid ]] || echo ' (it had ended)'), run again from $program"
+    echo "   round $round: killed after ${delay} s, $where$([[ $where == "after it" ]] || echo ", run again from $program")"
   done
+  for where in "before its work" "in its work" "in its end" "after it"; do
+    echo "   killed $where: ${seen[$where]:-0} round(s)"
+  done
+  [[ ${seen["in its work"]:-0} -gt 0 ]] && pass || fail "no round killed the run in its work"
 
   echo "-- a second run while the first is working"
+  # The first run is held at work by the program it runs first, until the hold file goes.
   seed
+  local hold=$PREFIX/drive_c/e2e/hold
+  mkdir -p "$(dirname "$hold")" && touch "$hold"
   WINEPREFIX=$PREFIX "$WINE" 'C:\windows\UNTARN32.EXE' /S "$LOG" >/dev/null 2>&1 &
-  local first=$!
+  first=$!
   local waited=0
-  while [[ -z $(uninstaller_pid) && $waited -lt 100 ]]; do sleep 0.05; waited=$((waited + 1)); done
-  sleep 0.2
+  while ! pgrep -f 'E2ETOOL.EXE /hold' >/dev/null && [[ $waited -lt 200 ]]; do
+    sleep 0.05
+    waited=$((waited + 1))
+  done
+  local held
+  held=$(state)
   run 'C:\other\UNTARN32.EXE'
   expect_eq "$STATUS" 3 "second run: exit status"
+  expect_eq "$(state)" "$held" "second run: the machine as the first run holds it"
+  rm -f "$hold"
   wait "$first"
   state >"$WORK/two-runs.txt"
   diff -q "$WORK/reference.txt" "$WORK/two-runs.txt" >/dev/null && pass ||

@@ -28,6 +28,8 @@ def log_text():
         for n in range(FILES_PER_FOLDER):
             lines.append("File Copy: %s\\FILE%03d.DAT" % (folder, n))
     lines.append("File Copy: " + SHARED)
+    # A program run at the start of the uninstall; it holds the run while C:\e2e\hold is there.
+    lines.append("Execute Path: C:\\windows\\E2ETOOL.EXE /hold")
     for v in range(VALUES):
         lines += ["RegDB Key: Software\\Tarn Killed", "RegDB Val: value %d" % v,
                   "RegDB Name: Value%03d" % v, "RegDB Root: 2"]

@@ -15,7 +15,7 @@ WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 source "$ROOT/scripts/wine_env.sh"
 WINE_ROOT=$ROOT/build/wine
 
-SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run shortcut_launch repair codepage932)
+SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run shortcut_launch repair codepage932 interrupted)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -167,6 +167,7 @@ run_repair() { "$ROOT/tests/wine/repair.sh"; }
 # Code page 932: a repair and an uninstall of names whose second bytes are a backslash, a bar
 # or a letter, with the installation program of testing/tarnsetup.
 run_codepage932() { "$ROOT/tests/wine/codepage932.sh"; }
+run_interrupted() { "$ROOT/tests/wine/interrupted.sh"; }
 
 failed=()
 for suite in "${SUITES[@]}"; do
