@@ -7,7 +7,8 @@
 //     the next run takes no count again and keeps to the answer;
 //   - a backup copy put back over a file: the next run leaves that file alone (the backup
 //     copy may be gone already);
-//   - a registry value written back to its old data: the next run does not write it again;
+//   - a registry value written back to its old data: the next run does not write it again
+//     (noted once written: writing the same data again after a kill is harmless);
 //   - the work done, with what becomes of the log: the next run only ends the run (cuts or
 //     deletes the log and removes the folders the log held up).
 // Every other step of an uninstall finds the machine as the killed run left it and does the

@@ -363,10 +363,12 @@ void RestoreRegEdits(const Gates& g) {
     ShowItemAction(kLabelRegEdit, item->key.c_str(), ActionForm::kCapped);
     // Written back once: a run started again after a kill does not write it a second time.
     if (IsValueRestored(item->root, item->key.c_str(), item->valueName.c_str())) continue;
-    NoteValueRestored(item->root, item->key.c_str(), item->valueName.c_str());
     // A key removed since the installation is not made again.
     RegistryValueWrite(item->root, item->type, item->key.c_str(), item->valueName.c_str(),
                        g.rollback ? item->lastOldData : item->firstOldData, false);
+    // Noted once written: a kill between the two only makes the next run write the same old
+    // data again, where a note made first would leave the value as the installation set it.
+    NoteValueRestored(item->root, item->key.c_str(), item->valueName.c_str());
   }
 }
 
