@@ -658,6 +658,8 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
   other(app + "\\BACKUP\\OLD.DAT", "old data");
   other(app + "\\BACKUP\\CONTROL.BAK", "[Current]\r\ncolor schemes=Windows Standard\r\n");
   other(win + "\\CONTROL.INI", "[Current]\r\ncolor schemes=Every Kind\r\n");
+  // Work another program left for the next start, which the run must add to, never spoil.
+  if (options.windows95) other(win + "\\WININIT.INI", "[rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLDSETUP.TMP\r\n");
   other(win + "\\SYSTEM.INI",
         "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm\r\ndevice=EVERYVXD.386\r\n"
         "device=OTHER.386\r\n");

@@ -707,8 +707,10 @@ void CaseSweep::CheckOutside(SimMachine& machine, const MachineState& after, Swe
       }
     } else if (c.kind == kStateIni) {
       std::string file = name.substr(0, name.find(" ["));
+      // The restart's work of other programs is only ever added to.
+      bool restartFile = LastPart(file) == "WININIT.INI";
       allowed = n.iniEntries.count(name) || n.iniFiles.count(file) || n.files.count(file) ||
-                n.ownFiles.count(file);
+                (n.ownFiles.count(file) && (!restartFile || c.what == StateChange::kAdded));
     } else if (c.kind == kStateKey) {
       allowed = keyAllowed(name);
     } else if (c.kind == kStateValue) {
