@@ -167,8 +167,12 @@ bool IsProtectedDirectory(const char* directory) {
 
   char windowsDir[kPathSize] = {};
   char systemDir[kPathSize] = {};
-  Sys().WindowsDirectory(windowsDir, sizeof windowsDir);
-  Sys().SystemDirectory(systemDir, sizeof systemDir);
+  // When the system cannot say where its directories are, nothing can be told apart from
+  // them.
+  if (Sys().WindowsDirectory(windowsDir, sizeof windowsDir) <= 0 ||
+      Sys().SystemDirectory(systemDir, sizeof systemDir) <= 0) {
+    return true;
+  }
   windowsDir[sizeof windowsDir - 1] = '\0';
   systemDir[sizeof systemDir - 1] = '\0';
   return SameDirectory(canonical, windowsDir) || SameDirectory(canonical, systemDir) ||
