@@ -1110,7 +1110,7 @@ int LogLoader(const char* logPath, char* appDirectory) {
     valid = ld.line[0] != '\0';
   }
   if (!valid) {
-    Refuse(IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
+    Refuse(gLogReader.readFailed ? IDS_LOG_UNREADABLE : IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
     Sys().CloseFile(ld.file);
     return 1;
   }
@@ -1147,5 +1147,12 @@ int LogLoader(const char* logPath, char* appDirectory) {
     if (next == kReadOn) ReadLine(ld);
   }
   Sys().CloseFile(ld.file);
+  // A log read only in part would have the run undo part of the installation, and delete
+  // or cut the log as if it had all been undone; the line where the read stopped may name
+  // a folder above the one logged.
+  if (gLogReader.readFailed) {
+    Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);
+    return 1;
+  }
   return 0;
 }

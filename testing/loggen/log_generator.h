@@ -42,6 +42,11 @@ struct LogGenOptions {
   uint32_t seed = 20010615;
   // The every-kind log: the machine is of the Windows 95 family (WININIT.INI, SYSTEM).
   bool windows95 = false;
+  // Where the every-kind log's file tree record is cut by the end of a read of this many
+  // bytes (the uninstaller's log buffer): records it does not know (a newer installer's
+  // fonts) fill the log before it, so that the piece read first ends inside the path,
+  // after the folder that holds the application's. 0: no filling.
+  size_t everyKindReadSize = 16384;
 };
 
 struct GenRegValue {
@@ -577,7 +582,20 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
   line("Shell Link: " + linkPath + stamped(linkPath, &linkBytes));
   line("Link Info: " + app + "\\Program\\EVERY.EXE | " + app + "\\Program | " + app +
        "\\Program\\EVERY.EXE | 0 | 1 | 0 | /start");
-  line("File Tree: " + app + "\\Logs");
+  const std::string tree = "File Tree: " + app.substr(0, app.rfind('\\'));
+  if (options.everyKindReadSize > log.size() + tree.size() + 64) {
+    size_t fill = options.everyKindReadSize - log.size() - tree.size();
+    const std::string font = "Font Registered: " + win + "\\FONTS\\EVERY";
+    for (int i = 0; fill > 0; ++i) {
+      std::string number = Number("%04d.TTF", i);
+      size_t whole = font.size() + number.size() + 2;
+      // The last line takes what is left, with a longer name.
+      if (fill < 2 * whole) number = std::string(fill - font.size() - 2 - 4, 'X') + ".TTF";
+      line(font + number);
+      fill -= font.size() + number.size() + 2;
+    }
+  }
+  line(tree + app.substr(app.rfind('\\')) + "\\Logs");
   out->privateFileLines = 14;
   line("INI New: ");
   ini(app + "\\Program\\EVERY.INI", "Options", "AutoSave", "1", nullptr);
@@ -652,6 +670,8 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
   out->otherFiles.push_back({setup, setupBytes, "2001-06-01 09:00:00"});
   other(app + "\\Program\\EVERY.GID", "help index");
   other(app + "\\Logs\\setup.log", "installed\r\n");
+  // Another application of the same maker, beside this one.
+  other(app.substr(0, app.rfind('\\')) + "\\Bramble Notes\\NOTES.TXT", "another application's");
   other(app + "\\Logs\\Old\\first.log", "first run\r\n");
   other(app + "\\BACKUP\\EVERYCORE.DLL", coreBackup);
   other(app + "\\BACKUP\\EVERYCTL.OCX", "older control");
@@ -691,6 +711,7 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
       {2, counts, sys + "\\EVERYRT.DLL", 3, "2"},
       {2, counts, sys + "\\EVERYCTL.OCX", 3, "1"},
       {2, "Software\\Borland\\Database Engine", "UseCount", 0, "2"},
+      {2, "Software\\Fernhill\\Bramble Notes\\Settings", "Theme", 0, "Autumn"},
       {2, "Software\\Tarn Solutions\\TamUser", "Path", 0, win + "\\TAMUSER.EXE"},
       {2,
        "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\" + [&] {

@@ -3,6 +3,7 @@
 //   fault_sweep [--case TEXT] [--k K] [--details N]
 //     --case TEXT  only the cases whose name holds TEXT
 //     --k K        only call K (with every finding of that run)
+//     --op NAME    only the calls of that operation
 //     --details N  the runs shown per check (default 5)
 //     --changes    also what the unfaulted run changed (with --k: how that run ended
 //                  otherwise)
@@ -22,6 +23,7 @@
 int main(int argc, char** argv) {
   const char* only = nullptr;
   uint64_t onlyK = 0;
+  const char* onlyOp = nullptr;
   int details = 5;
   bool changes = false;
   for (int i = 1; i < argc; ++i) {
@@ -31,10 +33,13 @@ int main(int argc, char** argv) {
       onlyK = strtoull(argv[++i], nullptr, 10);
     } else if (strcmp(argv[i], "--changes") == 0) {
       changes = true;
+    } else if (strcmp(argv[i], "--op") == 0 && i + 1 < argc) {
+      onlyOp = argv[++i];
     } else if (strcmp(argv[i], "--details") == 0 && i + 1 < argc) {
       details = atoi(argv[++i]);
     } else {
-      fprintf(stderr, "usage: fault_sweep [--case TEXT] [--k K] [--details N] [--changes]\n");
+      fprintf(stderr,
+              "usage: fault_sweep [--case TEXT] [--k K] [--op NAME] [--details N] [--changes]\n");
       return 2;
     }
   }
@@ -48,6 +53,12 @@ int main(int argc, char** argv) {
     CaseSweep sweep(sweepCase);
     std::vector<uint64_t> ks = sweep.FailableCalls();
     if (onlyK != 0) ks = {onlyK};
+    if (onlyOp != nullptr) {
+      std::vector<uint64_t> ofOp;
+      for (uint64_t k : ks)
+        if (strcmp(FaultOpName(sweep.trace()[k - 1]), onlyOp) == 0) ofOp.push_back(k);
+      ks = ofOp;
+    }
     printf("%s: %zu calls, %zu of them can fail\n", sweepCase.name.c_str(), sweep.trace().size(),
            sweep.FailableCalls().size());
     if (changes && onlyK == 0)
@@ -63,7 +74,7 @@ int main(int argc, char** argv) {
       fprintf(stderr, "\r  %s k=%llu ", sweepCase.name.c_str(), static_cast<unsigned long long>(k));
       SweepRun run = sweep.Run(k);
       ++runs;
-      if (changes && onlyK != 0) {
+      if (changes && (onlyK != 0 || onlyOp != nullptr)) {
         printf("  k=%llu %s, against the unfaulted run:\n", static_cast<unsigned long long>(k),
                FaultOpName(run.op));
         for (const StateChange& c : sweep.LastRunDifferences())

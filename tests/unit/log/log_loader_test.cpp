@@ -16,6 +16,7 @@
 #include "log/log_reader.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
+#include "support/fault_platform.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -117,6 +118,38 @@ TEST_F(LogLoaderTest, UnreadableLogIsRefused) {
   EXPECT_EQ(LogLoader("C:\\APP\\NONE.LOG", appDirectory), 1);
   ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
   EXPECT_EQ(gRun.progressWindow, 0u);
+}
+
+// A read that fails ends the file where it stops, which may be inside a line: here the
+// first piece of the log ends in "File Tree: C:\APP\DATA" after "C:\APP", and taken as
+// it stands the line would have the run empty the whole application folder. Whichever
+// read fails, the log is refused as unreadable; read whole, it loads.
+TEST_F(LogLoaderTest, ALogThatCannotBeReadWholeIsRefused) {
+  std::string text = "***  Installation Log\r\nTitle: Sample App\r\n";
+  const std::string tree = "File Tree: C:\\APP";
+  while (text.size() + tree.size() < kLogBufferSize) text += "Font Registered: X.TTF\r\n";
+  text.resize(kLogBufferSize - tree.size() - 2);
+  text += "\r\n" + tree + "\\DATA\r\nMade Dir: C:\\APP\r\n";
+  ASSERT_EQ(text.find(tree), kLogBufferSize - tree.size());
+  for (int failing = 0; failing <= 3; ++failing) {
+    SCOPED_TRACE(failing);
+    ResetRunWideState();
+    ui().transcript.clear();
+    FaultPlatform fault(machine());
+    if (failing > 0) fault.FailOperation(FaultOp::ReadBytes, failing);
+    InstallPlatform(&fault);
+    int result = LoadRaw(text);
+    InstallPlatform(&machine());
+    EXPECT_EQ(fault.OpenHandles(), 0u) << fault.OpenHandlesText();
+    if (failing == 0) {
+      EXPECT_EQ(result, 0);
+      ASSERT_EQ(gStore.Directories.count, 2);
+      EXPECT_STREQ(gStore.Directories[1]->path.c_str(), "C:\\APP\\DATA\\");
+      continue;
+    }
+    EXPECT_EQ(result, 1);
+    ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
+  }
 }
 
 TEST_F(LogLoaderTest, TitleEndingsAndCaption) {
