@@ -1004,19 +1004,23 @@ void ReadProfileRoots() {
   }
 }
 
-void TakeDirectory(int (Platform::*get)(char*, uint32_t), Path* dir) {
+// False when the system gives no directory.
+bool TakeDirectory(int (Platform::*get)(char*, uint32_t), Path* dir) {
   char buffer[260] = {};
-  (Sys().*get)(buffer, sizeof buffer);
+  bool known = (Sys().*get)(buffer, sizeof buffer) > 0;
   buffer[sizeof buffer - 1] = '\0';
   DropTrailingBackslash(buffer);
   dir->Set(buffer);
+  return known;
 }
 
-void Prepare(Load& ld, const char* logPath) {
+// False when the Windows or the system directory is not known: the system's files could
+// not be told from the application's.
+bool Prepare(Load& ld, const char* logPath) {
   ReadProfileRoots();
 
-  TakeDirectory(&Platform::WindowsDirectory, &ld.windowsDir);
-  TakeDirectory(&Platform::SystemDirectory, &ld.systemDir);
+  bool known = TakeDirectory(&Platform::WindowsDirectory, &ld.windowsDir);
+  known = TakeDirectory(&Platform::SystemDirectory, &ld.systemDir) && known;
   ld.win32sDir = ld.systemDir;
   ld.win32sDir.Append("\\WIN32S");
   gStore.systemDirPath = ld.systemDir;
@@ -1048,9 +1052,12 @@ void Prepare(Load& ld, const char* logPath) {
   // the Windows or system directory.
   char own[kAppDirectorySize];
   CopyText(own, sizeof own, logPath);
-  NormalizePath(own, sizeof own, true);
+  // The directories the log makes in or above it merge into this record by their names and
+  // give it their sections; in a form that compares with none of them it would be removed
+  // on its own, by a rollback too.
+  bool ownKnown = NormalizePath(own, sizeof own, true);
   KeepFolderPart(own);
-  if (strlen(own) <= 3) own[0] = '\0';
+  if (strlen(own) <= 3 || !ownKnown) own[0] = '\0';
   Path systemSlash = ld.systemDir;
   systemSlash.Append("\\");
   Path windowsSlash = ld.windowsDir;
@@ -1064,6 +1071,7 @@ void Prepare(Load& ld, const char* logPath) {
     item->firstSection = kLogDirectorySection;
     AppendItem(gStore.Directories, item);
   }
+  return known;
 }
 
 }  // namespace
@@ -1084,7 +1092,10 @@ int LogLoader(const char* logPath, char* appDirectory) {
   static Load ld;  // the line buffer is large; one load runs at a time
   ld = Load();
   ld.appDirectory = appDirectory;
-  Prepare(ld, logPath);
+  if (!Prepare(ld, logPath)) {
+    Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);
+    return 1;
+  }
 
   ld.file = Sys().OpenForRead(logPath);
   if (ld.file == kNoFile) {

@@ -152,6 +152,48 @@ TEST_F(LogLoaderTest, ALogThatCannotBeReadWholeIsRefused) {
   }
 }
 
+// Without the Windows or the system directory the system's files cannot be told from the
+// application's: the log is refused before it is read. Whichever directory search fails,
+// the log's own directory is never recorded in a form other than its long one, which the
+// directories the log makes merge with (or it would be removed on its own, in a rollback
+// too).
+TEST_F(LogLoaderTest, WhatTheLoadMustKnowOfTheMachine) {
+  for (FaultOp op : {FaultOp::WindowsDirectory, FaultOp::SystemDirectory}) {
+    SCOPED_TRACE(FaultOpName(op));
+    ResetRunWideState();
+    ui().transcript.clear();
+    FaultPlatform fault(machine());
+    fault.FailOperation(op);
+    InstallPlatform(&fault);
+    EXPECT_EQ(Load({"File Copy: C:\\WINDOWS\\SYSTEM32\\DRIVER.386"}), 1);
+    InstallPlatform(&machine());
+    ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
+  }
+
+  ASSERT_EQ(machine().MakeDirectories("C:\\Program Files\\Sample App"), 0);
+  const std::string shortLog = "C:\\" + machine().Find("C:\\Program Files")->shortName + "\\" +
+                               machine().Find("C:\\Program Files\\Sample App")->shortName +
+                               "\\INSTALL.LOG";
+  const std::string log = "***  Installation Log\r\nTitle: Sample App\r\n"
+                          "Made Dir: C:\\Program Files\\Sample App\r\n";
+  bool injected = true;
+  for (uint64_t n = 1; injected; ++n) {
+    SCOPED_TRACE(n);
+    ResetRunWideState();
+    FaultPlatform fault(machine());
+    fault.FailOperation(FaultOp::FindFirst, n);
+    InstallPlatform(&fault);
+    int result = LoadRaw(log, shortLog.c_str());
+    InstallPlatform(&machine());
+    injected = fault.injected();
+    ASSERT_EQ(result, 0);
+    for (int32_t i = 0; i < gStore.Directories.count; ++i) {
+      if (gStore.Directories[i]->firstSection != kLogDirectorySection) continue;
+      EXPECT_STREQ(gStore.Directories[i]->path.c_str(), "C:\\Program Files\\Sample App\\");
+    }
+  }
+}
+
 TEST_F(LogLoaderTest, TitleEndingsAndCaption) {
   struct {
     const char* line;
