@@ -326,6 +326,16 @@ FileItem* FindLinear(const ItemList<FileItem>& list, const char* path) {
   return nullptr;
 }
 
+// A file that an earlier section logged while it could not be found (its existence test
+// failed then): the new record is that installation's as well, which a rollback of this
+// one must keep.
+void TakeEarlierLogging(FileItem* item) {
+  if (Section() <= 1 || gStore.MissingFiles.count == 0) return;
+  const FileItem* missing = FindLinear(gStore.MissingFiles, item->path.c_str());
+  if (missing != nullptr && missing->lastSection < item->firstSection)
+    item->firstSection = missing->lastSection;
+}
+
 void AppendMissing(const Path& path, const char* stamp, const char* linkSpec) {
   FileItem* item = NewItem<FileItem>();
   item->path = path;
@@ -432,6 +442,7 @@ Next FileGroup(Load& ld, Rec kind) {
     } else {
       item = NewItem<FileItem>();
       FillNewFile(item, path, backup, hasBackup, stamp.c_str(), link, ld);
+      TakeEarlierLogging(item);
       item->selected = ld.nonSystem ? 1 : 0;
       AppendItem(gStore.SystemFiles, item);
     }
@@ -442,6 +453,7 @@ Next FileGroup(Load& ld, Rec kind) {
   FileItem* item = TreeFindOrInsert(gStore.PrivateFiles, path.c_str(), &created);
   if (created) {
     FillNewFile(item, path, backup, hasBackup, stamp.c_str(), link, ld);
+    TakeEarlierLogging(item);
   } else {
     UpdateFile(item, backup, hasBackup, stamp.c_str(), link, ld);
   }

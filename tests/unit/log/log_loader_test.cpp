@@ -194,6 +194,31 @@ TEST_F(LogLoaderTest, WhatTheLoadMustKnowOfTheMachine) {
   }
 }
 
+// A file both installations logged stays the first one's whatever existence test fails:
+// set aside as missing in the first section, its record from the second keeps section 1 as
+// its first, so that a rollback of the second keeps it.
+TEST_F(LogLoaderTest, AFailedExistenceTestKeepsTheFirstInstallationsFile) {
+  Exists("C:\\APP\\A.EXE");
+  Exists("C:\\WINDOWS\\SYSTEM32\\A.DLL");
+  bool injected = true;
+  for (uint64_t n = 1; injected; ++n) {
+    SCOPED_TRACE(n);
+    ResetRunWideState();
+    FaultPlatform fault(machine());
+    fault.FailOperation(FaultOp::GetAttributes, n);
+    InstallPlatform(&fault);
+    int result = Load({"File Copy: C:\\APP\\A.EXE", "File Copy: C:\\WINDOWS\\SYSTEM32\\A.DLL",
+                       "*** Installation Log 2", "File Copy: C:\\APP\\A.EXE",
+                       "File Copy: C:\\WINDOWS\\SYSTEM32\\A.DLL"});
+    InstallPlatform(&machine());
+    injected = fault.injected();
+    ASSERT_EQ(result, 0);
+    for (const ItemList<FileItem>* list : {&gStore.PrivateFiles, &gStore.SystemFiles})
+      for (int32_t i = 0; i < list->count; ++i)
+        EXPECT_EQ((*list)[i]->firstSection, 1) << (*list)[i]->path.c_str();
+  }
+}
+
 TEST_F(LogLoaderTest, TitleEndingsAndCaption) {
   struct {
     const char* line;
