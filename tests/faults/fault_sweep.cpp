@@ -303,6 +303,7 @@ struct CaseSweep::Names {
   std::set<std::string> createdIniFiles;
   std::set<std::string> iniEntries;
   std::set<std::string> iniEditFiles;  // files whose entries the log changes
+  std::set<std::string> editedFiles;   // files a rollback puts back whole
   std::set<std::string> keys;          // keys of created values
   std::set<std::string> otherKeys;     // keys the run or the scripts may make or remove
   std::set<std::string> values;        // created and changed values
@@ -380,6 +381,7 @@ CaseSweep::CaseSweep(const SweepCase& sweepCase) : case_(sweepCase), names_(new 
     file(gStore.EditedFiles[i]->path.c_str(), true);
     file(gStore.EditedFiles[i]->backupPath.c_str(), false);
     n.iniFiles.insert(path(gStore.EditedFiles[i]->path.c_str()));
+    n.editedFiles.insert(path(gStore.EditedFiles[i]->path.c_str()));
   }
   for (int32_t i = 0; i < gStore.DeletedFiles.count; ++i) {
     file(gStore.DeletedFiles[i]->path.c_str(), true);
@@ -884,8 +886,11 @@ void CaseSweep::CheckVerify(SimMachine& machine, const MachineState& after, Swee
       const std::string* unfaulted =
           unfaultedRun ? nullptr : baselineAfter_.Find(kind.first, name);
       if (unfaulted != nullptr && *unfaulted == entry.second) continue;
-      // Left, or left otherwise, because of the failure: verify must name it.
-      int exact = find(kind.first, name);
+      // Left, or left otherwise, because of the failure: verify must name it. An entry of a
+      // file that the rollback puts back whole is the file's.
+      std::string iniFile = name.substr(0, name.find(" ["));
+      bool ofEditedFile = kind.first == kStateIni && n.editedFiles.count(iniFile);
+      int exact = ofEditedFile ? find(kStateFile, iniFile) : find(kind.first, name);
       int by = exact;
       if (by < 0 && kind.first == kStateFile) {
         by = find(kStateFolder, ParentOf(name));
