@@ -26,6 +26,7 @@
 const char kCheckRunaway[] = "runaway";
 const char kCheckException[] = "exception";
 const char kCheckHandles[] = "handles left open";
+const char kCheckOle[] = "OLE uninitialised more often than initialised";
 const char kCheckOutside[] = "changed outside the log";
 const char kCheckCounts[] = "count taken twice";
 const char kCheckFurther[] = "further than the unfaulted run";
@@ -634,6 +635,16 @@ SweepRun CaseSweep::Execute(uint64_t k, bool unfaulted) {
   run.injected = fault.injected();
   if (unfaulted) trace_ = fault.trace();
   if (fault.OpenHandles() != 0) run.findings.push_back({kCheckHandles, fault.OpenHandlesText()});
+  // Every OleUninitialize ends an OleInitialize of this run; one more would end what
+  // another part of the process began.
+  int ole = 0;
+  for (const SimLibraryCall& call : machine.libraryCalls) {
+    if (call.entry == "OleInitialize") ++ole;
+    if (call.entry == "OleUninitialize" && --ole < 0) {
+      run.findings.push_back({kCheckOle, "OleUninitialize of " + call.library + " without OleInitialize"});
+      ole = 0;
+    }
+  }
 
   InstallPlatform(&machine);
   InstallUserInterface(&sim);
@@ -889,7 +900,8 @@ void CaseSweep::CheckVerify(SimMachine& machine, const MachineState& after, Swee
       // Left, or left otherwise, because of the failure: verify must name it. An entry of a
       // file that the rollback puts back whole is the file's.
       std::string iniFile = name.substr(0, name.find(" ["));
-      bool ofEditedFile = kind.first == kStateIni && n.editedFiles.count(iniFile);
+      bool ofEditedFile = case_.kind == SweepCase::kRollback && kind.first == kStateIni &&
+                          n.editedFiles.count(iniFile);
       int exact = ofEditedFile ? find(kStateFile, iniFile) : find(kind.first, name);
       int by = exact;
       if (by < 0 && kind.first == kStateFile) {
@@ -953,6 +965,10 @@ void CaseSweep::CheckRepairPlan(SimMachine& machine, const MachineState& after, 
     const std::string* is = after.Find(kStateFile, name);
     const std::string* unfaulted = baselineAfter_.Find(kStateFile, name);
     if (WithoutAttributes(is) == WithoutAttributes(unfaulted) || planned.count(name)) continue;
+    // Left as the installation program extracts it: nothing to repair.
+    auto extracted = names_->extracted.find(name);
+    if (extracted != names_->extracted.end() && WithoutAttributes(is) == extracted->second)
+      continue;
     run->findings.push_back({kCheckRepairPlan, name + ": unfaulted " + Shown(unfaulted) +
                                                    ", now " + Shown(is)});
   }

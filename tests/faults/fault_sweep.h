@@ -4,7 +4,8 @@
 // realistically fails, for any k. After each faulted run:
 //
 //   - it ended (no crash; a run that makes far more calls than the unfaulted one, or asks
-//     the user interface far more often, is a runaway), and left no handle open;
+//     the user interface far more often, is a runaway), left no handle open, and ended
+//     no OLE initialisation it had not begun;
 //   - nothing outside what the log names changed (beside what the program owns: its
 //     temporary copy and folder, the status report, restart-time operations, list files);
 //   - no SharedDLLs count, nor the database engine's use count, is below the count before
@@ -62,6 +63,7 @@ struct SweepFinding {
 extern const char kCheckRunaway[];
 extern const char kCheckException[];
 extern const char kCheckHandles[];
+extern const char kCheckOle[];
 extern const char kCheckOutside[];
 extern const char kCheckCounts[];
 extern const char kCheckFurther[];
