@@ -253,8 +253,14 @@ void ScheduleReplace(const char* backup, const char* target) {
     RemoveFileAndCompanions(target);
     return;
   }
+  // The backup copy goes only once the restart will put its duplicate in place; otherwise
+  // the duplicate goes and the backup copy stays, as when no copy can be made.
+  if (ScheduleReplaceAtRestart(temporary, target) != 0) {
+    Sys().RemoveFile(temporary);
+    RemoveFileAndCompanions(target);
+    return;
+  }
   RemoveFileAndCompanions(backup);
-  ScheduleReplaceAtRestart(temporary, target);
 }
 
 int RemoveFileItem(const char* path, const char* backup, bool restore) {

@@ -683,15 +683,18 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
   other(win + "\\SYSTEM.INI",
         "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm\r\ndevice=EVERYVXD.386\r\n"
         "device=OTHER.386\r\n");
-  for (const char* path : {"\\Program\\INUSE.DLL", "\\Data\\READONLY.DAT"}) {
-    // Generated files with a property: written as files of their own.
-    std::string full = app + path;
+  // Generated files with a property, written as files of their own: two in use (one the
+  // rollback puts its backup copy over), one read-only.
+  const std::pair<std::string, bool> special[] = {{app + "\\Program\\INUSE.DLL", true},
+                                                  {sys + "\\EVERYCTL.OCX", true},
+                                                  {app + "\\Data\\READONLY.DAT", false}};
+  for (const auto& property : special) {
     for (size_t i = 0; i < out->files.size(); ++i) {
-      if (out->files[i] != full) continue;
+      if (out->files[i] != property.first) continue;
       out->files.erase(out->files.begin() + static_cast<long>(i));
-      GenFile file{full, FileContents(full)};
-      file.inUse = std::string(path) == "\\Program\\INUSE.DLL";
-      file.readOnly = !file.inUse;
+      GenFile file{property.first, FileContents(property.first)};
+      file.inUse = property.second;
+      file.readOnly = !property.second;
       out->otherFiles.push_back(file);
       break;
     }
