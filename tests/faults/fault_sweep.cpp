@@ -229,8 +229,8 @@ std::vector<uint64_t> SpreadCalls(const std::vector<uint64_t>& failable, size_t 
 
 std::string SweepRun::Text() const {
   std::string text = k == 0 ? std::string("unfaulted run")
-                            : "k=" + std::to_string(k) + " " + FaultOpName(op) +
-                                  (injected ? "" : " (not failed)");
+                            : (killed ? "killed at k=" : "k=") + std::to_string(k) + " " +
+                                  FaultOpName(op) + (injected ? "" : " (not failed)");
   for (const SweepFinding& f : findings) text += "\n  " + f.check + ": " + f.detail;
   return text;
 }
@@ -384,12 +384,16 @@ CaseSweep::CaseSweep(const SweepCase& sweepCase) : case_(sweepCase), names_(new 
   for (int32_t i = 0; i < gStore.EditedFiles.count; ++i) {
     file(gStore.EditedFiles[i]->path.c_str(), true);
     file(gStore.EditedFiles[i]->backupPath.c_str(), false);
+    n.backupOf[path(gStore.EditedFiles[i]->path.c_str())] =
+        path(gStore.EditedFiles[i]->backupPath.c_str());
     n.iniFiles.insert(path(gStore.EditedFiles[i]->path.c_str()));
     n.editedFiles.insert(path(gStore.EditedFiles[i]->path.c_str()));
   }
   for (int32_t i = 0; i < gStore.DeletedFiles.count; ++i) {
     file(gStore.DeletedFiles[i]->path.c_str(), true);
     file(gStore.DeletedFiles[i]->backupPath.c_str(), false);
+    n.backupOf[path(gStore.DeletedFiles[i]->path.c_str())] =
+        path(gStore.DeletedFiles[i]->backupPath.c_str());
   }
   for (int32_t i = 0; i < gStore.Directories.count; ++i) {
     std::string name = path(gStore.Directories[i]->path.c_str());
@@ -544,6 +548,7 @@ std::vector<uint64_t> CaseSweep::FailableCalls() const {
 }
 
 SweepRun CaseSweep::Run(uint64_t k) { return Execute(k, false); }
+SweepRun CaseSweep::Kill(uint64_t k) { return Execute(k, false, true); }
 
 void CaseSweep::Prepare(SimMachine& machine) const {
   std::string error;
@@ -599,9 +604,10 @@ std::string Shown(const std::string* value) {
 
 }  // namespace
 
-SweepRun CaseSweep::Execute(uint64_t k, bool unfaulted) {
+SweepRun CaseSweep::Execute(uint64_t k, bool unfaulted, bool kill) {
   SweepRun run;
   run.k = k;
+  run.killed = kill;
   if (k >= 1 && k <= trace_.size()) run.op = trace_[k - 1];
   SimMachine machine;
   Prepare(machine);
@@ -613,7 +619,11 @@ SweepRun CaseSweep::Execute(uint64_t k, bool unfaulted) {
   wizard.script.mode = case_.kind == SweepCase::kRepair ? kModeRepair : kModeAutomatic;
   FaultPlatform fault(machine);
   FaultUi ui(wizard, fault);
-  fault.FailCall(k);
+  if (kill) {
+    fault.KillAt(k);
+  } else {
+    fault.FailCall(k);
+  }
   fault.RecordTrace(unfaulted);
   if (!unfaulted) {
     // Far more calls than the unfaulted run made is a run that would not end.
@@ -642,7 +652,7 @@ SweepRun CaseSweep::Execute(uint64_t k, bool unfaulted) {
   }
   ResetRunWideState();
   run.calls = fault.calls();
-  run.injected = fault.injected();
+  run.injected = kill ? fault.killed() : fault.injected();
   if (unfaulted) trace_ = fault.trace();
   if (fault.OpenHandles() != 0) run.findings.push_back({kCheckHandles, fault.OpenHandlesText()});
   // Every OleUninitialize ends an OleInitialize of this run; one more would end what

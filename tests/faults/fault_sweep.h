@@ -77,6 +77,7 @@ extern const char kCheckRepairPlan[];
 
 struct SweepRun {
   uint64_t k = 0;              // the failed call; 0 for the unfaulted run
+  bool killed = false;         // the process was killed at call k
   FaultOp op = FaultOp::kCount;  // its operation
   bool injected = false;       // the call came and was failed
   uint64_t calls = 0;
@@ -99,6 +100,9 @@ class CaseSweep {
   std::vector<uint64_t> FailableCalls() const;
 
   SweepRun Run(uint64_t k);
+  // The process killed at call k instead: from it on nothing reaches the machine, and the
+  // run goes on to its end (what a kill leaves, checked as a failed call is).
+  SweepRun Kill(uint64_t k);
   // What the unfaulted run changed, and how the last faulted run ended otherwise.
   std::vector<StateChange> UnfaultedChanges() const { return DiffStates(before_, baselineAfter_); }
   std::vector<StateChange> LastRunDifferences() const { return DiffStates(baselineAfter_, lastAfter_); }
@@ -109,7 +113,7 @@ class CaseSweep {
   void Prepare(SimMachine& machine) const;
   // One run failing call k (0: none); the unfaulted run also keeps what the others are
   // compared with.
-  SweepRun Execute(uint64_t k, bool unfaulted);
+  SweepRun Execute(uint64_t k, bool unfaulted, bool kill = false);
   void CheckOutside(SimMachine& machine, const MachineState& after, SweepRun* run) const;
   void CheckCounts(const MachineState& after, SweepRun* run) const;
   void CheckFurther(const MachineState& after, const MachineState& unfaulted, SweepRun* run) const;

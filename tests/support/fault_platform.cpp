@@ -253,7 +253,12 @@ template <FaultOp op, typename R, typename Pass, typename Arguments>
 R FaultPlatform::Call(Pass pass, Arguments arguments) {
   Fate fate = Enter(op);
   if (fate == Fate::kPass) {
-    if (op != FaultOp::LastError) failedLast_ = false;
+    // The thread's last error is the failed call's until another call goes through.
+    if constexpr (op == FaultOp::LastError) {
+      if (failedLast_) return lastError_;
+    } else {
+      failedLast_ = false;
+    }
     if constexpr (std::is_void_v<R>) {
       pass();
       if constexpr (op == FaultOp::CloseFile) files_.erase(std::get<0>(arguments));
