@@ -28,8 +28,9 @@ inline char* FileNamePart(char* path) {
 
 // Converts path (a buffer of size bytes, normally 256) in place into its long form
 // (longForm true; only paths containing '~' change) or its short 8.3 form. Components the
-// file system does not find stay as written. Never writes past size.
-void NormalizePath(char* path, size_t size, bool longForm);
+// file system does not find stay as written, and the result is then false. Never writes
+// past size.
+bool NormalizePath(char* path, size_t size, bool longForm);
 
 // Puts the current directory in front of a path relative to it (one that starts with
 // neither a drive nor a backslash); other paths stay as they are. Never writes past size.

@@ -68,21 +68,28 @@ WininitTail ReadWininitTail(const char* path) {
 
 void AppendWininitDeletion(const char* path) {
   char wininit[kPathSize] = {};
-  Sys().WindowsDirectory(wininit, sizeof wininit);
+  // Only the Windows directory's WININIT.INI is read at the next start.
+  if (Sys().WindowsDirectory(wininit, sizeof wininit) <= 0) return;
   wininit[sizeof wininit - 1] = '\0';
   EnsureTrailingBackslash(wininit, sizeof wininit);
   AppendText(wininit, sizeof wininit, "WININIT.INI");
 
   // The entry goes at the very end of the file. Whatever ends the file must not swallow
   // it: an unterminated last line is ended first (or both entries are spoiled), and a
-  // section other than [rename] gets a [rename] header after it.
+  // section other than [rename] gets a [rename] header after it. The file may hold other
+  // programs' work for the next start: it is never written over, only added to.
   WininitTail tail = ReadWininitTail(wininit);
   FileHandle file = Sys().OpenForWrite(wininit);
   if (file != kNoFile) {
-    Sys().Seek(file, 0, kSeekEnd);
+    if (Sys().Seek(file, 0, kSeekEnd) < 0) {
+      Sys().CloseFile(file);
+      return;
+    }
     if (tail.unterminated) WriteAll(file, "\r\n");
     if (!tail.inRename) WriteAll(file, "[rename]\r\n");
   } else {
+    // A file that is there but would not open is not made anew.
+    if (Sys().GetAttributes(wininit) != kNoAttributes) return;
     file = Sys().CreateTruncated(wininit);
     if (file == kNoFile) return;
     WriteAll(file, "[rename]\r\n");

@@ -50,9 +50,10 @@ void RegisterLibrary(const char* path, int direction) {
   LibHandle ole = sys.LoadSystemLib("OLE32.DLL");
   if (ole == 0) return;
   int32_t initResult = -1;
-  if (sys.HasEntry(ole, "OleInitialize") &&
-      sys.CallEntryWithPointer(ole, "OleInitialize", nullptr, &initResult) == 0 &&
-      (initResult == 0 || initResult == 1)) {
+  bool initialised = sys.HasEntry(ole, "OleInitialize") &&
+                     sys.CallEntryWithPointer(ole, "OleInitialize", nullptr, &initResult) == 0 &&
+                     (initResult == 0 || initResult == 1);
+  if (initialised) {
     // S_FALSE (1) means OLE was already initialised on this thread: that is success too,
     // and refusing it would leave a server registered for a file about to be deleted.
     // The logged path, not its short form: the library registers the name it is loaded by.
@@ -65,7 +66,9 @@ void RegisterLibrary(const char* path, int direction) {
       sys.FreeLib(library);
     }
   }
-  if (sys.HasEntry(ole, "OleUninitialize")) {
+  // Only an initialisation of this call is ended here: one more OleUninitialize would end
+  // an initialisation some other part of the process made.
+  if (initialised && sys.HasEntry(ole, "OleUninitialize")) {
     int32_t ignored = 0;
     sys.CallEntry(ole, "OleUninitialize", &ignored);
   }

@@ -327,6 +327,16 @@ FileItem* FindLinear(const ItemList<FileItem>& list, const char* path) {
   return nullptr;
 }
 
+// A file that an earlier section logged while it could not be found (its existence test
+// failed then): the new record is that installation's as well, which a rollback of this
+// one must keep.
+void TakeEarlierLogging(FileItem* item) {
+  if (Section() <= 1 || gStore.MissingFiles.count == 0) return;
+  const FileItem* missing = FindLinear(gStore.MissingFiles, item->path.c_str());
+  if (missing != nullptr && missing->lastSection < item->firstSection)
+    item->firstSection = missing->lastSection;
+}
+
 void AppendMissing(const Path& path, const char* stamp, const char* linkSpec) {
   FileItem* item = NewItem<FileItem>();
   item->path = path;
@@ -334,6 +344,12 @@ void AppendMissing(const Path& path, const char* stamp, const char* linkSpec) {
   item->stamp.Set(stamp);
   item->linkSpec = linkSpec != nullptr ? ArenaCopy(linkSpec) : nullptr;
   AppendItem(gStore.MissingFiles, item);
+}
+
+// A file that an interrupted run of this log deleted before it could put the backup copy
+// back over it: the run that finishes the job still puts it back.
+bool AwaitsItsBackup(bool hasBackup, const Path& backup) {
+  return hasBackup && JournalResumed() && FileExists(backup.c_str());
 }
 
 Next FileGroup(Load& ld, Rec kind) {
@@ -418,7 +434,7 @@ Next FileGroup(Load& ld, Rec kind) {
     return next;
   }
 
-  if (!FileExists(path.c_str())) {
+  if (!FileExists(path.c_str()) && !AwaitsItsBackup(hasBackup, backup)) {
     FileItem* item = FindLinear(gStore.MissingFiles, path.c_str());
     if (item != nullptr) {
       item->lastSection = Section();
@@ -439,6 +455,7 @@ Next FileGroup(Load& ld, Rec kind) {
     } else {
       item = NewItem<FileItem>();
       FillNewFile(item, path, backup, hasBackup, stamp.c_str(), link, ld);
+      TakeEarlierLogging(item);
       item->selected = ld.nonSystem ? 1 : 0;
       AppendItem(gStore.SystemFiles, item);
     }
@@ -449,6 +466,7 @@ Next FileGroup(Load& ld, Rec kind) {
   FileItem* item = TreeFindOrInsert(gStore.PrivateFiles, path.c_str(), &created);
   if (created) {
     FillNewFile(item, path, backup, hasBackup, stamp.c_str(), link, ld);
+    TakeEarlierLogging(item);
   } else {
     UpdateFile(item, backup, hasBackup, stamp.c_str(), link, ld);
   }
@@ -572,7 +590,8 @@ Next FileEdit(Load& ld) {
     ToAnsi(backup.data());
     next = kReadOn;
   }
-  if (next == kLineInHand || IsRemovable(ld, path.c_str()) || !FileExists(path.c_str())) {
+  if (next == kLineInHand || IsRemovable(ld, path.c_str()) ||
+      (!FileExists(path.c_str()) && !AwaitsItsBackup(!backup.Empty(), backup))) {
     return next;
   }
   for (int32_t i = 0; i < gStore.EditedFiles.count; ++i) {
@@ -1011,19 +1030,23 @@ void ReadProfileRoots() {
   }
 }
 
-void TakeDirectory(int (Platform::*get)(char*, uint32_t), Path* dir) {
+// False when the system gives no directory.
+bool TakeDirectory(int (Platform::*get)(char*, uint32_t), Path* dir) {
   char buffer[260] = {};
-  (Sys().*get)(buffer, sizeof buffer);
+  bool known = (Sys().*get)(buffer, sizeof buffer) > 0;
   buffer[sizeof buffer - 1] = '\0';
   DropTrailingBackslash(buffer);
   dir->Set(buffer);
+  return known;
 }
 
-void Prepare(Load& ld, const char* logPath) {
+// False when the Windows or the system directory is not known: the system's files could
+// not be told from the application's.
+bool Prepare(Load& ld, const char* logPath) {
   ReadProfileRoots();
 
-  TakeDirectory(&Platform::WindowsDirectory, &ld.windowsDir);
-  TakeDirectory(&Platform::SystemDirectory, &ld.systemDir);
+  bool known = TakeDirectory(&Platform::WindowsDirectory, &ld.windowsDir);
+  known = TakeDirectory(&Platform::SystemDirectory, &ld.systemDir) && known;
   ld.win32sDir = ld.systemDir;
   ld.win32sDir.Append("\\WIN32S");
   gStore.systemDirPath = ld.systemDir;
@@ -1055,9 +1078,12 @@ void Prepare(Load& ld, const char* logPath) {
   // the Windows or system directory.
   char own[kAppDirectorySize];
   CopyText(own, sizeof own, logPath);
-  NormalizePath(own, sizeof own, true);
+  // The directories the log makes in or above it merge into this record by their names and
+  // give it their sections; in a form that compares with none of them it would be removed
+  // on its own, by a rollback too.
+  bool ownKnown = NormalizePath(own, sizeof own, true);
   KeepFolderPart(own);
-  if (strlen(own) <= 3) own[0] = '\0';
+  if (strlen(own) <= 3 || !ownKnown) own[0] = '\0';
   Path systemSlash = ld.systemDir;
   systemSlash.Append("\\");
   Path windowsSlash = ld.windowsDir;
@@ -1071,6 +1097,7 @@ void Prepare(Load& ld, const char* logPath) {
     item->firstSection = kLogDirectorySection;
     AppendItem(gStore.Directories, item);
   }
+  return known;
 }
 
 }  // namespace
@@ -1091,7 +1118,10 @@ int LogLoader(const char* logPath, char* appDirectory) {
   static Load ld;  // the line buffer is large; one load runs at a time
   ld = Load();
   ld.appDirectory = appDirectory;
-  Prepare(ld, logPath);
+  if (!Prepare(ld, logPath)) {
+    Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);
+    return 1;
+  }
 
   ld.file = Sys().OpenForRead(logPath);
   if (ld.file == kNoFile) {
@@ -1117,7 +1147,7 @@ int LogLoader(const char* logPath, char* appDirectory) {
     valid = ld.line[0] != '\0';
   }
   if (!valid) {
-    Refuse(IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
+    Refuse(gLogReader.readFailed ? IDS_LOG_UNREADABLE : IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
     Sys().CloseFile(ld.file);
     return 1;
   }
@@ -1154,5 +1184,12 @@ int LogLoader(const char* logPath, char* appDirectory) {
     if (next == kReadOn) ReadLine(ld);
   }
   Sys().CloseFile(ld.file);
+  // A log read only in part would have the run undo part of the installation, and delete
+  // or cut the log as if it had all been undone; the line where the read stopped may name
+  // a folder above the one logged.
+  if (gLogReader.readFailed) {
+    Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);
+    return 1;
+  }
   return 0;
 }

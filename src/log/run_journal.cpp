@@ -18,8 +18,8 @@ constexpr int64_t kLargestJournal = 64 * 1024 * 1024;
 constexpr size_t kLineSize = 4200;  // a key of 2047 characters, its name and the rest
 
 struct Fact {
-  char kind;       // 'S', 'B', 'V', 'E'
-  char* text;      // the path, folder or "root<TAB>key<TAB>name"
+  char kind;       // 'S', 'B', 'V', 'E', 'T'
+  char* text;      // the path, folder, "root<TAB>key<TAB>name" or "target<TAB>temporary"
   int32_t before;  // S: the count before, the count after, the answer; E: with contents
   int32_t after;
   int32_t answer;
@@ -29,6 +29,7 @@ struct Journal {
   char path[kPathSize] = {};
   FileHandle file = kNoFile;
   bool resumed = false;
+  bool logUnchanged = false;  // the log is as the journal's header describes it
   bool writing = false;
   bool broken = false;  // a write failed: the rest of the run is not noted
   bool workDone = false;
@@ -125,6 +126,13 @@ void ReadFactLine(char* line) {
       }
       break;
     case 'B': AddFact('B', fields[1], 0, 0, 0); break;
+    case 'T':
+      if (found == 3) {
+        char text[kLineSize];
+        snprintf(text, sizeof text, "%s\t%s", fields[1], fields[2]);
+        AddFact('T', text, 0, 0, 0);
+      }
+      break;
     case 'E':
       if (found == 3) AddFact('E', fields[2], fields[1][0] == '1', 0, 0);
       break;
@@ -227,6 +235,7 @@ JournalOpen OpenRunJournal(const char* logPath, bool readOnly) {
                                                      : gJournal.logSize == gJournal.logLength);
         if (unchanged || endedAsNoted) {
           result = JournalOpen::kResumed;
+          gJournal.logUnchanged = unchanged;
         } else {
           FreeFacts();
           gJournal.workDone = false;
@@ -246,6 +255,8 @@ JournalOpen OpenRunJournal(const char* logPath, bool readOnly) {
 }
 
 bool JournalResumed() { return gJournal.resumed; }
+
+bool JournalLogUnchanged() { return gJournal.resumed && gJournal.logUnchanged; }
 
 int BeginJournal() {
   if (gJournal.writing) return 0;
@@ -287,6 +298,27 @@ void NoteSharedFact(const char* path, const SharedFact& fact) {
   snprintf(line, sizeof line, "S\t%s\t%d\t%d\t%d\r\n", path, static_cast<int>(fact.before),
            static_cast<int>(fact.after), fact.answer);
   // Only what an earlier run noted is looked up: this run takes each step once anyway.
+  WriteLine(line);
+}
+
+bool FindTemporaryCopy(const char* target, int n, char* temporary, size_t size) {
+  size_t length = strlen(target);
+  for (int i = 0; i < gJournal.count; ++i) {
+    const Fact& fact = gJournal.facts[i];
+    if (fact.kind != 'T' || strlen(fact.text) <= length || fact.text[length] != '\t') continue;
+    char noted[kPathSize];
+    CopyText(noted, sizeof noted, fact.text);
+    noted[length] = '\0';
+    if (!EqualNoCase(noted, target) || n-- > 0) continue;
+    CopyText(temporary, size, fact.text + length + 1);
+    return true;
+  }
+  return false;
+}
+
+void NoteTemporaryCopy(const char* target, const char* temporary) {
+  char line[kLineSize];
+  snprintf(line, sizeof line, "T\t%s\t%s\r\n", target, temporary);
   WriteLine(line);
 }
 

@@ -17,8 +17,11 @@
 //
 // Format: text lines ended by CR LF, fields separated by tabs (no path holds one):
 //   UNTARN-JOURNAL <version> <log's long path> <log's size> <log's last-write time>
-//   S <path> <count before> <count after> <answer>   a shared count taken back
+//   S <path> <count before> <count after> <answer>   a shared count taken back (the
+//                                                      database engine's: <database engine>)
 //   B <path>                                           a backup copy put back over path
+//   T <path> <temporary>                               a copy of path's backup made to go
+//                                                      over it at the next restart
 //   V <root> <key> <value name>                        a value written back to its old data
 //   E <1|0> <folder>                                   a folder to remove at the end, with
 //                                                      its contents (1) or when empty (0)
@@ -52,6 +55,9 @@ JournalOpen OpenRunJournal(const char* logPath, bool readOnly = false);
 
 // True when the run continues an interrupted one (OpenRunJournal found its journal).
 bool JournalResumed();
+// True when the run resumes and the log is still as the interrupted run found it (not cut
+// nor deleted yet).
+bool JournalLogUnchanged();
 
 // Starts writing before the first step that must not run twice: continues the journal read,
 // or makes a new one with its header. 0 when the journal can be written; a run that cannot
@@ -66,6 +72,12 @@ struct SharedFact {
 };
 bool FindSharedFact(const char* path, SharedFact* fact);
 void NoteSharedFact(const char* path, const SharedFact& fact);
+
+// The copies of a backup made beside a file in use, to replace it at the next restart:
+// each is noted before it is made, so that a run started again after a kill can see that
+// none is left behind for good. n counts the copies noted for target, from 0.
+bool FindTemporaryCopy(const char* target, int n, char* temporary, size_t size);
+void NoteTemporaryCopy(const char* target, const char* temporary);
 
 bool IsBackupRestored(const char* path);
 void NoteBackupRestored(const char* path);

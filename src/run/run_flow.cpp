@@ -228,6 +228,10 @@ void RunFlow() {
       int refused = LogLoader(logPath, gRun.appDirectory.data());
       Ui().WaitCursor(false);
       if (refused == 0 && RunLoadedLog()) WriteStatusMif();
+    } else if (JournalLogUnchanged()) {
+      // The log is cut only after the status report is written: while it is whole, the
+      // interrupted run may have ended before the report, which is written now.
+      if (LogLoader(logPath, gRun.appDirectory.data()) == 0) WriteStatusMif();
     }
     FinishUninstall(logPath);
   }

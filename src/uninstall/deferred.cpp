@@ -49,7 +49,7 @@ void UniqueTempName(const char* target, char* out, size_t size) {
   // Every name is taken: out stays empty and the caller treats it as a failed copy.
 }
 
-void ScheduleReplaceAtRestart(const char* temporary, const char* target) {
+int ScheduleReplaceAtRestart(const char* temporary, const char* target) {
   gRun.rebootNeeded = true;
   char shortTemporary[kPathSize];
   char shortTarget[kPathSize];
@@ -59,9 +59,10 @@ void ScheduleReplaceAtRestart(const char* temporary, const char* target) {
   NormalizePath(shortTarget, sizeof shortTarget, false);
 
   if (gRun.platformKind == kPlatformNt) {
-    Sys().MoveFileFlags(target, nullptr, kMoveDelayUntilReboot);
-    Sys().MoveFileFlags(shortTemporary, target, kMoveDelayUntilReboot);
-  } else {
-    Sys().WriteIniString("rename", shortTarget, shortTemporary, "WININIT.INI");
+    // The move onto the target waits for the target's deletion, which must come first.
+    int result = Sys().MoveFileFlags(target, nullptr, kMoveDelayUntilReboot);
+    if (result != 0) return result;
+    return Sys().MoveFileFlags(shortTemporary, target, kMoveDelayUntilReboot);
   }
+  return Sys().WriteIniString("rename", shortTarget, shortTemporary, "WININIT.INI");
 }

@@ -9,8 +9,9 @@
 void ScheduleDelete(const char* path);
 
 // Arranges for temporary (a copy made beside the target) to replace target at the next
-// restart, which is then needed: the target in use cannot be overwritten now.
-void ScheduleReplaceAtRestart(const char* temporary, const char* target);
+// restart, which is then needed: the target in use cannot be overwritten now. 0 when
+// every operation the restart needs was recorded.
+int ScheduleReplaceAtRestart(const char* temporary, const char* target);
 
 // A path in the target's directory named "~KTU%04x.TMP" that does not exist yet.
 void UniqueTempName(const char* target, char* out, size_t size);

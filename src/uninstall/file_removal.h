@@ -19,7 +19,8 @@ void RemoveFileAndCompanions(const char* path);
 bool HelpFileCompanion(const char* path, int index, char* out, size_t size);
 
 // Copies the backup back over the target now, or at the next restart when the target is
-// in use; the backup copy is deleted.
+// in use; the backup copy is deleted. When neither can be arranged the target goes and the
+// backup copy stays.
 void ScheduleReplace(const char* backup, const char* target);
 
 // The result of RemoveFileItem for a pattern refused as too wide (or through a link).

@@ -415,6 +415,7 @@ void RemoveIcons(const Gates& g) {
     }
     ShowItemAction(kLabelIcon, item->title.c_str(), ActionForm::kPlain);
     RemoveProgmanIcon(i);
+    if (JournalResumed()) RemoveProgmanGroupLeftEmpty(i);
   }
   if (opened) CloseProgmanConversation();
 }

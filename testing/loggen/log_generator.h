@@ -10,6 +10,12 @@
 // their end and never rebalances, so each file lands one step deeper than the one before
 // and the tree becomes a list.
 //
+// The every-kind log is small and holds at least one record of every kind the loader reads,
+// in an installation and an upgrade, on a machine with what makes each kind do something:
+// counted shared files, a service, Program Manager groups, a self-registering library, the
+// programs the log runs, backups, a file in use, a read-only file, a protected folder named
+// by the log and the installation program that repair runs.
+//
 // Header-only so that loggen and the load benchmark share it without a library of their own.
 #pragma once
 
@@ -34,6 +40,13 @@ struct LogGenOptions {
   // The directory of the INI files that are not in the application tree.
   std::string windowsDirectory = "C:\\WINDOWS";
   uint32_t seed = 20010615;
+  // The every-kind log: the machine is of the Windows 95 family (WININIT.INI, SYSTEM).
+  bool windows95 = false;
+  // Where the every-kind log's file tree record is cut by the end of a read of this many
+  // bytes (the uninstaller's log buffer): records it does not know (a newer installer's
+  // fonts) fill the log before it, so that the piece read first ends inside the path,
+  // after the folder that holds the application's. 0: no filling.
+  size_t everyKindReadSize = 16384;
 };
 
 struct GenRegValue {
@@ -50,6 +63,50 @@ struct GenIniFile {
   std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
 };
 
+// A file of the machine other than a generated private file, with its own contents.
+struct GenFile {
+  std::string path;
+  std::string contents;
+  std::string time = "2001-06-15 10:12:30";
+  bool inUse = false;
+  bool readOnly = false;
+};
+
+// What a scripted library or program does (docs/machine-image.md, Actions): "setValue"
+// (key, name, value as a string), "removeValue", "removeKey", "extractList".
+struct GenAction {
+  std::string op;
+  std::string key;
+  std::string name;
+  std::string value;
+};
+
+struct GenLibrary {
+  std::string path;
+  std::vector<GenAction> onRegister;
+  std::vector<GenAction> onUnregister;
+};
+
+struct GenProgram {
+  std::string path;
+  std::string argument;  // the rule's argument; "" matches every start
+  std::vector<GenAction> actions;
+  std::vector<GenFile> extractable;
+  bool createFile = true;
+};
+
+struct GenService {
+  std::string name;
+  std::string binaryPath;
+  bool running = false;
+};
+
+struct GenGroup {
+  std::string name;
+  std::string path;
+  std::vector<std::pair<std::string, std::string>> items;  // title, command
+};
+
 struct GeneratedLog {
   std::string logPath;                  // appDirectory\INSTALL.LOG
   std::string log;                      // the log's bytes
@@ -60,6 +117,17 @@ struct GeneratedLog {
   int privateFileLines = 0;             // file groups written (repeats included)
   int regGroups = 0;
   int iniGroups = 0;
+  // The every-kind log's machine besides: its platform, other files (contents of their
+  // own), registry values the log does not create, services, groups, libraries, programs.
+  std::string platformKind = "nt";
+  std::string modulePath;               // empty: the image's default
+  std::vector<GenFile> otherFiles;
+  std::vector<GenRegValue> otherValues;
+  std::vector<GenService> services;
+  std::vector<GenGroup> groups;
+  std::vector<GenLibrary> libraries;
+  std::vector<std::string> systemLibraries;  // bare names present (SFC.DLL)
+  std::vector<GenProgram> programs;
 };
 
 namespace loggen {
@@ -386,6 +454,298 @@ inline void GenerateLog(const LogGenOptions& options, GeneratedLog* out) {
 }
 
 // ---------------------------------------------------------------------------------------
+// The every-kind log.
+
+namespace loggen {
+
+// An executable image header (MZ, and PE where e_lfanew points) followed by a text, so that
+// the file loads as a library and registers itself.
+inline std::string ImageStub(const std::string& text) {
+  std::string bytes(68, '\0');
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  bytes[60] = 64;
+  bytes[64] = 'P';
+  bytes[65] = 'E';
+  return bytes + text;
+}
+
+inline std::string StampOf(const std::string& contents, const char* when = "06-15-2001 | 10:12:30") {
+  char text[96];
+  snprintf(text, sizeof text, " %s | 1.0.0.0 | %u | %08x", when,
+           static_cast<unsigned>(contents.size()), Crc32(contents));
+  return text;
+}
+
+}  // namespace loggen
+
+// The every-kind log of an application in options.appDirectory (the realistic generator's
+// sizes are not used), in two sections: the installation and an upgrade that replaces files
+// with backup copies, deletes and edits files, changes values and entries again and adds
+// a file, a value and an icon.
+inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out) {
+  using namespace loggen;
+  *out = GeneratedLog();
+  const std::string app = options.appDirectory;
+  const std::string win = options.windowsDirectory;
+  const std::string sys = win + (options.windows95 ? "\\SYSTEM" : "\\SYSTEM32");
+  const std::string menu = "C:\\Tarn Menu\\Every Kind";
+  const std::string setup = "C:\\SETUP\\SETUP.EXE";
+  out->platformKind = options.windows95 ? "95" : "nt";
+  out->logPath = app + "\\INSTALL.LOG";
+  out->modulePath = app + "\\UNTARN32.EXE";
+  out->directories = {app, app + "\\Program", app + "\\Data", app + "\\Logs", app + "\\Logs\\Old",
+                      app + "\\BACKUP", menu, win + "\\Downloaded Program Files"};
+  std::string& log = out->log;
+
+  // Files with stamps: generated contents, or contents of their own.
+  GenProgram installer;
+  installer.path = setup;
+  installer.argument = "/X=";
+  installer.actions = {{"extractList", "", "", ""}};
+  installer.createFile = false;
+  auto stamped = [&](const std::string& path, const std::string* contents = nullptr) {
+    std::string bytes = contents != nullptr ? *contents : FileContents(path);
+    GenFile file{path, bytes};
+    installer.extractable.push_back(file);
+    if (contents != nullptr) {
+      out->otherFiles.push_back(file);
+    } else {
+      out->files.push_back(path);
+    }
+    return " |" + StampOf(bytes);
+  };
+  auto line = [&](const std::string& text) { log += text + "\r\n"; };
+  auto value = [&](int root, const std::string& key, const std::string& name, int type,
+                   const std::string& data) {
+    line("RegDB Key: " + key);
+    line("RegDB Val: " + data);
+    if (!name.empty()) line("RegDB Name: " + name);
+    if (type != 0) line("RegDB Type: " + std::to_string(type));
+    if (root != 0) line("RegDB Root: " + std::to_string(root));
+    ++out->regGroups;
+  };
+  auto ini = [&](const std::string& file, const std::string& section, const std::string& key,
+                 const std::string& data, const char* old) {
+    line("INI File: " + file);
+    line("INI Sect: " + section);
+    line("INI Item: " + key);
+    line("INI Val: " + data);
+    if (old != nullptr) line(std::string("INI Old: ") + old);
+    ++out->iniGroups;
+  };
+
+  const std::string core = app + "\\Program\\EVERYCORE.DLL";
+  const std::string coreBytes = ImageStub("Every Kind core 2.0"),
+                    coreBackup = ImageStub("Every Kind core 1.0");
+  const std::string clsid = "CLSID\\{7E2A1C40-5B3D-11D5-8F2E-0050DA2C7E12}";
+  const std::string setupBytes = ImageStub("Every Kind setup program");
+  const std::string untarn = ImageStub("uninstaller");
+  const std::string protectedFolder = win;
+
+  // --- The installation.
+  line("***  Installation Started 06/15/2001 10:12  ***");
+  line("Title: Every Kind Installation");
+  line("Source: " + setup + " | 06-01-2001 | 09:00:00 | " + std::to_string(setupBytes.size()));
+  line("Uninstall MIF: EVERYKND");
+  line("Manufacturer: Fernhill Software");
+  line("Product: Every Kind");
+  line("Version Number: 1.0");
+  line("Serial Number: EK-0001");
+  line("User Rights: Admin");
+  line("Per-User ID: {1C7D5E60-5B3D-11D5-8F2E-0050DA2C7E12}");
+  line("Delete in-use files: On");
+  line("System Restore: Enabled");
+  line("SubSystem: BDE");
+  for (const char* dir : {"", "\\Program", "\\Data"}) line("Made Dir: " + app + dir);
+  line("Made Dir: " + menu);
+  // A folder of the system that a damaged log names: it is never the run's to remove.
+  line("Made Dir: " + protectedFolder);
+  line("File Copy: " + app + "\\Program\\EVERY.EXE" + stamped(app + "\\Program\\EVERY.EXE"));
+  line("File Copy: " + app + "\\Program\\EVERYUN.EXE" + stamped(app + "\\Program\\EVERYUN.EXE"));
+  line("File Copy: " + app + "\\Program\\EVERY.HLP" + stamped(app + "\\Program\\EVERY.HLP"));
+  line("File Copy: " + core + stamped(core, &coreBytes));
+  line("Self-Register: " + core);
+  line("File Copy: " + app + "\\Program\\SHARED.DLL" + stamped(app + "\\Program\\SHARED.DLL"));
+  line("File Copy: " + app + "\\Program\\INUSE.DLL" + stamped(app + "\\Program\\INUSE.DLL"));
+  line("File Copy: " + app + "\\Data\\TABLE.DAT" + stamped(app + "\\Data\\TABLE.DAT"));
+  line("File Copy: " + app + "\\Data\\READONLY.DAT" + stamped(app + "\\Data\\READONLY.DAT"));
+  line("File Copy: " + app + "\\UNTARN32.EXE");
+  line("File Overwrite: " + sys + "\\EVERYRT.DLL" + stamped(sys + "\\EVERYRT.DLL"));
+  line("Non-System File:");
+  line("File Copy: " + sys + "\\EVERYHK.DLL" + stamped(sys + "\\EVERYHK.DLL"));
+  line("Shared DLL counter ignored:");
+  line("File Copy: " + sys + "\\EVERYVXD.386" + stamped(sys + "\\EVERYVXD.386"));
+  line("Add Device: " + sys + "\\EVERYVXD.386");
+  const std::string linkPath = menu + "\\Every Kind.lnk";
+  const std::string linkBytes = "stand-in for the installed link";
+  line("Shell Link: " + linkPath + stamped(linkPath, &linkBytes));
+  line("Link Info: " + app + "\\Program\\EVERY.EXE | " + app + "\\Program | " + app +
+       "\\Program\\EVERY.EXE | 0 | 1 | 0 | /start");
+  const std::string tree = "File Tree: " + app.substr(0, app.rfind('\\'));
+  if (options.everyKindReadSize > log.size() + tree.size() + 64) {
+    size_t fill = options.everyKindReadSize - log.size() - tree.size();
+    const std::string font = "Font Registered: " + win + "\\FONTS\\EVERY";
+    for (int i = 0; fill > 0; ++i) {
+      std::string number = Number("%04d.TTF", i);
+      size_t whole = font.size() + number.size() + 2;
+      // The last line takes what is left, with a longer name.
+      if (fill < 2 * whole) number = std::string(fill - font.size() - 2 - 4, 'X') + ".TTF";
+      line(font + number);
+      fill -= font.size() + number.size() + 2;
+    }
+  }
+  line(tree + app.substr(app.rfind('\\')) + "\\Logs");
+  out->privateFileLines = 14;
+  line("INI New: ");
+  ini(app + "\\Program\\EVERY.INI", "Options", "AutoSave", "1", nullptr);
+  ini(win + "\\WIN.INI", "Extensions", "evk", app + "\\Program\\EVERY.EXE ^.evk", nullptr);
+  ini(win + "\\EVERYSH.INI", "Shared", "Runtime", "2.0", "1.5");
+  out->values = {
+      {2, "Software\\Fernhill\\Every Kind\\1.0", "InstallDir", 0, app},
+      {2, "Software\\Fernhill\\Every Kind\\1.0", "Level", 3, "4096"},
+      {2, "Software\\Fernhill\\Every Kind\\1.0", "Flags", 4, "0a1bf0"},
+      {2, "Software\\Fernhill\\Every Kind\\1.0", "Paths", 2, app + "\\Data"},
+      {2, "Software\\Fernhill\\Every Kind\\1.0", "Home", 1, "%ProgramFiles%\\Fernhill\\Every Kind"},
+      {1, "Software\\Fernhill\\Every Kind\\Settings", "Greeting", 0, "Greetings from Every Kind"},
+      {0, ".evk", "", 0, "EveryKind.Document"},
+      {0, clsid + "\\InprocServer32", "", 0, core},
+  };
+  for (const GenRegValue& v : out->values) value(v.root, v.key, v.name, v.logType, v.data);
+  value(2, "Software\\Fernhill\\Every Kind\\1.0", "Version", 0, "1.0");
+  value(0, ".txt", "", 0, "EveryKind.Document");
+  line("RegDB Old: txtfile");
+  line("RegDB Tree: Software\\Fernhill\\Every Kind\\Cache");
+  line("RegDB Root: 2");
+  line("Create Service: EveryKindSvc");
+  const std::string exe = app + "\\Program\\EVERY.EXE";
+  for (const char* title : {"Every Kind", "Every Kind Help"}) {
+    line("Icon Group: Every Kind");
+    line(std::string("Icon Name: ") + title);
+    line("Icon Cmd: " + exe + (std::string(title) == "Every Kind" ? "" : " /help"));
+  }
+  line("Icon Group: Accessories");
+  line("Icon Name: Every Kind Tool");
+  line("Icon Cmd: " + exe + " /tool");
+  line("Execute Path: " + exe + " /cleanup");
+  line("Execute Name: Every Kind clean-up");
+  line("Execute Program: " + app + "\\Program\\EVERYUN.EXE");
+
+  // --- The upgrade.
+  line("***  Installation Started 03/01/2002 09:30  ***");
+  line("Title: Every Kind Installation");
+  line("Source: " + setup + " | 06-01-2001 | 09:00:00 | " + std::to_string(setupBytes.size()));
+  line("Version Number: 1.1");
+  line("Made Dir: " + app + "\\BACKUP");
+  for (const char* again : {"\\Program\\EVERY.EXE", "\\Program\\SHARED.DLL"})
+    line("File Copy: " + app + again + " |" + StampOf(FileContents(app + again)));
+  line("File Copy: " + app + "\\Program\\PLUGIN.DLL" + stamped(app + "\\Program\\PLUGIN.DLL"));
+  line("File Copy: " + core + " |" + StampOf(coreBytes));
+  line("Backup Copy: " + app + "\\BACKUP\\EVERYCORE.DLL");
+  line("Self-Register: " + core);
+  line("File Overwrite: " + sys + "\\EVERYCTL.OCX" + stamped(sys + "\\EVERYCTL.OCX"));
+  line("Backup Copy: " + app + "\\BACKUP\\EVERYCTL.OCX");
+  line("File Delete: " + app + "\\Data\\OLD.DAT");
+  line("Backup Copy: " + app + "\\BACKUP\\OLD.DAT");
+  line("File Edit: " + win + "\\CONTROL.INI");
+  line("Backup Copy: " + app + "\\BACKUP\\CONTROL.BAK");
+  out->privateFileLines += 6;
+  ini(win + "\\EVERYSH.INI", "Shared", "Runtime", "2.1", "2.0");
+  value(2, "Software\\Fernhill\\Every Kind\\1.0", "Version", 0, "1.1");
+  line("RegDB Old: 1.0");
+  GenRegValue plugin = {2, "Software\\Fernhill\\Every Kind\\Plugins", "Plugin", 0,
+                        app + "\\Program\\PLUGIN.DLL"};
+  value(plugin.root, plugin.key, plugin.name, plugin.logType, plugin.data);
+  out->values.push_back(plugin);
+  line("Create Service: EveryKindSvc");
+  line("Icon Group: Every Kind");
+  line("Icon Name: Every Kind Plug-in");
+  line("Icon Cmd: " + exe + " /plugin");
+
+  // --- The machine as both installations left it.
+  auto other = [&](const std::string& path, const std::string& contents) {
+    out->otherFiles.push_back({path, contents});
+  };
+  other(out->modulePath, untarn);
+  out->otherFiles.push_back({setup, setupBytes, "2001-06-01 09:00:00"});
+  other(app + "\\Program\\EVERY.GID", "help index");
+  other(app + "\\Logs\\setup.log", "installed\r\n");
+  // Another application of the same maker, beside this one.
+  other(app.substr(0, app.rfind('\\')) + "\\Bramble Notes\\NOTES.TXT", "another application's");
+  other(app + "\\Logs\\Old\\first.log", "first run\r\n");
+  other(app + "\\BACKUP\\EVERYCORE.DLL", coreBackup);
+  other(app + "\\BACKUP\\EVERYCTL.OCX", "older control");
+  other(app + "\\BACKUP\\OLD.DAT", "old data");
+  other(app + "\\BACKUP\\CONTROL.BAK", "[Current]\r\ncolor schemes=Windows Standard\r\n");
+  other(win + "\\CONTROL.INI", "[Current]\r\ncolor schemes=Every Kind\r\n");
+  // Work another program left for the next start, which the run must add to, never spoil.
+  if (options.windows95) other(win + "\\WININIT.INI", "[rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLDSETUP.TMP\r\n");
+  other(win + "\\SYSTEM.INI",
+        "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm\r\ndevice=EVERYVXD.386\r\n"
+        "device=OTHER.386\r\n");
+  // Generated files with a property, written as files of their own: two in use (one the
+  // rollback puts its backup copy over), one read-only.
+  const std::pair<std::string, bool> special[] = {{app + "\\Program\\INUSE.DLL", true},
+                                                  {sys + "\\EVERYCTL.OCX", true},
+                                                  {app + "\\Data\\READONLY.DAT", false}};
+  for (const auto& property : special) {
+    for (size_t i = 0; i < out->files.size(); ++i) {
+      if (out->files[i] != property.first) continue;
+      out->files.erase(out->files.begin() + static_cast<long>(i));
+      GenFile file{property.first, FileContents(property.first)};
+      file.inUse = property.second;
+      file.readOnly = !property.second;
+      out->otherFiles.push_back(file);
+      break;
+    }
+  }
+  out->iniFiles = {
+      {app + "\\Program\\EVERY.INI", {{"Options", {{"AutoSave", "1"}, {"LastFolder", "C:\\My Data"}}}}},
+      {win + "\\WIN.INI", {{"Extensions", {{"txt", "notepad.exe ^.txt"}, {"evk", app + "\\Program\\EVERY.EXE ^.evk"}}}}},
+      {win + "\\EVERYSH.INI", {{"Shared", {{"Runtime", "2.1"}, {"Users", "2"}}}}},
+  };
+  const std::string counts = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+  out->otherValues = {
+      {2, "Software\\Fernhill\\Every Kind\\1.0", "Version", 0, "1.1"},
+      {0, ".txt", "", 0, "EveryKind.Document"},
+      {2, "Software\\Fernhill\\Every Kind\\Cache\\Recent", "File1", 0, app + "\\Data\\TABLE.DAT"},
+      {2, "Software\\Fernhill\\Every Kind\\Cache\\Window", "Left", 3, "120"},
+      {2, counts, app + "\\Program\\SHARED.DLL", 3, "3"},
+      {2, counts, sys + "\\EVERYRT.DLL", 3, "2"},
+      {2, counts, sys + "\\EVERYCTL.OCX", 3, "1"},
+      {2, "Software\\Borland\\Database Engine", "UseCount", 0, "2"},
+      {2, "Software\\Fernhill\\Bramble Notes\\Settings", "Theme", 0, "Autumn"},
+      {2, "Software\\Tarn Solutions\\TamUser", "Path", 0, win + "\\TAMUSER.EXE"},
+      {2,
+       "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\" + [&] {
+         std::string name = out->logPath;
+         for (char& c : name)
+           if (c == '\\') c = '/';
+         return name;
+       }(),
+       "Source", 0, setup},
+  };
+  // The Windows 95 family has no service manager.
+  if (!options.windows95) out->services = {{"EveryKindSvc", exe, true}};
+  out->groups = {
+      {"Every Kind",
+       win + "\\EVERYKND.GRP",
+       {{"Every Kind", exe}, {"Every Kind Help", exe + " /help"}, {"Every Kind Plug-in", exe + " /plugin"}}},
+      {"Accessories", win + "\\ACCESSOR.GRP", {{"Notepad", "notepad.exe"}, {"Every Kind Tool", exe + " /tool"}}},
+  };
+  out->libraries = {{core,
+                     {{"setValue", "HKCR\\" + clsid + "\\InprocServer32", "", core}},
+                     {{"removeKey", "HKCR\\" + clsid, "", ""}}}};
+  out->systemLibraries = {"SFC.DLL"};
+  out->programs = {
+      {exe, "/cleanup", {{"setValue", "HKCU\\Software\\Fernhill\\Every Kind Cleanup", "Done", "1"}}, {}, false},
+      {app + "\\Program\\EVERYUN.EXE", "", {}, {}, false},
+      {win + "\\TAMUSER.EXE", "/U", {}, {}, true},
+      installer,
+  };
+}
+
+// ---------------------------------------------------------------------------------------
 // The machine image (docs/machine-image.md) in which every logged item exists.
 
 namespace loggen {
@@ -407,13 +767,92 @@ inline void JsonString(std::string& out, const std::string& text) {
 
 inline const char* RootName(int root) { return root == 0 ? "HKCR" : root == 1 ? "HKCU" : "HKLM"; }
 
+// A registry value in the image's form for the log's type number.
+inline std::string RegValueJson(int logType, const std::string& data) {
+  std::string json;
+  if (logType == 3) return data;
+  if (logType == 4) return "{\"binary\": \"" + data + "\"}";
+  if (logType == 1 || logType == 2) {
+    json = logType == 1 ? "{\"expand\": " : "{\"multi\": [";
+    JsonString(json, data);
+    return json + (logType == 1 ? "}" : "]}");
+  }
+  JsonString(json, data);
+  return json;
+}
+
+inline std::string Base64(const std::string& bytes) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string encoded;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
+    encoded.push_back(kAlphabet[(group >> 18) & 63]);
+    encoded.push_back(kAlphabet[(group >> 12) & 63]);
+    encoded.push_back(i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=');
+    encoded.push_back(i + 2 < bytes.size() ? kAlphabet[group & 63] : '=');
+  }
+  return encoded;
+}
+
+// A file of its own in the image: as text when it is printable, else in base64.
+inline std::string GenFileJson(const GenFile& file) {
+  std::string json = "{\"path\": ";
+  JsonString(json, file.path);
+  json += ", \"time\": \"" + file.time + "\", ";
+  bool text = true;
+  for (unsigned char c : file.contents)
+    if ((c < 0x20 && c != '\r' && c != '\n') || c >= 0x80) text = false;
+  if (text) {
+    json += "\"text\": ";
+    JsonString(json, file.contents);
+  } else {
+    json += "\"base64\": \"" + Base64(file.contents) + "\"";
+  }
+  if (file.inUse) json += ", \"inUse\": true";
+  if (file.readOnly) json += ", \"attributes\": [\"readonly\"]";
+  return json + "}";
+}
+
+inline std::string ActionsJson(const std::vector<GenAction>& actions) {
+  std::string json = "[";
+  for (size_t i = 0; i < actions.size(); ++i) {
+    const GenAction& a = actions[i];
+    json += i == 0 ? "{\"op\": " : ", {\"op\": ";
+    JsonString(json, a.op);
+    if (!a.key.empty()) {
+      json += ", \"key\": ";
+      JsonString(json, a.key);
+    }
+    if (a.op == "setValue" || a.op == "removeValue") {
+      json += ", \"name\": ";
+      JsonString(json, a.name);
+    }
+    if (a.op == "setValue") {
+      json += ", \"value\": ";
+      JsonString(json, a.value);
+    }
+    json += "}";
+  }
+  return json + "]";
+}
+
 }  // namespace loggen
 
 // The image as JSON text. With logInImage the log itself is one of the image's files
 // (base64), so the image alone is the whole machine.
 inline std::string MachineImageJson(const GeneratedLog& generated, bool logInImage) {
   using namespace loggen;
-  std::string json = "{\n  \"platform\": {\"kind\": \"nt\", \"version\": [5, 1, 2600]},\n";
+  std::string json = "{\n  \"platform\": {\"kind\": \"" + generated.platformKind +
+                     "\", \"version\": [" +
+                     (generated.platformKind == "nt" ? "5, 1, 2600" : "4, 10, 2222") + "]";
+  if (!generated.modulePath.empty()) {
+    json += ", \"modulePath\": ";
+    JsonString(json, generated.modulePath);
+  }
+  json += "},\n";
   json += "  \"directories\": [";
   for (size_t i = 0; i < generated.directories.size(); ++i) {
     json += i == 0 ? "\n    " : ",\n    ";
@@ -431,20 +870,13 @@ inline std::string MachineImageJson(const GeneratedLog& generated, bool logInIma
   };
   for (const std::string& path : generated.files) file(path, FileContents(path));
   for (const GenIniFile& ini : generated.iniFiles) file(ini.path, IniText(ini));
+  for (const GenFile& other : generated.otherFiles) {
+    json += first ? "\n    " : ",\n    ";
+    first = false;
+    json += GenFileJson(other);
+  }
   if (logInImage) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string encoded;
-    const std::string& bytes = generated.log;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-      uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
-      if (i + 1 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-      if (i + 2 < bytes.size()) group |= static_cast<uint8_t>(bytes[i + 2]);
-      encoded.push_back(kAlphabet[(group >> 18) & 63]);
-      encoded.push_back(kAlphabet[(group >> 12) & 63]);
-      encoded.push_back(i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=');
-      encoded.push_back(i + 2 < bytes.size() ? kAlphabet[group & 63] : '=');
-    }
+    std::string encoded = Base64(generated.log);
     json += ",\n    {\"path\": ";
     JsonString(json, generated.logPath);
     json += ", \"base64\": \"" + encoded + "\"}";
@@ -453,7 +885,11 @@ inline std::string MachineImageJson(const GeneratedLog& generated, bool logInIma
   // One member per key, its values in log order.
   std::vector<std::string> keyOrder;
   std::unordered_map<std::string, std::vector<const GenRegValue*>> byKey;
-  for (const GenRegValue& v : generated.values) {
+  std::vector<const GenRegValue*> all;
+  for (const GenRegValue& v : generated.values) all.push_back(&v);
+  for (const GenRegValue& v : generated.otherValues) all.push_back(&v);
+  for (const GenRegValue* each : all) {
+    const GenRegValue& v = *each;
     std::string key = std::string(RootName(v.root)) + "\\" + v.key;
     auto found = byKey.find(key);
     if (found == byKey.end()) {
@@ -474,21 +910,81 @@ inline std::string MachineImageJson(const GeneratedLog& generated, bool logInIma
       json += firstValue ? "" : ", ";
       firstValue = false;
       JsonString(json, v->name);
-      json += ": ";
-      if (v->logType == 3) {
-        json += v->data;
-      } else if (v->logType == 4) {
-        json += "{\"binary\": \"" + v->data + "\"}";
-      } else if (v->logType == 1) {
-        json += "{\"expand\": ";
-        JsonString(json, v->data);
-        json += "}";
-      } else {
-        JsonString(json, v->data);
-      }
+      json += ": " + RegValueJson(v->logType, v->data);
     }
     json += "}";
   }
-  json += "\n  }\n}\n";
+  json += "\n  }";
+  if (!generated.services.empty()) {
+    json += ",\n  \"services\": [";
+    for (size_t i = 0; i < generated.services.size(); ++i) {
+      const GenService& service = generated.services[i];
+      json += i == 0 ? "\n    {\"name\": " : ",\n    {\"name\": ";
+      JsonString(json, service.name);
+      json += ", \"binaryPath\": ";
+      JsonString(json, service.binaryPath);
+      json += std::string(", \"running\": ") + (service.running ? "true" : "false") + "}";
+    }
+    json += "\n  ]";
+  }
+  if (!generated.groups.empty()) {
+    json += ",\n  \"groups\": [";
+    for (size_t i = 0; i < generated.groups.size(); ++i) {
+      const GenGroup& group = generated.groups[i];
+      json += i == 0 ? "\n    {\"name\": " : ",\n    {\"name\": ";
+      JsonString(json, group.name);
+      json += ", \"path\": ";
+      JsonString(json, group.path);
+      json += ", \"items\": [";
+      for (size_t j = 0; j < group.items.size(); ++j) {
+        json += j == 0 ? "{\"title\": " : ", {\"title\": ";
+        JsonString(json, group.items[j].first);
+        json += ", \"command\": ";
+        JsonString(json, group.items[j].second);
+        json += "}";
+      }
+      json += "]}";
+    }
+    json += "\n  ]";
+  }
+  if (!generated.libraries.empty() || !generated.systemLibraries.empty()) {
+    json += ",\n  \"libraries\": [";
+    bool firstLibrary = true;
+    for (const std::string& name : generated.systemLibraries) {
+      json += firstLibrary ? "\n    {\"path\": " : ",\n    {\"path\": ";
+      firstLibrary = false;
+      JsonString(json, name);
+      json += "}";
+    }
+    for (const GenLibrary& library : generated.libraries) {
+      json += firstLibrary ? "\n    {\"path\": " : ",\n    {\"path\": ";
+      firstLibrary = false;
+      JsonString(json, library.path);
+      json += ", \"exports\": [\"DllRegisterServer\", \"DllUnregisterServer\"], \"register\": " +
+              ActionsJson(library.onRegister) + ", \"unregister\": " +
+              ActionsJson(library.onUnregister) + "}";
+    }
+    json += "\n  ]";
+  }
+  if (!generated.programs.empty()) {
+    json += ",\n  \"programs\": [";
+    for (size_t i = 0; i < generated.programs.size(); ++i) {
+      const GenProgram& program = generated.programs[i];
+      json += i == 0 ? "\n    {\"path\": " : ",\n    {\"path\": ";
+      JsonString(json, program.path);
+      json += ", \"on\": {";
+      JsonString(json, program.argument);
+      json += ": " + ActionsJson(program.actions) + "}";
+      if (!program.extractable.empty()) {
+        json += ", \"extractable\": [";
+        for (size_t j = 0; j < program.extractable.size(); ++j)
+          json += (j == 0 ? "" : ", ") + GenFileJson(program.extractable[j]);
+        json += "]";
+      }
+      json += std::string(", \"createFile\": ") + (program.createFile ? "true" : "false") + "}";
+    }
+    json += "\n  ]";
+  }
+  json += "\n}\n";
   return json;
 }

@@ -70,6 +70,25 @@ bool FileThere(const char* path) {
   return attributes != kNoAttributes && (attributes & kAttrDirectory) == 0;
 }
 
+// Whether two files hold the same bytes; false when either cannot be read whole.
+bool SameContents(const char* a, const char* b) {
+  FileHandle first = Sys().OpenForRead(a);
+  if (first == kNoFile) return false;
+  FileHandle second = Sys().OpenForRead(b);
+  bool same = second != kNoFile;
+  char left[4096];
+  char right[4096];
+  while (same) {
+    int got = Sys().ReadBytes(first, left, sizeof left);
+    int other = Sys().ReadBytes(second, right, sizeof right);
+    same = got == other && got >= 0 && memcmp(left, right, static_cast<size_t>(got > 0 ? got : 0)) == 0;
+    if (got <= 0) break;
+  }
+  if (second != kNoFile) Sys().CloseFile(second);
+  Sys().CloseFile(first);
+  return same;
+}
+
 bool FolderThere(const char* path) {
   uint32_t attributes = Sys().GetAttributes(path);
   return attributes != kNoAttributes && (attributes & kAttrDirectory) != 0;
@@ -426,9 +445,11 @@ class Scan {
     return found;
   }
 
-  // A file the run tried to delete (or to put its backup over) and that is still there.
-  void FileStillThere(const char* kind, const std::string& path, bool restore,
+  // A file the run tried to delete (or to put its backup over: backup names the copy) and
+  // that is still there.
+  void FileStillThere(const char* kind, const std::string& path, const char* backup,
                       const std::string& unexplainedHint) {
+    bool restore = backup != nullptr && backup[0] != '\0';
     bool replace = false;
     const char* where = "";
     if (Pending(path.c_str(), &replace, &where)) {
@@ -439,6 +460,15 @@ class Scan {
       else
         Add(kind, path, kReasonPendingDelete,
             std::string("in use: deleted at the next restart (") + where + ")");
+      return;
+    }
+    // The copy goes once it is back in place; one still there with other data was not put
+    // back.
+    if (restore && FileThere(backup) && !SameContents(path.c_str(), backup)) {
+      Add(kind, path, kReasonUnexplained,
+          std::string("the rollback puts back the earlier copy, but it holds other data and the "
+                      "copy is still there (") +
+              backup + ")");
       return;
     }
     if (restore) {
@@ -512,7 +542,7 @@ class Scan {
                 "): an automatic run removes only what replaced nothing");
         continue;
       }
-      bool restore = RestoresBackup(g_, item);
+      const char* restore = RestoresBackup(g_, item) ? item.backupPath.c_str() : nullptr;
       std::string hint;
       if (item.counterSection >= g_.minSection && gRun.newShell)
         hint = "; unless SharedDLLs counted it and the run kept it when the count reached zero";
@@ -562,7 +592,7 @@ class Scan {
       } else if (item.section < g_.minSection) {
         Add("edited file", path, kReasonEarlierSection, EarlierDetail(item.section, item.section));
       } else {
-        FileStillThere("edited file", path, true, "");
+        FileStillThere("edited file", path, item.backupPath.c_str(), "");
       }
     }
   }
@@ -575,7 +605,7 @@ class Scan {
       const char* path = item.path.c_str();
       if (!FileThere(path)) continue;
       if (g_.rollback && item.section >= g_.minSection) {
-        FileStillThere("deleted file", path, true, "");
+        FileStillThere("deleted file", path, item.backupPath.c_str(), "");
       } else {
         Add("deleted file", path, kReasonDeletedFile,
             "the installation deleted it (keeping a backup copy); the uninstall never removes it");
@@ -628,7 +658,7 @@ class Scan {
         Add("INI file", path, kReasonEarlierSection,
             EarlierDetail(item.firstSection, item.section));
       } else {
-        FileStillThere("INI file", path, false, "");
+        FileStillThere("INI file", path, nullptr, "");
       }
     }
   }

@@ -323,6 +323,10 @@ class SimUi final : public UserInterface {
   }
   void CancelInstallationPath() { answers.push_back({SimQuestion::kInstallationPath, kIdCancel, {}}); }
 
+  // What a question nobody scripted gets: the answer that changes least (Cancel, No,
+  // Abort, no file), by the kind of question and, for a message, its buttons.
+  static int UnscriptedAnswer(SimQuestion::Kind kind, uint32_t buttons);
+
   std::deque<SimAnswer> answers;
   std::vector<SimQuestion> transcript;
   int unscriptedQuestions = 0;

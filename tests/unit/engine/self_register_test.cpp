@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "support/engine_sim_fixture.h"
+#include "support/fault_platform.h"
 
 namespace {
 
@@ -161,6 +163,31 @@ TEST_F(SelfRegisterTest, LibraryWithoutTheEntryPointIsOnlyLoadedAndReleased) {
   SelfRegister("Self-Unregistering file:\r\n", path.c_str(), kUnregisterServer);
   EXPECT_TRUE(CallsOf("PLAIN.DLL").empty());
   EXPECT_EQ(CallsOf("OLE32.DLL"), (std::vector<std::string>{"OleInitialize", "OleUninitialize"}));
+}
+
+// OLE is uninitialised only when this call initialised it: an OleInitialize that is not
+// there, fails or is not called ends nobody else's initialisation. Every call failing in
+// turn: the library is released, and no OleUninitialize comes without an OleInitialize
+// (the uninitialisation itself may fail).
+TEST_F(SelfRegisterTest, OleIsEndedOnlyWhenItWasBegun) {
+  std::string path = std::string(kAppDir) + "\\COMP.OCX";
+  AddLibrary(path, {"DllRegisterServer", "DllUnregisterServer"});
+  bool injected = true;
+  for (uint64_t k = 1; injected; ++k) {
+    SCOPED_TRACE(k);
+    machine.libraryCalls.clear();
+    FaultPlatform fault(machine);
+    fault.FailCall(k);
+    InstallPlatform(&fault);
+    SelfRegister("Self-Unregistering file:\r\n", path.c_str(), kUnregisterServer);
+    InstallPlatform(&machine);
+    injected = fault.calls() >= k;
+    EXPECT_EQ(fault.OpenHandles(), 0u) << fault.OpenHandlesText();
+    std::vector<std::string> ole = CallsOf("OLE32.DLL");
+    const std::vector<std::string> whole = {"OleInitialize", "OleUninitialize"};
+    EXPECT_TRUE(ole.size() <= 2 && std::equal(ole.begin(), ole.end(), whole.begin()))
+        << FaultOpName(fault.injectedOp()) << ": " << ole.size() << " calls";
+  }
 }
 
 // Files that are neither a program by name nor a 32-bit image are left alone.

@@ -16,6 +16,7 @@
 #include "log/log_reader.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_reset.h"
+#include "support/fault_platform.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -117,6 +118,105 @@ TEST_F(LogLoaderTest, UnreadableLogIsRefused) {
   EXPECT_EQ(LogLoader("C:\\APP\\NONE.LOG", appDirectory), 1);
   ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
   EXPECT_EQ(gRun.progressWindow, 0u);
+}
+
+// A read that fails ends the file where it stops, which may be inside a line: here the
+// first piece of the log ends in "File Tree: C:\APP\DATA" after "C:\APP", and taken as
+// it stands the line would have the run empty the whole application folder. Whichever
+// read fails, the log is refused as unreadable; read whole, it loads.
+TEST_F(LogLoaderTest, ALogThatCannotBeReadWholeIsRefused) {
+  std::string text = "***  Installation Log\r\nTitle: Sample App\r\n";
+  const std::string tree = "File Tree: C:\\APP";
+  while (text.size() + tree.size() < kLogBufferSize) text += "Font Registered: X.TTF\r\n";
+  text.resize(kLogBufferSize - tree.size() - 2);
+  text += "\r\n" + tree + "\\DATA\r\nMade Dir: C:\\APP\r\n";
+  ASSERT_EQ(text.find(tree), kLogBufferSize - tree.size());
+  for (int failing = 0; failing <= 3; ++failing) {
+    SCOPED_TRACE(failing);
+    ResetRunWideState();
+    ui().transcript.clear();
+    FaultPlatform fault(machine());
+    if (failing > 0) fault.FailOperation(FaultOp::ReadBytes, failing);
+    InstallPlatform(&fault);
+    int result = LoadRaw(text);
+    InstallPlatform(&machine());
+    EXPECT_EQ(fault.OpenHandles(), 0u) << fault.OpenHandlesText();
+    if (failing == 0) {
+      EXPECT_EQ(result, 0);
+      ASSERT_EQ(gStore.Directories.count, 2);
+      EXPECT_STREQ(gStore.Directories[1]->path.c_str(), "C:\\APP\\DATA\\");
+      continue;
+    }
+    EXPECT_EQ(result, 1);
+    ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
+  }
+}
+
+// Without the Windows or the system directory the system's files cannot be told from the
+// application's: the log is refused before it is read. Whichever directory search fails,
+// the log's own directory is never recorded in a form other than its long one, which the
+// directories the log makes merge with (or it would be removed on its own, in a rollback
+// too).
+TEST_F(LogLoaderTest, WhatTheLoadMustKnowOfTheMachine) {
+  for (FaultOp op : {FaultOp::WindowsDirectory, FaultOp::SystemDirectory}) {
+    SCOPED_TRACE(FaultOpName(op));
+    ResetRunWideState();
+    ui().transcript.clear();
+    FaultPlatform fault(machine());
+    fault.FailOperation(op);
+    InstallPlatform(&fault);
+    EXPECT_EQ(Load({"File Copy: C:\\WINDOWS\\SYSTEM32\\DRIVER.386"}), 1);
+    InstallPlatform(&machine());
+    ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
+  }
+
+  ASSERT_EQ(machine().MakeDirectories("C:\\Program Files\\Sample App"), 0);
+  const std::string shortLog = "C:\\" + machine().Find("C:\\Program Files")->shortName + "\\" +
+                               machine().Find("C:\\Program Files\\Sample App")->shortName +
+                               "\\INSTALL.LOG";
+  const std::string log = "***  Installation Log\r\nTitle: Sample App\r\n"
+                          "Made Dir: C:\\Program Files\\Sample App\r\n";
+  bool injected = true;
+  for (uint64_t n = 1; injected; ++n) {
+    SCOPED_TRACE(n);
+    ResetRunWideState();
+    FaultPlatform fault(machine());
+    fault.FailOperation(FaultOp::FindFirst, n);
+    InstallPlatform(&fault);
+    int result = LoadRaw(log, shortLog.c_str());
+    InstallPlatform(&machine());
+    injected = fault.injected();
+    ASSERT_EQ(result, 0);
+    for (int32_t i = 0; i < gStore.Directories.count; ++i) {
+      if (gStore.Directories[i]->firstSection != kLogDirectorySection) continue;
+      EXPECT_STREQ(gStore.Directories[i]->path.c_str(), "C:\\Program Files\\Sample App\\");
+    }
+  }
+}
+
+// A file both installations logged stays the first one's whatever existence test fails:
+// set aside as missing in the first section, its record from the second keeps section 1 as
+// its first, so that a rollback of the second keeps it.
+TEST_F(LogLoaderTest, AFailedExistenceTestKeepsTheFirstInstallationsFile) {
+  Exists("C:\\APP\\A.EXE");
+  Exists("C:\\WINDOWS\\SYSTEM32\\A.DLL");
+  bool injected = true;
+  for (uint64_t n = 1; injected; ++n) {
+    SCOPED_TRACE(n);
+    ResetRunWideState();
+    FaultPlatform fault(machine());
+    fault.FailOperation(FaultOp::GetAttributes, n);
+    InstallPlatform(&fault);
+    int result = Load({"File Copy: C:\\APP\\A.EXE", "File Copy: C:\\WINDOWS\\SYSTEM32\\A.DLL",
+                       "*** Installation Log 2", "File Copy: C:\\APP\\A.EXE",
+                       "File Copy: C:\\WINDOWS\\SYSTEM32\\A.DLL"});
+    InstallPlatform(&machine());
+    injected = fault.injected();
+    ASSERT_EQ(result, 0);
+    for (const ItemList<FileItem>* list : {&gStore.PrivateFiles, &gStore.SystemFiles})
+      for (int32_t i = 0; i < list->count; ++i)
+        EXPECT_EQ((*list)[i]->firstSection, 1) << (*list)[i]->path.c_str();
+  }
 }
 
 TEST_F(LogLoaderTest, TitleEndingsAndCaption) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/engine_sim_fixture.h"
+#include "support/fault_platform.h"
 
 namespace {
 
@@ -124,6 +125,20 @@ class StatusMifTest : public EngineSimTest {
 
   std::string Report() { return machine.FileContents("C:\\WINDOWS\\SAMPLE.MIF"); }
 };
+
+// The Windows directory that cannot be read: no report, rather than one in the current
+// directory (the run's is the drive's root).
+TEST_F(StatusMifTest, NoReportWhenTheWindowsDirectoryCannotBeRead) {
+  FaultPlatform fault(machine);
+  fault.FailOperation(FaultOp::WindowsDirectory);
+  InstallPlatform(&fault);
+  machine.SetCurrentDir("C:\\");
+  WriteStatusMif();
+  InstallPlatform(&machine);
+  EXPECT_TRUE(fault.injected());
+  EXPECT_FALSE(machine.FileExists("C:\\SAMPLE.MIF"));
+  EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SAMPLE.MIF"));
+}
 
 TEST_F(StatusMifTest, BuiltInTemplateByteForByte) {
   WriteStatusMif();

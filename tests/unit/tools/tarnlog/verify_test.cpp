@@ -156,6 +156,40 @@ TEST(Verify, RollbackKeepsTheEarlierInstallation) {
   EXPECT_EQ(after.check.report.unexplained, 0);
 }
 
+// A rollback that could not put the earlier copies back (here: none was run at all) leaves
+// the files with the last installation's data and their copies beside them: nothing
+// explains that. A copy put back whose own deletion failed is the earlier copy all the same.
+TEST(Verify, ACopyStillThereWithOtherDataWasNotPutBack) {
+  SimMachine machine;
+  MachineImage image;
+  std::string error;
+  ASSERT_EQ(ReadMachineImage(ReadHostFile(std::string(TARNLOG_SAMPLE_DIR) + "/image.json"), &image,
+                             &error),
+            0)
+      << error;
+  ASSERT_EQ(machine.ApplyImage(image, &error), 0) << error;
+  ConsoleUi ui;
+  InstallPlatform(&machine);
+  InstallUserInterface(&ui);
+  const std::string control = "C:\\windows\\system32\\FHCTL32.OCX";
+  const std::string copy = std::string(kApp) + "BACKUP\\FHCTL32.OCX";
+  for (bool putBack : {false, true}) {
+    SCOPED_TRACE(putBack ? "put back" : "not put back");
+    if (putBack) {
+      ASSERT_EQ(machine.WriteFile(control, machine.FileContents(copy)), 0);
+    }
+    VerifyResult check;
+    RunVerify(true, kLog, &check);
+    ASSERT_EQ(check.loadResult, 0);
+    std::map<std::string, std::string> reasons;
+    for (const Leftover& l : check.report.items) reasons[l.item] = l.reason;
+    EXPECT_EQ(reasons[control], putBack ? kReasonBackupRestored : kReasonUnexplained);
+    EXPECT_EQ(reasons["C:\\windows\\win.ini"], kReasonUnexplained);
+  }
+  InstallPlatform(nullptr);
+  InstallUserInterface(nullptr);
+}
+
 // A small log on a Windows 95 machine: links and protected folders the run will not enter,
 // a file replaced with a backup copy, an overwrite that is not the application's, a file the
 // installation deleted, deletion through WININIT.INI, and one file that came back after the
