@@ -2,8 +2,11 @@
 #   make demo   the main job: a sample application in a throwaway Wine prefix, uninstalled
 #   make test   every test: native suites, the shipped programs' imports, then wine64
 #   make build  all three build trees, no tests (build/native, build/win64, build/win32)
-#   make fuzz   the libFuzzer targets (FUZZ_SECONDS each, default 600)
+#   make fuzz   the libFuzzer targets (FUZZ_SECONDS each, default 600), from their corpora in
+#               tests/fuzz/corpus; FUZZ_RUNS=N stops each after N executions, FUZZ_MERGE=1
+#               minimizes what they found into those corpora (scripts/fuzz.sh)
 #   make faults the whole fault sweep: every call of every case's run failed, then killed
+#               and the run started again
 #   make bench  the benchmarks, natively and under Wine
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)

@@ -81,10 +81,12 @@ struct ItemList {
   T* operator[](int32_t index) const { return items[index]; }
 };
 
-// Allocates the pointer array with the given capacity and an empty count.
+// An empty list with its start capacity. The pointer array is taken at the first append:
+// a reset with nothing logged (every test and fuzz run makes one) then costs no memory, and
+// a list that the log never names takes none.
 template <typename T>
 void InitList(ItemList<T>& list, int32_t capacity) {
-  list.items = static_cast<T**>(ArenaAllocate(sizeof(T*) * static_cast<size_t>(capacity)));
+  list.items = nullptr;
   list.count = 0;
   list.capacity = capacity;
   list.index = nullptr;
@@ -96,6 +98,11 @@ void InitList(ItemList<T>& list, int32_t capacity) {
 // Makes room for one more record (doubling the pointer array when full).
 template <typename T>
 void ReserveOne(ItemList<T>& list) {
+  if (list.items == nullptr) {
+    if (list.capacity <= 0) list.capacity = 16;
+    list.items = static_cast<T**>(ArenaAllocate(sizeof(T*) * static_cast<size_t>(list.capacity)));
+    return;
+  }
   if (list.count < list.capacity) return;
   // Past a billion records the count itself would overflow; no log gets near it.
   if (list.capacity > INT32_MAX / 2) abort();

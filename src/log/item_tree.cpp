@@ -190,10 +190,19 @@ void LinkInLogOrder(const Insertion<T>& in) {
   }
 }
 
+// Entries of a list's first index. Most logs name a few hundred records of a kind; an index
+// as large as the list's capacity (1.5 MB for 48000 files) would be taken for every load
+// that names one. A list that outgrows it goes straight to its capacity.
+constexpr int32_t kFirstIndexCapacity = 1024;
+
 template <typename T>
 void ReserveIndexEntry(ItemList<T>& list) {
   if (list.indexCount < list.indexCapacity) return;
-  int32_t grown = list.indexCapacity > 0 ? list.indexCapacity * 2 : list.capacity;
+  int32_t grown = kFirstIndexCapacity;
+  if (list.indexCapacity > 0) {
+    grown = list.indexCapacity * 2;
+    if (grown < list.capacity) grown = list.capacity;
+  }
   if (grown <= list.indexCount) grown = list.indexCount + 16;
   auto* nodes = static_cast<TreeIndexNode*>(
       ArenaAllocate(sizeof(TreeIndexNode) * static_cast<size_t>(grown)));

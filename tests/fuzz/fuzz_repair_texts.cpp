@@ -145,8 +145,9 @@ void CheckLinkSpec(const char* text) {
   }
 }
 
-// A missing file with a readable stamp is queued: its list line is the path, the DOS date
-// and time and the stamp after its third '|', byte for byte, unless the line would be cut.
+// A missing file is queued unless its stamp is too short to name a date: its list line is
+// the path, the logged DOS date and time (0 where a stamp that does not read has none) and
+// the stamp after its third '|', byte for byte, unless the line would be cut.
 void CheckListLine(Machine& machine, const char* text) {
   const char* bar = strchr(text, '|');
   if (bar == nullptr) return;
@@ -162,9 +163,15 @@ void CheckListLine(Machine& machine, const char* text) {
   StampVerdict verdict = CheckAndQueueFile(path.c_str(), stampText, 1);
   FileStamp stamp;
   bool readable = ReadFileStamp(stampText, &stamp) == 0;
-  Check(readable == (verdict != StampVerdict::kNoStamp));
+  bool longEnough = strlen(stampText) >= kMinStampLength;
+  bool absent = machine.sim.GetAttributes(path.c_str()) == kNoAttributes;
+  // Left alone: a stamp that names no date, or one that does not read on a file that is
+  // there (it cannot tell an intact file from a changed one).
+  Check((verdict == StampVerdict::kNoStamp) == (!longEnough || (!readable && !absent)));
+  if (absent && longEnough) Check(verdict == StampVerdict::kMissing);
   std::string list = gRun.repairListFiles[1].c_str();
-  if (readable && verdict == StampVerdict::kMissing) {
+  if (verdict == StampVerdict::kMissing) {
+    if (!readable) ReadFileStampLoosely(stampText, &stamp);
     Check(!list.empty());
     char numbers[32];
     snprintf(numbers, sizeof numbers, "|%u|%u|", static_cast<unsigned>(stamp.dosDate),

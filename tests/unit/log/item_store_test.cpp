@@ -107,6 +107,34 @@ TEST_F(ItemStoreTest, ResetGivesEmptyListsWithTheirCapacities) {
   EXPECT_EQ(gStore.perUserId, nullptr);
 }
 
+TEST_F(ItemStoreTest, ListArrayIsTakenAtTheFirstAppendWithTheStartCapacity) {
+  ResetRunWideState();
+  // The reset takes no list array: nothing it holds is as large as one.
+  const size_t privateArray = sizeof(FileItem*) * kLargeListCapacity;
+  EXPECT_LT(gArena.blockCount, 2u);
+  EXPECT_EQ(gStore.PrivateFiles.items, nullptr);
+
+  AppendItem(gStore.PrivateFiles, NewItem<FileItem>());
+  ASSERT_NE(gStore.PrivateFiles.items, nullptr);
+  EXPECT_EQ(gArena.capacity, privateArray + kArenaLinkSize);  // one block, the whole array
+  FileItem** array = gStore.PrivateFiles.items;
+  for (int32_t i = 1; i < kLargeListCapacity; ++i)
+    AppendItem(gStore.PrivateFiles, NewItem<FileItem>());
+  // The start capacity is filled without a copy; one more record grows the array.
+  EXPECT_EQ(gStore.PrivateFiles.items, array);
+  EXPECT_EQ(gStore.PrivateFiles.capacity, kLargeListCapacity);
+  AppendItem(gStore.PrivateFiles, NewItem<FileItem>());
+  EXPECT_NE(gStore.PrivateFiles.items, array);
+  EXPECT_EQ(gStore.PrivateFiles.capacity, 2 * kLargeListCapacity);
+  EXPECT_EQ(gStore.PrivateFiles.count, kLargeListCapacity + 1);
+
+  // A list never given a capacity starts small.
+  ItemList<ServiceItem> bare;
+  AppendItem(bare, NewItem<ServiceItem>());
+  EXPECT_EQ(bare.capacity, 16);
+  EXPECT_EQ(bare.count, 1);
+}
+
 TEST_F(ItemStoreTest, FullListGrowsAndKeepsEveryRecordAtItsIndex) {
   ResetRunWideState();
   const int32_t total = kListCapacity + 10;

@@ -75,6 +75,30 @@ TEST_F(ItemTreeTest, FileTreeFindsRepeatsAndAppendsNewPaths) {
   EXPECT_EQ(gStore.PrivateFiles.count, 5);  // a lookup never inserts
 }
 
+// The index starts small and, once outgrown, takes the list's whole capacity; every record
+// is still found across that move.
+TEST_F(ItemTreeTest, IndexOutgrowsItsFirstSizeWithoutLosingRecords) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 1500; ++i) paths.push_back("C:\\APP\\F" + std::to_string(i * 7919 % 1500));
+  bool created = false;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    ASSERT_NE(Insert(paths[i].c_str(), &created), nullptr);
+    ASSERT_TRUE(created) << paths[i];
+    if (i + 1 == 1024) {
+      EXPECT_EQ(gStore.PrivateFiles.indexCapacity, 1024);
+    }
+  }
+  EXPECT_EQ(gStore.PrivateFiles.indexCapacity, kLargeListCapacity);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    FileItem* found = TreeLookup(gStore.PrivateFiles, paths[i].c_str());
+    ASSERT_NE(found, nullptr) << paths[i];
+    EXPECT_EQ(found, gStore.PrivateFiles[static_cast<int32_t>(i)]) << paths[i];
+    EXPECT_EQ(Insert(paths[i].c_str(), &created), found);
+    EXPECT_FALSE(created);
+  }
+  EXPECT_EQ(gStore.PrivateFiles.count, 1500);
+}
+
 TEST_F(ItemTreeTest, ShapeFollowsLogOrder) {
   // Stored "X\A" against sought "X\B" is negative: the first link. "A" is a trailing part
   // of "X\A" (negative again, on to b), and "X\B" against "A" is positive: b's second link.
