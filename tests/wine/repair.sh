@@ -95,6 +95,9 @@ prepare_repair() {
   self=$(stamp_of "$app/E2ESELF.DLL")
   sed -e "s/@SOURCE@/${SOURCE//\\/\\\\}/" -e "s/@E2ESELF@/$self/" "$DATA/INSTALL.LOG.in" \
     >"$app/INSTALL.LOG"
+  # The season round keeps this log's first form; one from an earlier run names another
+  # build's installation program (its size).
+  rm -f "$WORK/INSTALL.LOG.first"
 }
 
 # Registry damage in one import: each reg.exe call costs a second.
