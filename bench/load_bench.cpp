@@ -1,7 +1,7 @@
 // load_bench: how fast the loader reads a large install log. Prints its figures; it is not
 // a test and asserts nothing.
 //
-// It generates a realistic and a degenerate log (tools/loggen/log_generator.h), puts every
+// It generates a realistic and a degenerate log (testing/loggen/log_generator.h), puts every
 // logged file on the machine so that files classify as they would after an installation,
 // and loads each log several times as the uninstaller does, timing only the loads.
 //
@@ -28,6 +28,7 @@
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
 #include "ui/console_ui.h"
 
@@ -68,8 +69,7 @@ int Seed(const GeneratedLog& generated) {
 
 // One load as the uninstaller does it: fresh run state and store, the start-up flags.
 int LoadOnce(const std::string& logPath) {
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   TakeVersionFlags();
   gRun.logPath.Set(logPath.c_str());
   return LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());

@@ -1,7 +1,7 @@
 // repair_check_bench: how the file checks of a repair compare with the least any program
 // must do to look at the same files. Prints its figures; it is not a test.
 //
-// The installation is the large generated one of tools/loggen (48,000 private files in a
+// The installation is the large generated one of testing/loggen (48,000 private files in a
 // few hundred folders, logged over 20 sections), with files of realistic sizes instead of
 // the generator's one-line contents: three in four small (128 bytes to 8 KB), one in four
 // medium (8 to 64 KB), one in two hundred large (64 KB to 1 MB), about 500 MB in all, of
@@ -40,6 +40,7 @@
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
 #include "platform/platform.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
 #include "repair/crc32.h"
 #include "repair/file_check.h"
@@ -306,8 +307,7 @@ int main(int argc, char** argv) {
     printf("  the files of an earlier run are in place\n");
   }
   start = Clock::now();
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   TakeVersionFlags();
   gRun.logPath.Set(logPath.c_str());
   if (LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data()) != 0) {

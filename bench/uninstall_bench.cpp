@@ -1,7 +1,7 @@
 // uninstall_bench: how fast a silent automatic uninstall of a large installation runs.
 // Prints its figures; it is not a test.
 //
-// It generates the large log of tools/loggen (48,000 private files, 48,000 registry values,
+// It generates the large log of testing/loggen (48,000 private files, 48,000 registry values,
 // 16,000 INI entries over 20 sections), puts the machine in the state the installation left
 // (every file, value and INI entry present), and runs the uninstall the way UNTARN32.EXE /S
 // does: the start-up values a silent run sets, the loader, then the uninstall driver (the
@@ -29,7 +29,7 @@
 // --divide N makes a log with a N-th of every list (a quick look; the figures are for 1).
 //
 // --journal writes every change the uninstall made (each delete and each INI write that
-// succeeded) so that tools/baseline_remove can make the same changes with the bare API.
+// succeeded) so that testing/baseline_remove can make the same changes with the bare API.
 // --seed-only puts the machine state back and ends (for that baseline run).
 //
 // Between items the driver only dispatches queued messages. Should it ask for timed waits
@@ -52,7 +52,9 @@
 #include "log/item_store.h"
 #include "log/log_loader.h"
 #include "loggen/log_generator.h"
+#include "platform/forwarding.h"
 #include "platform/platform.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
 #include "ui/console_ui.h"
 #include "uninstall/uninstall_driver.h"
@@ -118,9 +120,9 @@ struct OpStats {
 
 // A Platform that forwards every call to the real back-end, adds up the time of each kind
 // of call, notes when a pass begins, and writes a journal of the changes that succeeded.
-class TimedPlatform final : public Platform {
+class TimedPlatform final : public ForwardingPlatform {
  public:
-  explicit TimedPlatform(Platform& inner) : inner_(inner) {}
+  explicit TimedPlatform(Platform& inner) : ForwardingPlatform(inner) {}
 
   OpStats stats[kOpKinds];
   bool trackPasses = false;
@@ -193,6 +195,9 @@ class TimedPlatform final : public Platform {
   int GetLastWrite(FileHandle file, uint64_t* fileTime) override {
     return Timed(kOpFileIo, kPasses, [&] { return inner_.GetLastWrite(file, fileTime); });
   }
+  int GetTimeAndSize(FileHandle file, uint64_t* fileTime, int64_t* size) override {
+    return Timed(kOpFileIo, kPasses, [&] { return inner_.GetTimeAndSize(file, fileTime, size); });
+  }
   void CloseFile(FileHandle file) override {
     Timed(kOpFileIo, kPasses, [&] { inner_.CloseFile(file); });
   }
@@ -212,37 +217,15 @@ class TimedPlatform final : public Platform {
   int GetCurrentDir(char* buffer, uint32_t size) override {
     return Timed(kOpOther, kPasses, [&] { return inner_.GetCurrentDir(buffer, size); });
   }
-  int TempDirectory(char* buffer, uint32_t size) override {
-    return inner_.TempDirectory(buffer, size);
-  }
-  int ModuleFileName(char* buffer, uint32_t size) override {
-    return inner_.ModuleFileName(buffer, size);
-  }
   int WindowsDirectory(char* buffer, uint32_t size) override {
     return Timed(kOpOther, kPasses, [&] { return inner_.WindowsDirectory(buffer, size); });
   }
   int SystemDirectory(char* buffer, uint32_t size) override {
     return Timed(kOpOther, kPasses, [&] { return inner_.SystemDirectory(buffer, size); });
   }
-  int SetCurrentDir(const char* path) override { return inner_.SetCurrentDir(path); }
-  uint32_t TempFileName(const char* directory, const char* prefix, uint32_t unique,
-                        char* out) override {
-    return inner_.TempFileName(directory, prefix, unique, out);
-  }
-  VersionInfo Version() override { return inner_.Version(); }
   int DriveType(const char* root) override {
     return Timed(kOpOther, kPasses, [&] { return inner_.DriveType(root); });
   }
-  void SuppressFileErrorBoxes() override { inner_.SuppressFileErrorBoxes(); }
-  void LocalTimeNow(SystemTime* time) override { inner_.LocalTimeNow(time); }
-  int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override {
-    return inner_.FileTimeToLocalDos(fileTime, dosDate, dosTime);
-  }
-  int DaylightShiftMinutes() override { return inner_.DaylightShiftMinutes(); }
-  int RandomBytes(void* buffer, uint32_t size) override { return inner_.RandomBytes(buffer, size); }
-  void OemToAnsiText(const char* src, char* dst) override { inner_.OemToAnsiText(src, dst); }
-  bool IsLeadByte(uint8_t byte) override { return inner_.IsLeadByte(byte); }
-  uint8_t UpperByte(uint8_t byte) override { return inner_.UpperByte(byte); }
 
   // --- profile strings ---
   int ReadIniString(const char* section, const char* key, const char* defaultValue, char* buffer,
@@ -332,78 +315,13 @@ class TimedPlatform final : public Platform {
   }
 
   // --- services, programs, libraries ---
-  ServiceHandle ScmOpen(uint32_t access) override { return inner_.ScmOpen(access); }
-  ServiceHandle ServiceOpen(ServiceHandle manager, const char* name, uint32_t access) override {
-    return inner_.ServiceOpen(manager, name, access);
-  }
-  ServiceHandle ServiceCreate(ServiceHandle manager, const char* name,
-                              const char* binaryPath) override {
-    return inner_.ServiceCreate(manager, name, binaryPath);
-  }
-  int ServiceStop(ServiceHandle service) override { return inner_.ServiceStop(service); }
-  int ServiceDelete(ServiceHandle service) override { return inner_.ServiceDelete(service); }
-  void ServiceClose(ServiceHandle handle) override { inner_.ServiceClose(handle); }
-  int StartProcess(const char* commandLine, const char* currentDir, bool wait) override {
-    return inner_.StartProcess(commandLine, currentDir, wait);
-  }
-  int ExecProgram(const char* commandLine, int showState) override {
-    return inner_.ExecProgram(commandLine, showState);
-  }
-  int ShellOpen(const char* file, const char* parameters, const char* directory,
-                int showState) override {
-    return inner_.ShellOpen(file, parameters, directory, showState);
-  }
-  LibHandle LoadSystemLib(const char* name) override { return inner_.LoadSystemLib(name); }
-  LibHandle LoadLib(const char* path) override { return inner_.LoadLib(path); }
-  bool HasEntry(LibHandle library, const char* name) override {
-    return inner_.HasEntry(library, name);
-  }
-  int CallEntry(LibHandle library, const char* name, int32_t* result) override {
-    return inner_.CallEntry(library, name, result);
-  }
-  int CallEntryWithPointer(LibHandle library, const char* name, void* argument,
-                           int32_t* result) override {
-    return inner_.CallEntryWithPointer(library, name, argument, result);
-  }
-  int CallRestorePoint(LibHandle library, const RestorePointRequest& request,
-                       RestorePointStatus* status, int32_t* result) override {
-    return inner_.CallRestorePoint(library, request, status, result);
-  }
-  int CallInstallStatusMif(LibHandle library, const StatusMifArguments& arguments,
-                           int32_t* result) override {
-    return inner_.CallInstallStatusMif(library, arguments, result);
-  }
   int CallShellChangeNotify(LibHandle library, int32_t event, uint32_t flags,
                             const char* path) override {
     return Timed(kOpShell, kPasses,
                  [&] { return inner_.CallShellChangeNotify(library, event, flags, path); });
   }
-  void FreeLib(LibHandle library) override { inner_.FreeLib(library); }
   int LoadStringText(uint32_t id, char* buffer, int size) override {
     return Timed(kOpOther, kPasses, [&] { return inner_.LoadStringText(id, buffer, size); });
-  }
-  int ResourceBytes(uint32_t type, uint32_t id, const void** data, uint32_t* size) override {
-    return inner_.ResourceBytes(type, id, data, size);
-  }
-  int CreateShellLink(const ShellLinkFields& link) override { return inner_.CreateShellLink(link); }
-  int DdeStart() override { return inner_.DdeStart(); }
-  int DdeConnectTo(const char* service) override { return inner_.DdeConnectTo(service); }
-  int DdeRequestText(const char* item, char* buffer, uint32_t size, uint32_t timeoutMs) override {
-    return inner_.DdeRequestText(item, buffer, size, timeoutMs);
-  }
-  int DdeExecuteText(const char* command, uint32_t timeoutMs) override {
-    return inner_.DdeExecuteText(command, timeoutMs);
-  }
-  void DdeDisconnectNow() override { inner_.DdeDisconnectNow(); }
-  void DdeStop() override { inner_.DdeStop(); }
-  bool TopWindowOfClassExists(const char* className) override {
-    return inner_.TopWindowOfClassExists(className);
-  }
-  void BroadcastSettingsChange() override { inner_.BroadcastSettingsChange(); }
-  int RestartWindows() override { return inner_.RestartWindows(); }
-  uint32_t LastError() override { return inner_.LastError(); }
-  int SystemErrorText(uint32_t code, char* buffer, uint32_t size) override {
-    return inner_.SystemErrorText(code, buffer, size);
   }
 
  private:
@@ -487,16 +405,15 @@ class TimedPlatform final : public Platform {
     ++journalEntries;
   }
 
-  Platform& inner_;
   std::map<RegHandle, KeyPath> keys_;
 };
 
 // A UserInterface that forwards to the real one and times the message pumps. The first
 // `sample` waits are made as asked; later ones only dispatch what is queued (unless every
 // wait is to be real).
-class TimedUi final : public UserInterface {
+class TimedUi final : public ForwardingUi {
  public:
-  explicit TimedUi(UserInterface& inner) : inner_(inner) {}
+  explicit TimedUi(UserInterface& inner) : ForwardingUi(inner) {}
 
   int sample = 200;
   bool fullPump = false;
@@ -520,41 +437,8 @@ class TimedUi final : public UserInterface {
     ++s.calls;
   }
 
-  int AskMessage(WindowHandle owner, const char* text, const char* caption,
-                 uint32_t type) override {
-    return inner_.AskMessage(owner, text, caption, type);
-  }
-  int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override {
-    return inner_.AskOpenLog(owner, filterText, path, size);
-  }
-  int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override {
-    return inner_.AskSharedFile(owner, text, caption);
-  }
-  int RegisterMainClass() override { return inner_.RegisterMainClass(); }
-  WindowHandle CreateMainWindow(const char* caption, bool show) override {
-    return inner_.CreateMainWindow(caption, show);
-  }
-  WindowHandle CreateProgressWindow() override { return inner_.CreateProgressWindow(); }
-  void RedrawLoadBar(WindowHandle progressWindow) override { inner_.RedrawLoadBar(progressWindow); }
-  void SetCaption(WindowHandle window, const char* text) override {
-    inner_.SetCaption(window, text);
-  }
-  bool IsVisible(WindowHandle window) override { return inner_.IsVisible(window); }
-  void Enable(WindowHandle window, bool enable) override { inner_.Enable(window, enable); }
-  void Destroy(WindowHandle window) override { inner_.Destroy(window); }
-  void WaitCursor(bool on) override { inner_.WaitCursor(on); }
-  void PumpUntilQuit() override { inner_.PumpUntilQuit(); }
-  WindowHandle CreateWizard(WindowHandle owner) override { return inner_.CreateWizard(owner); }
-  void EnterProgressMode(const char* heading) override { inner_.EnterProgressMode(heading); }
-  void WaitForMessage() override { inner_.WaitForMessage(); }
-  bool HasWizard() override { return inner_.HasWizard(); }
-  void SetActionText(const char* text) override { inner_.SetActionText(text); }
-  void InvalidateProgressBar() override { inner_.InvalidateProgressBar(); }
-  int ActionControlWidth() override { return inner_.ActionControlWidth(); }
-  int MeasureActionText(const char* text) override { return inner_.MeasureActionText(text); }
 
  private:
-  UserInterface& inner_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -726,8 +610,7 @@ CheckResult Check(Platform& sys, const Expectation& e) {
 // paths, CRC table, Program Files directory, the hidden main window), without the temporary
 // copy of the program, which would schedule its own deletion at the next restart.
 void StartLikeSilentRun(const std::string& logPath) {
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   Platform& sys = Sys();
   TakeVersionFlags();
   gRun.shellLibrary = sys.LoadSystemLib("SHELL32.DLL");
@@ -742,7 +625,6 @@ void StartLikeSilentRun(const std::string& logPath) {
   gRun.uninstallMode = kModeAutomatic;
   gRun.wizardPage = 11;
   gRun.logPath.Set(logPath.c_str());
-  BuildCrcTable(gRun.crcTable);
   RegHandle key = 0;
   if (sys.RegOpen(RegistryRoot(2), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", kKeyRead,
                   &key) == 0) {

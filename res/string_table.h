@@ -87,8 +87,14 @@
 #define UNTARN_TEXT_81 "This application is damaged and should be repaired. Click Yes to repair this application, No to run the application without repairing it, and Cancel to no longer check this application for damage. Do you want to repair this application?"
 #define UNTARN_TEXT_82 "Performing repair of %s...\n\nPress the Cancel button to cancel the repair process and exit this program."
 
-#endif  // UNTARN_RES_STRING_TABLE_H
 #define UNTARN_TEXT_83                                                                             \
   "Some damaged files could not be repaired: the list of files for the installation program must " \
   "be written to a temporary folder that can be written to and whose path has no blanks.\n\nSet "  \
   "the TEMP environment variable to such a folder and run the repair again."
+#define UNTARN_TEXT_84 "Checking:\r\n"
+#define UNTARN_TEXT_85 \
+  "Another uninstall of this application is running. Wait until it has finished, then start the uninstall again if the application is still there."
+#define UNTARN_TEXT_86 \
+  "An uninstall of this application was interrupted, and the notes it left for the next run (%s) cannot be read by this program. Run the uninstaller that wrote them, or delete the file to start afresh."
+
+#endif  // UNTARN_RES_STRING_TABLE_H

@@ -4,7 +4,7 @@
 #
 # The uninstall benchmark runs three times under Wine: the uninstall itself (it seeds the
 # prefix, uninstalls and writes a journal of its changes), a seeding run that puts the
-# same state back, and tools/baseline_remove, which makes the journal's changes with the
+# same state back, and testing/baseline_remove, which makes the journal's changes with the
 # bare Win32 API. The summary at the end compares the two times.
 #
 # Environment: BENCH_NATIVE (default build/native), BENCH_WIN64 (default build/win64),
@@ -17,8 +17,9 @@
 #
 # Last, bench/e2e/e2e_bench.sh times UNTARN32.EXE /S itself from its process start to the
 # end of its clean-up run, in fresh Wine sessions and in sessions whose desktop has ended
-# (its own prefix; E2E_* variables there), and bench/e2e/repair_peer_bench.sh times our
-# repair of the peer harness's application against Windows Installer's (REPAIR_PEER_*
+# (its own prefix; E2E_* variables there), then the wizard's progress display against the
+# silent run, how fast the wizard answers a click, and our repair of the peer harness's
+# application against Windows Installer's (bench/e2e/repair_peer_bench.sh, REPAIR_PEER_*
 # variables there; it needs the harness beside the checkout or PEERS_DIR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,10 +38,10 @@ for bench in "$native"/bench/*_bench; do
   "$bench" | tee "$results/native-$name.txt"
 done
 
-# The baseline program: from the project's build when tools/ builds it, else on its own.
-baseline=$win64/tools/baseline_remove/baseline_remove.exe
+# The baseline program: from the project's win64 tree, else built on its own.
+baseline=$win64/testing/baseline_remove/baseline_remove.exe
 if [ ! -f "$baseline" ]; then
-  cmake -S tools/baseline_remove -B build/win64-baseline -G Ninja \
+  cmake -S testing/baseline_remove -B build/win64-baseline -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
   cmake --build build/win64-baseline >/dev/null
   baseline=build/win64-baseline/baseline_remove.exe
@@ -121,6 +122,11 @@ BENCH_WIN64=$win64 BENCH_RESULTS=$results bench/e2e/e2e_bench.sh
 echo
 echo "== wine64: UNTARN32.EXE /A against /S"
 UNTARN_WIN64_BUILD=$win64 bench/e2e/progress_display_bench.sh | tee "$results/progress-display.txt"
+
+# How fast the wizard answers a click on Next and Back (a prefix and display of its own).
+echo
+echo "== wine64: the wizard's answer to a click"
+UNTARN_WIN64_BUILD=$win64 bench/e2e/click_latency_bench.sh | tee "$results/click-latency.txt"
 
 # Repair against Windows Installer's on the peer harness's application (a prefix and display
 # of its own).

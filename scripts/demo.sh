@@ -10,7 +10,7 @@
 #  4. the real UNTARN32.EXE (x86_64) is put in the application directory and run with /S;
 #     the files and registry keys it removed, and what it left, are printed
 #  5. a repair: a second application (tests/data/repair) with its installation program
-#     (tools/tarnsetup) is seeded and damaged; UNTARN32.EXE repairs it through the wizard's
+#     (testing/tarnsetup) is seeded and damaged; UNTARN32.EXE repairs it through the wizard's
 #     Repair method (driven by guidriver), and what the installation program put back is
 #     printed with the state of the application afterwards
 #  6. the sample application seeded again and uninstalled through the wizard's Custom
@@ -26,7 +26,7 @@ export WINEPREFIX=$DEMO/prefix WINEDEBUG=-all
 SAMPLE=$ROOT/tests/data/sample
 LOG='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
 
-for program in "$BUILD/tools/tarnseed/tarnseed.exe" "$BUILD/tools/tarnlog/tarnlog.exe"; do
+for program in "$BUILD/testing/tarnseed/tarnseed.exe" "$BUILD/tools/tarnlog/tarnlog.exe"; do
   [[ -f $program ]] || { echo "demo: $program is missing; run make build first" >&2; exit 1; }
 done
 
@@ -45,7 +45,7 @@ echo "== a fresh Wine prefix: $WINEPREFIX"
 
 echo "== seeding it with the sample application (tarnseed)"
 # One line per change is more than a reader wants: the summary and anything not done.
-"$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${SAMPLE//\//\\}\\image.json" 2>&1 | tr -d '\r' |
+"$WINE" "$BUILD/testing/tarnseed/tarnseed.exe" "Z:${SAMPLE//\//\\}\\image.json" 2>&1 | tr -d '\r' |
   { grep -v '^done: ' || true; } | sed 's/^/  /'
 
 echo "== what the uninstaller reads from $LOG (tarnlog.exe dump)"
@@ -162,20 +162,20 @@ PY
 
 # --- A repair --------------------------------------------------------------------------
 # A second application, Tarn Repair (tests/data/repair), installed by an installation
-# program of our own (tools/tarnsetup with the fixture's payload), is damaged and repaired by
+# program of our own (testing/tarnsetup with the fixture's payload), is damaged and repaired by
 # UNTARN32.EXE through its wizard's Repair method, driven by guidriver as a user would.
 REPAIR_DATA=$ROOT/tests/data/repair
 REPAIR_LOG='C:\Program Files\Tarn Repair\INSTALL.LOG'
 REPAIR_APP="$WINEPREFIX/drive_c/Program Files/Tarn Repair"
-for program in "$BUILD/tools/tarnsetup/tarnsetup.exe" "$GUIDRIVER"; do
+for program in "$BUILD/testing/tarnsetup/tarnsetup.exe" "$GUIDRIVER"; do
   [[ -f $program ]] || { echo "demo: $program is missing; run make build first" >&2; exit 1; }
 done
 export TZ=UTC WINEDLLOVERRIDES=winemenubuilder.exe=d
 
 echo "== repair: seeding Tarn Repair and its installation media C:\\Tarn Media\\TARNSETUP.EXE"
-"$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${REPAIR_DATA//\//\\}\\image.json" 2>&1 |
+"$WINE" "$BUILD/testing/tarnseed/tarnseed.exe" "Z:${REPAIR_DATA//\//\\}\\image.json" 2>&1 |
   tr -d '\r' | { grep -v '^done: ' || true; } | sed 's/^/  /'
-python3 "$ROOT/tools/tarnsetup/tarnpack.py" "$BUILD/tools/tarnsetup/tarnsetup.exe" \
+python3 "$ROOT/testing/tarnsetup/tarnpack.py" "$BUILD/testing/tarnsetup/tarnsetup.exe" \
   "$REPAIR_DATA/payload" "$WINEPREFIX/drive_c/Tarn Media/TARNSETUP.EXE" | sed 's/^/  /'
 touch -d '2024-03-01 09:00:00' "$WINEPREFIX/drive_c/Tarn Media/TARNSETUP.EXE"
 SOURCE="C:\\Tarn Media\\TARNSETUP.EXE | 03-01-2024 | 09:00:00 | $(stat -c %s "$WINEPREFIX/drive_c/Tarn Media/TARNSETUP.EXE")"

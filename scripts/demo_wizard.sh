@@ -10,7 +10,7 @@ set -euo pipefail
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 SAMPLE=$ROOT/tests/data/sample
-GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
+GUIDRIVER=$BUILD/testing/guidriver/guidriver.exe
 APP="$WINEPREFIX/drive_c/Program Files/Fernhill/Bramble Notes"
 LOG='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
 SHOTS=$DEMO/wizard-shots
@@ -23,10 +23,7 @@ shot() { import -window root "$SHOTS/$1.png" 2>/dev/null || true; }
 
 rm -rf "$SHOTS"
 mkdir -p "$SHOTS"
-for value in Decorated Managed; do
-  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f >/dev/null 2>&1
-done
-"$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${SAMPLE//\//\\}\\image.json" >/dev/null 2>&1
+"$WINE" "$BUILD/testing/tarnseed/tarnseed.exe" "Z:${SAMPLE//\//\\}\\image.json" >/dev/null 2>&1
 cp "$BUILD/src/UNTARN32.exe" "$APP/UNTARN32.EXE"
 # A window of the session keeps Wine's desktop process up between the programs' windows.
 "$WINE" "$GUIDRIVER" hold 600000 >/dev/null 2>&1 &

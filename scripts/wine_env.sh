@@ -9,10 +9,10 @@ WINE_TIMEOUT=${WINE_TIMEOUT:-300}
 export WINEDEBUG=-all
 
 UNTARN=$BUILD/src/UNTARN32.exe
-TARNSEED=$BUILD/tools/tarnseed/tarnseed.exe
+TARNSEED=$BUILD/testing/tarnseed/tarnseed.exe
 TARNLOG=$BUILD/tools/tarnlog/tarnlog.exe
-PROGMAN=$BUILD/tools/progman/progman_standin.exe
-GUIDRIVER=$BUILD/tools/guidriver/guidriver.exe
+PROGMAN=$BUILD/testing/progman/progman_standin.exe
+GUIDRIVER=$BUILD/testing/guidriver/guidriver.exe
 
 # boot_fresh_prefix: makes $WINEPREFIX anew (its server ended first) and waits until Wine has
 # set it up.
@@ -37,17 +37,17 @@ require_built() {
   return "$missing"
 }
 
-# The self-registering library and program of tools/e2e, built once per build tree.
+# The self-registering library and program of testing/e2e, built once per build tree.
 build_e2e_tools() {
   local out=$BUILD/e2e
   mkdir -p "$out"
   local flags=(-std=c++17 -O2 -Wall -Wextra -Werror -static)
-  if [[ ! $out/E2ESELF.DLL -nt $ROOT/tools/e2e/e2e_selfreg_lib.cpp ]]; then
+  if [[ ! $out/E2ESELF.DLL -nt $ROOT/testing/e2e/e2e_selfreg_lib.cpp ]]; then
     x86_64-w64-mingw32-g++ "${flags[@]}" -shared -o "$out/E2ESELF.DLL" \
-      "$ROOT/tools/e2e/e2e_selfreg_lib.cpp" -ladvapi32 || return 1
+      "$ROOT/testing/e2e/e2e_selfreg_lib.cpp" -ladvapi32 || return 1
   fi
-  if [[ ! $out/E2ETOOL.EXE -nt $ROOT/tools/e2e/e2e_tool.cpp ]]; then
+  if [[ ! $out/E2ETOOL.EXE -nt $ROOT/testing/e2e/e2e_tool.cpp ]]; then
     x86_64-w64-mingw32-g++ "${flags[@]}" -mwindows -o "$out/E2ETOOL.EXE" \
-      "$ROOT/tools/e2e/e2e_tool.cpp" -ladvapi32 || return 1
+      "$ROOT/testing/e2e/e2e_tool.cpp" -ladvapi32 || return 1
   fi
 }

@@ -16,7 +16,7 @@
 #            to end, then removes the program and its directory)
 #   windows  in the Windows directory: no clean-up run
 #
-# The installation is the large generated log of tools/loggen divided by E2E_DIVIDE (default
+# The installation is the large generated log of testing/loggen divided by E2E_DIVIDE (default
 # 10: 4,800 files, 4,800 registry values and 1,600 INI entries over 20 sections), seeded by
 # uninstall_bench.exe --seed-only. Prints its figures; it is not a test.
 #

@@ -4,7 +4,7 @@
 # Wine prefix twice, by Windows Installer from the harness's package and as our installer
 # would install it (the harness's baseline program puts the files, values and entries in
 # place; INSTALL.LOG logs every file with its stamp and names an installation program built
-# from tools/tarnsetup with the same payload). Each round damages the same ten files in
+# from testing/tarnsetup with the same payload). Each round damages the same ten files in
 # both (five deleted, five overwritten at the same size and time) and repairs them, the two
 # in turn, the first alternating from round to round:
 #
@@ -39,7 +39,7 @@ values=${REPAIR_PEER_VALUES:-1000}
 ini=${REPAIR_PEER_INI:-100}
 helper=$root/bench/e2e/repair_peer.py
 waiter=$BUILD/bench/e2e_wait.exe
-tarnsetup=$BUILD/tools/tarnsetup/tarnsetup.exe
+tarnsetup=$BUILD/testing/tarnsetup/tarnsetup.exe
 require_built repair_peer_bench "$UNTARN" "$GUIDRIVER" "$waiter" "$tarnsetup" || exit 1
 
 peers=${PEERS_DIR:-}
@@ -71,7 +71,7 @@ trap finish EXIT
 mkdir -p "$work"
 echo "== repair comparison: preparing the payload and the package ($files files, $values values, $ini INI entries)"
 python3 "$helper" prepare "$work" "$peers" --files "$files" --values "$values" --ini "$ini" >/dev/null
-python3 "$root/tools/tarnsetup/tarnpack.py" "$tarnsetup" "$work/payload" "$work/TARNSETUP.EXE" >/dev/null
+python3 "$root/testing/tarnsetup/tarnpack.py" "$tarnsetup" "$work/payload" "$work/TARNSETUP.EXE" >/dev/null
 
 # A prefix made the ordinary way (its server started by wineboot), whose server then stays.
 boot_fresh_prefix

@@ -89,15 +89,33 @@ void MessageTextWithTitle(int id, char* buffer, size_t size) {
   if (buffer == nullptr || size == 0) return;
   char format[1024];
   MessageText(id, format, sizeof format);
-  // The title goes in by hand so that any other '%' of a replacement text from the
-  // settings file never reaches a format function.
-  char* mark = strstr(format, "%s");
-  if (mark == nullptr) {
-    CopyText(buffer, size, format);
-    return;
+  const char* arguments[] = {gRun.appTitle.c_str()};
+  FillText(buffer, size, format, arguments, 1);
+}
+
+void FillText(char* out, size_t size, const char* format, const char* const* arguments,
+              int count) {
+  if (out == nullptr || size == 0) return;
+  size_t used = 0;
+  int next = 0;
+  // Copied by whole characters: a text cut at the buffer's end never ends in half of one.
+  auto put = [&](const char* text, size_t length) {
+    if (used + length >= size) return false;
+    memcpy(out + used, text, length);
+    used += length;
+    return true;
+  };
+  bool fits = true;
+  for (const char* p = format; *p != '\0' && fits;) {
+    if (p[0] == '%' && p[1] == 's' && next < count) {
+      for (const char* a = arguments[next++]; *a != '\0' && fits; a = NextChar(a))
+        fits = put(a, static_cast<size_t>(NextChar(a) - a));
+      p += 2;
+      continue;
+    }
+    if (p[0] == '%' && p[1] == '%') ++p;
+    fits = put(p, static_cast<size_t>(NextChar(p) - p));
+    p = NextChar(p);
   }
-  *mark = '\0';
-  CopyText(buffer, size, format);
-  AppendText(buffer, size, gRun.appTitle.c_str());
-  AppendText(buffer, size, mark + 2);
+  out[used] = '\0';
 }

@@ -152,17 +152,18 @@ void MakeFullPath(char* path, size_t size) {
   if (!rooted) PrefixCurrentDirectory(path, size);
 }
 
-void NormalizePath(char* path, size_t size, bool longForm, FolderLookups* lookups) {
-  if (path == nullptr || size < 2) return;
+bool NormalizePath(char* path, size_t size, bool longForm, FolderLookups* lookups) {
+  if (path == nullptr || size < 2) return false;
   path[size - 1] = '\0';
 
   // A path without '~' holds no short component, so its long form is itself.
-  if (longForm && FindChar(path, '~') == nullptr) return;
+  if (longForm && FindChar(path, '~') == nullptr) return true;
 
   if (FindChar(path, '\\') == nullptr) PrefixCurrentDirectory(path, size);
 
   if (IsAsciiLetter(path[0]) && path[1] == ':') path[0] = UpperAscii(path[0]);
 
+  bool found = true;
   size_t position = 0;
   if (path[0] == '\\' && path[1] == '\\') position = SkipComponent(path, 2);  // the server
   position = SkipComponent(path, position);  // the drive or the share
@@ -183,20 +184,23 @@ void NormalizePath(char* path, size_t size, bool longForm, FolderLookups* lookup
       char saved = path[end];
       path[end] = '\0';
       FindEntry entry = {};
-      bool found = LookUpComponent(path, &entry, lookups);
+      bool hit = LookUpComponent(path, &entry, lookups);
       path[end] = saved;
-      if (found) {
+      if (hit) {
         const char* replacement =
             (longForm || entry.shortName[0] == '\0') ? entry.name : entry.shortName;
         size_t newLength = strlen(replacement);
         ReplaceSpan(path, size, position, end, replacement);
         end = position + newLength;
         if (end > size - 1) end = size - 1;
+      } else {
+        found = false;
       }
     }
     position = end;
     if (path[position] == '\\') ++position;
   }
+  return found;
 }
 
 bool CutToParentFolder(char* path) {

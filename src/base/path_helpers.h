@@ -52,9 +52,10 @@ void ForgetFolderLookups(FolderLookups* lookups);
 
 // Converts path (a buffer of size bytes, normally 256) in place into its long form
 // (longForm true; only paths containing '~' change) or its short 8.3 form. Components the
-// file system does not find stay as written. Never writes past size. With lookups, a
-// folder searched for before (in either direction) is taken from there.
-void NormalizePath(char* path, size_t size, bool longForm, FolderLookups* lookups = nullptr);
+// file system does not find stay as written, and the result is then false. Never writes
+// past size. With lookups, a folder searched for before (in either direction) is taken
+// from there.
+bool NormalizePath(char* path, size_t size, bool longForm, FolderLookups* lookups = nullptr);
 
 // Puts the current directory in front of a path relative to it (one that starts with
 // neither a drive nor a backslash); other paths stay as they are. Never writes past size.

@@ -16,12 +16,19 @@ constexpr int kModeAutomatic = 1000;
 constexpr int kModeCustom = 1001;
 constexpr int kModeRepair = 1009;
 
+// The process's exit code. It is 0 whatever a run did or was told, so that a caller never
+// reads a failure into an ended uninstall; only a run that could not start at all says why.
+constexpr int kExitNormal = 0;
+constexpr int kExitAnotherRun = 3;         // a run of the same log was still going
+constexpr int kExitJournalUnreadable = 4;  // an interrupted run's journal cannot be read
+
 constexpr size_t kScratchBufferSize = 16384;
 constexpr size_t kActionTextSize = 1024;
 
 using PathText = FixedText<256>;
 
 struct RunState {
+  int exitCode = kExitNormal;
   // Start-up: platform and own files.
   int platformKind = kPlatformOther;
   bool newShell = false;
@@ -45,7 +52,6 @@ struct RunState {
   PathText cleanupArguments;
 
   FixedText<260> programFilesDir;
-  uint32_t crcTable[256] = {};
 
   // From the loader.
   PathText appDirectory;
@@ -104,8 +110,6 @@ struct RunState {
   int screenHeight = 0;
 
   // Texts fetched once at start-up.
-  FixedText<256> promptCaption;   // text 25
-  FixedText<256> cancelQuestion;  // text 59
   FixedText<512> rebootText;      // text 68
   FixedText<256> rebootCaption;   // text 25
 

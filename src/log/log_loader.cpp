@@ -10,12 +10,14 @@
 
 #include "base/fixed_text.h"
 #include "base/message_text.h"
+#include "base/message_pump.h"
 #include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/item_tree.h"
 #include "log/log_reader.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "resource.h"
 
@@ -327,6 +329,16 @@ FileItem* FindLinear(const ItemList<FileItem>& list, const char* path) {
   return nullptr;
 }
 
+// A file that an earlier section logged while it could not be found (its existence test
+// failed then): the new record is that installation's as well, which a rollback of this
+// one must keep.
+void TakeEarlierLogging(FileItem* item) {
+  if (Section() <= 1 || gStore.MissingFiles.count == 0) return;
+  const FileItem* missing = FindLinear(gStore.MissingFiles, item->path.c_str());
+  if (missing != nullptr && missing->lastSection < item->firstSection)
+    item->firstSection = missing->lastSection;
+}
+
 void AppendMissing(const Path& path, const char* stamp, const char* linkSpec) {
   FileItem* item = NewItem<FileItem>();
   item->path = path;
@@ -334,6 +346,12 @@ void AppendMissing(const Path& path, const char* stamp, const char* linkSpec) {
   item->stamp.Set(stamp);
   item->linkSpec = linkSpec != nullptr ? ArenaCopy(linkSpec) : nullptr;
   AppendItem(gStore.MissingFiles, item);
+}
+
+// A file that an interrupted run of this log deleted before it could put the backup copy
+// back over it: the run that finishes the job still puts it back.
+bool AwaitsItsBackup(bool hasBackup, const Path& backup) {
+  return hasBackup && JournalResumed() && FileExists(backup.c_str());
 }
 
 Next FileGroup(Load& ld, Rec kind) {
@@ -360,6 +378,12 @@ Next FileGroup(Load& ld, Rec kind) {
   }
 
   bool overwrite = kind == kFileOverwrite;
+  // A count an interrupted run took away (with its value, at zero) still made the file the
+  // application's to remove.
+  SharedFact taken;
+  if (overwrite && gRun.newShell && !path.Empty() && FindSharedFact(path.c_str(), &taken)) {
+    overwrite = false;
+  }
   if (overwrite && gRun.newShell && !path.Empty()) {
     RegHandle key = 0;
     if (Sys().RegOpen(RegistryRoot(2), "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
@@ -412,7 +436,7 @@ Next FileGroup(Load& ld, Rec kind) {
     return next;
   }
 
-  if (!FileExists(path.c_str())) {
+  if (!FileExists(path.c_str()) && !AwaitsItsBackup(hasBackup, backup)) {
     FileItem* item = FindLinear(gStore.MissingFiles, path.c_str());
     if (item != nullptr) {
       item->lastSection = Section();
@@ -433,6 +457,7 @@ Next FileGroup(Load& ld, Rec kind) {
     } else {
       item = NewItem<FileItem>();
       FillNewFile(item, path, backup, hasBackup, stamp.c_str(), link, ld);
+      TakeEarlierLogging(item);
       item->selected = ld.nonSystem ? 1 : 0;
       AppendItem(gStore.SystemFiles, item);
     }
@@ -443,6 +468,7 @@ Next FileGroup(Load& ld, Rec kind) {
   FileItem* item = TreeFindOrInsert(gStore.PrivateFiles, path.c_str(), &created);
   if (created) {
     FillNewFile(item, path, backup, hasBackup, stamp.c_str(), link, ld);
+    TakeEarlierLogging(item);
   } else {
     UpdateFile(item, backup, hasBackup, stamp.c_str(), link, ld);
   }
@@ -566,7 +592,8 @@ Next FileEdit(Load& ld) {
     ToAnsi(backup.data());
     next = kReadOn;
   }
-  if (next == kLineInHand || IsRemovable(ld, path.c_str()) || !FileExists(path.c_str())) {
+  if (next == kLineInHand || IsRemovable(ld, path.c_str()) ||
+      (!FileExists(path.c_str()) && !AwaitsItsBackup(!backup.Empty(), backup))) {
     return next;
   }
   for (int32_t i = 0; i < gStore.EditedFiles.count; ++i) {
@@ -1005,19 +1032,23 @@ void ReadProfileRoots() {
   }
 }
 
-void TakeDirectory(int (Platform::*get)(char*, uint32_t), Path* dir) {
+// False when the system gives no directory.
+bool TakeDirectory(int (Platform::*get)(char*, uint32_t), Path* dir) {
   char buffer[260] = {};
-  (Sys().*get)(buffer, sizeof buffer);
+  bool known = (Sys().*get)(buffer, sizeof buffer) > 0;
   buffer[sizeof buffer - 1] = '\0';
   DropTrailingBackslash(buffer);
   dir->Set(buffer);
+  return known;
 }
 
-void Prepare(Load& ld, const char* logPath) {
+// False when the Windows or the system directory is not known: the system's files could
+// not be told from the application's.
+bool Prepare(Load& ld, const char* logPath) {
   ReadProfileRoots();
 
-  TakeDirectory(&Platform::WindowsDirectory, &ld.windowsDir);
-  TakeDirectory(&Platform::SystemDirectory, &ld.systemDir);
+  bool known = TakeDirectory(&Platform::WindowsDirectory, &ld.windowsDir);
+  known = TakeDirectory(&Platform::SystemDirectory, &ld.systemDir) && known;
   ld.win32sDir = ld.systemDir;
   ld.win32sDir.Append("\\WIN32S");
   gStore.systemDirPath = ld.systemDir;
@@ -1049,9 +1080,12 @@ void Prepare(Load& ld, const char* logPath) {
   // the Windows or system directory.
   char own[kAppDirectorySize];
   CopyText(own, sizeof own, logPath);
-  NormalizePath(own, sizeof own, true, ld.lookups);
+  // The directories the log makes in or above it merge into this record by their names and
+  // give it their sections; in a form that compares with none of them it would be removed
+  // on its own, by a rollback too.
+  bool ownKnown = NormalizePath(own, sizeof own, true, ld.lookups);
   KeepFolderPart(own);
-  if (strlen(own) <= 3) own[0] = '\0';
+  if (strlen(own) <= 3 || !ownKnown) own[0] = '\0';
   Path systemSlash = ld.systemDir;
   systemSlash.Append("\\");
   Path windowsSlash = ld.windowsDir;
@@ -1065,6 +1099,7 @@ void Prepare(Load& ld, const char* logPath) {
     item->firstSection = kLogDirectorySection;
     AppendItem(gStore.Directories, item);
   }
+  return known;
 }
 
 }  // namespace
@@ -1088,7 +1123,10 @@ int LogLoader(const char* logPath, char* appDirectory) {
   ForgetFolderLookups(&lookups);
   ld.lookups = &lookups;
   ld.appDirectory = appDirectory;
-  Prepare(ld, logPath);
+  if (!Prepare(ld, logPath)) {
+    Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);
+    return 1;
+  }
 
   ld.file = Sys().OpenForRead(logPath);
   if (ld.file == kNoFile) {
@@ -1114,7 +1152,7 @@ int LogLoader(const char* logPath, char* appDirectory) {
     valid = ld.line[0] != '\0';
   }
   if (!valid) {
-    Refuse(IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
+    Refuse(gLogReader.readFailed ? IDS_LOG_UNREADABLE : IDS_LOG_INVALID, IDS_PROGRAM_TITLE);
     Sys().CloseFile(ld.file);
     return 1;
   }
@@ -1127,6 +1165,11 @@ int LogLoader(const char* logPath, char* appDirectory) {
     gStore.logPosition = position > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(position);
     if (gRun.progressWindow != 0 && position != previousPosition) {
       Ui().RedrawLoadBar(gRun.progressWindow);
+      // A window that answers nothing while a large log loads cannot be cancelled, and holds
+      // up every program that sends to all windows (the desktop among them) until the load
+      // ends. What is queued is dispatched as the bar moves, as often as between the work's
+      // items; Cancel only sets the run's flag, which the run flow reads after the load.
+      if (QueueLookDue()) PumpMessages(0);
     }
     previousPosition = position;
 
@@ -1146,5 +1189,12 @@ int LogLoader(const char* logPath, char* appDirectory) {
     if (next == kReadOn) ReadLine(ld);
   }
   Sys().CloseFile(ld.file);
+  // A log read only in part would have the run undo part of the installation, and delete
+  // or cut the log as if it had all been undone; the line where the read stopped may name
+  // a folder above the one logged.
+  if (gLogReader.readFailed) {
+    Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);
+    return 1;
+  }
   return 0;
 }

@@ -13,18 +13,21 @@ void ResetLogReader() {
   gLogReader.next = 0;
   gLogReader.before = 0;
   gLogReader.lineStart = 0;
+  gLogReader.readFailed = false;
 }
 
 namespace {
 
-// Refills the used-up buffer; false at the end of the file (a read error counts as the
-// end: there is nothing more to be had).
+// Refills the used-up buffer; false at the end of the file. A read error ends the file as
+// well, and is remembered: the reader's caller must not take the lines for the whole file,
+// the last of them may be cut anywhere.
 bool Refill(FileHandle file) {
   LogReader& r = gLogReader;
   r.before += r.held;
   r.held = 0;
   r.next = 0;
   int got = Sys().ReadBytes(file, r.buffer, static_cast<uint32_t>(kLogBufferSize));
+  if (got < 0) r.readFailed = true;
   if (got <= 0) return false;
   r.held = static_cast<uint32_t>(got) > kLogBufferSize ? static_cast<uint32_t>(kLogBufferSize)
                                                        : static_cast<uint32_t>(got);

@@ -19,6 +19,7 @@ struct LogReader {
   uint32_t next;      // index of the next byte to take
   int64_t before;     // bytes of the file before buffer[0]
   int64_t lineStart;  // file offset of the first character of the last line read
+  bool readFailed;    // a read of the file failed: what was read is not the whole file
 };
 
 extern LogReader gLogReader;
@@ -28,7 +29,8 @@ void ResetLogReader();
 
 // Fills line (size bytes, at least 1) with the next line and returns 1; returns 0 at the end
 // of the file, with line holding the last, unterminated line (often empty). Without
-// keepEmpty, empty lines are skipped.
+// keepEmpty, empty lines are skipped. A read that fails ends the file there and sets
+// readFailed; the line it cut short is returned as it stands.
 int ReadLogLine(char* line, size_t size, FileHandle file, bool keepEmpty);
 
 // The file position after the last refill: how far the reader has read.

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "base/text.h"
 
 namespace {
 Platform* gPlatform = nullptr;
@@ -26,12 +25,13 @@ UserInterface& Ui() {
 void InstallPlatform(Platform* platform) { gPlatform = platform; }
 void InstallUserInterface(UserInterface* ui) { gUi = ui; }
 
-// Steps by characters: in a double-byte code page a trail byte may have the value of a
-// backslash without being one.
-bool IsBareLibraryName(const char* name) {
+// Steps by characters of the back-end's own code page: in a double-byte code page a trail
+// byte may have the value of a backslash without being one.
+bool Platform::IsBareLibraryName(const char* name) {
   if (name == nullptr || *name == '\0') return false;
-  for (const char* p = name; *p != '\0'; p = NextChar(p)) {
+  for (const char* p = name; *p != '\0'; ++p) {
     if (*p == '\\' || *p == '/' || *p == ':') return false;
+    if (IsLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') ++p;
   }
   return true;
 }

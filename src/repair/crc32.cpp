@@ -1,6 +1,6 @@
 // CRC-32 of memory and of files (crc32.h). Bytes are taken sixteen at a time through
-// sixteen tables ("slicing by sixteen"): the first is the byte table start-up builds into
-// gRun.crcTable, the other fifteen follow from it and are made at compile time. That sums a
+// sixteen tables ("slicing by sixteen"): the first is the standard byte table of the
+// reflected polynomial, the other fifteen follow from it; all are made at compile time. That sums a
 // file several times faster than one dependent lookup per byte, which keeps the check of a
 // large installation short.
 #include "repair/crc32.h"

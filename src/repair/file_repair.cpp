@@ -9,6 +9,7 @@
 #include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
+#include "engine/restart_deletion.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -28,34 +29,6 @@ PathText* ListFileOf(int section) {
     return nullptr;
   }
   return &gRun.repairListFiles[section];
-}
-
-// Replaces the first three "%s" of a text by the arguments in order; any other '%' stays
-// as written, so a replaced text from the settings file cannot misread the arguments.
-void FillTexts(char* out, size_t size, const char* format, const char* const* arguments,
-               int count) {
-  if (size == 0) return;
-  size_t used = 0;
-  int next = 0;
-  // Copied by whole characters: a text cut at the buffer's end never ends in half of one.
-  auto put = [&](const char* text, size_t length) {
-    if (used + length >= size) return false;
-    memcpy(out + used, text, length);
-    used += length;
-    return true;
-  };
-  bool fits = true;
-  for (const char* p = format; *p != '\0' && fits;) {
-    if (p[0] == '%' && p[1] == 's' && next < count) {
-      for (const char* a = arguments[next++]; *a != '\0' && fits; a = NextChar(a))
-        fits = put(a, static_cast<size_t>(NextChar(a) - a));
-      p += 2;
-      continue;
-    }
-    fits = put(p, static_cast<size_t>(NextChar(p) - p));
-    p = NextChar(p);
-  }
-  out[used] = '\0';
 }
 
 // The logged date and time as the question shows them: the stamp up to its first '|',
@@ -117,6 +90,8 @@ bool MakeListFile(PathText* entry) {
     return false;
   }
   entry->Set(name);
+  // A run killed before the list is run and deleted must not leave it for good.
+  DeleteAtNextRestart(name);
   return true;
 }
 
@@ -234,14 +209,11 @@ bool IsNewerFileToBeReplaced(const char* path, const char* stampText, const Stam
            DosDay(check.fileDate), DosYear(check.fileDate), DosHour(check.fileTime),
            DosMinute(check.fileTime), DosSecond(check.fileTime));
   const char* arguments[] = {path, logged, current};
-  FillTexts(gRun.actionText, sizeof gRun.actionText, format, arguments, 3);
+  FillText(gRun.actionText, sizeof gRun.actionText, format, arguments, 3);
 
   if (gRun.silent || gRun.repairNoToAll) return false;
   if (gRun.repairYesToAll) return true;
-  char caption[256];
-  MessageText(gRun.repairMode ? IDS_NEWER_FILE_CAPTION : IDS_SHARED_CAPTION, caption,
-              sizeof caption);
-  switch (Ui().AskSharedFile(gRun.wizardWindow, gRun.actionText, caption)) {
+  switch (AskFourButtonQuestion()) {
     case IDC_ANSWER_YES: return true;
     case IDC_ANSWER_YES_TO_ALL: gRun.repairYesToAll = true; return true;
     case IDC_ANSWER_NO_TO_ALL: gRun.repairNoToAll = true; return false;
@@ -313,7 +285,7 @@ void FormatPromptRequest(const char* shownAttributes, char* out, size_t size) {
   char format[1024];
   MessageText(IDS_PROMPT_TEXT, format, sizeof format);
   const char* arguments[] = {shownAttributes != nullptr ? shownAttributes : ""};
-  FillTexts(out, size, format, arguments, 1);
+  FillText(out, size, format, arguments, 1);
 }
 
 void RunInstallationPrograms() {
@@ -330,8 +302,10 @@ void RunInstallationPrograms() {
       if (*p == '|') *p = '/';
     }
 
+    char request[1024];
+    FormatPromptRequest(shown, request, sizeof request);
     while (!IsLoggedProgram(path, attributes)) {
-      if (Ui().AskInstallationPath(gRun.wizardWindow, shown, path, sizeof path) != kIdOk) {
+      if (Ui().AskInstallationPath(gRun.wizardWindow, request, path, sizeof path) != kIdOk) {
         // The user gave up: no list is run any more, and none stays behind.
         for (int rest = section; rest >= 0; --rest) {
           PathText* left = ListFileOf(rest);

@@ -4,9 +4,6 @@
 // again, and finally the installation programs extract what was queued.
 #pragma once
 
-// The label of every action line of the repair.
-constexpr const char* kRepairStepLabel = "Checking:\r\n";
-
 // The whole repair, once per run, after the wizard has finished (with its window open).
 void RepairDriver();
 
@@ -14,3 +11,9 @@ void RepairDriver();
 // set (the last section that logged it without copying it), otherwise its last section.
 struct FileItem;
 int RepairSectionOf(const FileItem& item, bool missingFile);
+
+// For each of the store's RepairValues (an array in the arena), whether a later one writes
+// the same value (root, key and name) again. Only the last writing of a value is made:
+// the earlier ones hold what an earlier installation wrote, and making one first would
+// leave it there when the last one fails.
+const bool* RewrittenRepairValues();

@@ -4,14 +4,19 @@
 // (windows, shell refresh, restart program, self-removal, arena, restart).
 #include "run/run_flow.h"
 
+#include <cstdio>
+
 #include "base/message_text.h"
+#include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "repair/repair_driver.h"
 #include "resource.h"
+#include "run/end_run.h"
 #include "run/self_removal.h"
 #include "run/shortcut_launch.h"
 #include "status/status_mif.h"
@@ -24,11 +29,6 @@ constexpr uint32_t kBeginSystemChange = 100;
 constexpr uint32_t kEndSystemChange = 101;
 constexpr uint32_t kApplicationInstall = 0;
 constexpr uint32_t kCancelledOperation = 13;
-
-// SHChangeNotify: a directory's contents changed; the item is an ANSI path, and the shell
-// is not waited for.
-constexpr int32_t kShellUpdateDir = 0x1000;
-constexpr uint32_t kShellPathNoWait = 0x2001;
 
 struct RestorePoint {
   LibHandle library = 0;
@@ -68,7 +68,9 @@ bool ShowWizardAndWait() {
     // the user had answered.
     return false;
   }
-  // The wizard's handlers set the flags while messages are dispatched.
+  // The wizard's handlers set the flags while messages are dispatched. Every wake-up looks
+  // at the queue: a look spared here would leave a click queued until the next message
+  // came, the animation's tick as like as not.
   while (!gRun.wizardFinished && !gRun.cancelled) {
     ui.PumpMessages(0);
     if (gRun.wizardFinished || gRun.cancelled) break;
@@ -170,14 +172,68 @@ bool RunLoadedLog() {
   return true;
 }
 
+void Tell(int textId, const char* argument) {
+  if (gRun.silent) return;
+  char format[1024];
+  MessageText(textId, format, sizeof format);
+  char text[1024];
+  const char* arguments[] = {argument != nullptr ? argument : ""};
+  FillText(text, sizeof text, format, arguments, 1);
+  char caption[256];
+  MessageText(IDS_PROGRAM_TITLE, caption, sizeof caption);
+  Ui().AskMessage(gRun.mainWindow, text, caption, kMbOk);
+}
+
+// Two runs of one log must never work side by side: the second says so and changes nothing.
+bool ClaimTheLog(const char* logPath) {
+  char name[64];
+  RunLockName(logPath, name, sizeof name);
+  if (Sys().ClaimRunLock(name) != kErrAlreadyExists) return true;
+  Tell(IDS_ANOTHER_RUN, nullptr);
+  gRun.exitCode = kExitAnotherRun;
+  return false;
+}
+
+// Reads what an interrupted run of the log left; false when the run must not go on.
+bool ReadTheJournal(const char* logPath) {
+  JournalOpen found = OpenRunJournal(logPath);
+  if (found != JournalOpen::kNewerVersion && found != JournalOpen::kUnreadable) return true;
+  char journal[kPathSize];
+  JournalPathFor(logPath, journal, sizeof journal);
+  Tell(IDS_JOURNAL_UNREADABLE, journal);
+  gRun.exitCode = kExitJournalUnreadable;
+  return false;
+}
+
 }  // namespace
 
+void RunLockName(const char* logPath, char* name, size_t size) {
+  char path[kPathSize];
+  CopyText(path, sizeof path, logPath);
+  NormalizePath(path, sizeof path, true);
+  uint64_t hash = 14695981039346656037u;
+  for (const char* p = path; *p != '\0'; ++p) {
+    hash = (hash ^ gTextRules.upper[static_cast<uint8_t>(*p)]) * 1099511628211u;
+  }
+  snprintf(name, size, "TarnUninstall-%016llx", static_cast<unsigned long long>(hash));
+}
+
 void RunFlow() {
-  if (!gRun.logPath.Empty()) {
-    Ui().WaitCursor(true);
-    int refused = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
-    Ui().WaitCursor(false);
-    if (refused == 0 && RunLoadedLog()) WriteStatusMif();
+  const char* logPath = gRun.logPath.c_str();
+  if (!gRun.logPath.Empty() && ClaimTheLog(logPath) && ReadTheJournal(logPath)) {
+    // An interrupted run that had done its work left only its end: the log and the journal
+    // to cut or delete and the folders that held them.
+    if (!(JournalResumed() && IsWorkDone(nullptr))) {
+      Ui().WaitCursor(true);
+      int refused = LogLoader(logPath, gRun.appDirectory.data());
+      Ui().WaitCursor(false);
+      if (refused == 0 && RunLoadedLog()) WriteStatusMif();
+    } else if (JournalLogUnchanged()) {
+      // The log is cut only after the status report is written: while it is whole, the
+      // interrupted run may have ended before the report, which is written now.
+      if (LogLoader(logPath, gRun.appDirectory.data()) == 0) WriteStatusMif();
+    }
+    FinishUninstall(logPath);
   }
 
   EndRun();
@@ -191,33 +247,4 @@ void RunFlow() {
   // A repair asked for at a shortcut (/W) starts the application at the end, whether the
   // repair completed or was cancelled.
   if (gRun.launchShortcut != 0) LaunchAfterRepair();
-}
-
-void EndRun() {
-  UserInterface& ui = Ui();
-  if (gRun.progressWindow != 0) {
-    ui.Destroy(gRun.progressWindow);
-    gRun.progressWindow = 0;
-  }
-  if (gRun.wizardWindow != 0) {
-    ui.Destroy(gRun.wizardWindow);
-    gRun.wizardWindow = 0;
-  }
-  if (gRun.mainWindow != 0) {
-    ui.Destroy(gRun.mainWindow);
-    gRun.mainWindow = 0;
-    // Destroying the main window posts the quit message; let every message before it run.
-    ui.PumpUntilQuit();
-  }
-  if (gRun.shellLibrary != 0) {
-    Platform& sys = Sys();
-    if (gRun.hasShellNotify) {
-      char windowsDir[256] = {};
-      sys.WindowsDirectory(windowsDir, sizeof windowsDir);
-      sys.CallShellChangeNotify(gRun.shellLibrary, kShellUpdateDir, kShellPathNoWait, windowsDir);
-    }
-    sys.FreeLib(gRun.shellLibrary);
-    gRun.shellLibrary = 0;
-    gRun.hasShellNotify = false;
-  }
 }

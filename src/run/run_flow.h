@@ -4,12 +4,13 @@
 // the run with self-removal and restart.
 #pragma once
 
+#include <cstddef>
+
 // Runs from the start-up state (RunStartup returned kStartupRunFlow) to the end of the
 // run. The process exits with code 0 when it returns.
 void RunFlow();
 
-// The windows and the shell at the end of every run: destroys the initializing and the
-// main window, dispatches messages until the quit message when there was a main window,
-// tells the shell to refresh its views of the Windows directory and releases the shell
-// library. Safe when start-up stopped before the windows were made.
-void EndRun();
+// The name one run of a log holds while it runs (ClaimRunLock): from the log's long path,
+// upper case, hashed (a lock's name may hold no backslash), so that two copies of the
+// program started on one log, by any of its names, find each other.
+void RunLockName(const char* logPath, char* name, size_t size);

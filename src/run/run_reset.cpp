@@ -4,8 +4,10 @@
 #include "base/run_state.h"
 #include "log/item_store.h"
 #include "log/log_reader.h"
+#include "log/run_journal.h"
 #include "run/self_removal.h"
 #include "run/shortcut_launch.h"
+#include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
 #include "uninstall/progman.h"
 #include "uninstall/shared_dlls.h"
@@ -19,4 +21,6 @@ void ResetRunWideState() {
   gProgman = ProgmanState();
   ForgetShellNotifications();
   ForgetRepairRecord();
+  ResetProgressDisplay();
+  ResetRunJournal();
 }

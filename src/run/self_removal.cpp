@@ -15,7 +15,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "run/run_flow.h"
+#include "run/end_run.h"
 #include "uninstall/file_removal.h"
 
 namespace {

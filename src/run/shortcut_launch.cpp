@@ -14,7 +14,7 @@
 #include "base/text.h"
 #include "platform/platform.h"
 #include "resource.h"
-#include "run/run_flow.h"
+#include "run/end_run.h"
 #include "run/startup.h"
 
 namespace {
@@ -234,20 +234,18 @@ void LaunchAfterRepair() {
   ForgetRepairRecord();
 }
 
-void RunShortcutLaunch() {
+int RunShortcutLaunch() {
   if (CheckAndLaunch(gRun.logPath.c_str()) != kShortcutRepair) {
     ReleaseShellLibrary();
-    return;
+    return kShortcutEnd;
   }
-  // RunFlow launches the application at its very end.
-  if (ContinueStartup() == kStartupRunFlow) {
-    RunFlow();
-    return;
-  }
+  // The run flow launches the application at its very end.
+  if (ContinueStartup() == kStartupRunFlow) return kShortcutRepair;
   // The rest of the start-up could not make the run's windows: no repair, but the user
   // still asked for the application.
   EndRun();
   LaunchAfterRepair();
+  return kShortcutEnd;
 }
 
 void ForgetRepairRecord() {

@@ -28,10 +28,11 @@ void LaunchShortcut(RegHandle record);
 // record that CheckAndLaunch left open. Does nothing when no record is open.
 void LaunchAfterRepair();
 
-// The whole /W run from the point the start-up branched off: the check, and either the end
-// of the program or the repair run (the rest of the start-up and the run flow), which
-// launches the application at its end.
-void RunShortcutLaunch();
+// The /W run from the point the start-up branched off: the check, and either the end of the
+// program (kShortcutEnd, the application started when it could be) or the rest of the
+// start-up for a repair (kShortcutRepair: the caller runs the run flow, which launches the
+// application at its end).
+int RunShortcutLaunch();
 
 // Closes the record if one is open, without launching (a reset between runs).
 void ForgetRepairRecord();

@@ -144,16 +144,6 @@ void TakeVersionFlags() {
   gRun.newShell = version.major >= 4;
 }
 
-void BuildCrcTable(uint32_t table[256]) {
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t value = i;
-    for (int round = 0; round < 8; ++round) {
-      value = (value & 1u) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
-    }
-    table[i] = value;
-  }
-}
-
 int RunStartup(const char* commandLine) {
   ProbePlatform();
   FindOwnFiles();
@@ -191,11 +181,6 @@ int ContinueStartup() {
   Sys().SuppressFileErrorBoxes();
   if (CreateWindows() != 0) return EndEarly();
 
-  BuildCrcTable(gRun.crcTable);
-  MessageText(IDS_UNINSTALL_CAPTION, gRun.promptCaption.data(),
-              decltype(gRun.promptCaption)::kCapacity);
-  MessageText(IDS_CANCEL_QUESTION, gRun.cancelQuestion.data(),
-              decltype(gRun.cancelQuestion)::kCapacity);
   ReadProgramFilesDir();
 
   if (gRun.cleanupRun && !gRun.cleanupArguments.Empty()) return kStartupCleanupRun;

@@ -28,5 +28,3 @@ int ContinueStartup();
 // administrator test), so tools and benchmarks that load a log take them the same way.
 void TakeVersionFlags();
 
-// The standard reflected CRC-32 table of the polynomial EDB88320.
-void BuildCrcTable(uint32_t table[256]);

@@ -13,7 +13,7 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
-#include "uninstall/deferred.h"
+#include "engine/restart_deletion.h"
 
 namespace {
 
@@ -56,15 +56,21 @@ void MakeTempCopy() {
   if (!MakeOwnFolder(directory, folder, sizeof folder)) return;
   // The copy's path must fit the run's path field whole: a cut path names another file.
   char copy[PathText::kCapacity];
+  if (!JoinPath(copy, sizeof copy, folder, "\\", kCopyName)) {
+    sys.RemoveEmptyDirectory(folder);
+    return;
+  }
+  // The deletion is scheduled before the copy is made, so that a run killed while it copies
+  // leaves nothing for good; a restart finding no copy passes over its entry.
+  ScheduleTempCopyDeletion(copy);
   char own[kPathSize] = {};
   int ownLength = sys.ModuleFileName(own, sizeof own);
-  if (!JoinPath(copy, sizeof copy, folder, "\\", kCopyName) || ownLength <= 0 ||
-      static_cast<size_t>(ownLength) >= sizeof own || sys.CopyFileTo(own, copy, true) != 0) {
+  if (ownLength <= 0 || static_cast<size_t>(ownLength) >= sizeof own ||
+      sys.CopyFileTo(own, copy, true) != 0) {
     sys.RemoveEmptyDirectory(folder);
     return;
   }
   gRun.tempCopyPath.Set(copy);
-  ScheduleTempCopyDeletion(copy);
 }
 
 void ScheduleTempCopyDeletion(const char* path) {

@@ -209,7 +209,8 @@ void WriteStatusMif() {
 
   Platform& sys = Sys();
   char path[512];
-  if (sys.WindowsDirectory(path, 256) <= 0) path[0] = '\0';
+  // Without the Windows directory the name alone would land in the current directory.
+  if (sys.WindowsDirectory(path, 256) <= 0) return;
   EnsureTrailingBackslash(path, sizeof path);
   AppendText(path, sizeof path, gStore.statusMifName.c_str());
   FileHandle file = sys.CreateTruncated(path);

@@ -14,7 +14,7 @@ int FontHeightForPoints(int points, int pixelsPerInch);
 
 // Reads "Text Font", "Font Character Set" and "Font Character Size" from section
 // "Settings" of the settings file into gRun (fontFace, fontCharSet, fontPoints). A size of
-// 0 falls back to 8 points and sizes are kept between 6 and 14: the dialogs grow by only a
-// sixth, so a larger font would not fit them. A face of more than 31 characters names no
-// font and is ignored.
+// 0 falls back to 8 points and sizes are kept between 6 and 10: the templates' one-line
+// texts are 8 dialog units high, and a larger font no longer fits them. A face of more than
+// 31 characters names no font and is ignored.
 void ReadDialogFontSettings(const char* settingsFile);

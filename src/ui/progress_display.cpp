@@ -12,8 +12,14 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
+#include "resource.h"
+#include "ui/progress_geometry.h"
 
 namespace {
+
+// When the last action line was put on the screen.
+bool gLineShown = false;
+uint32_t gLineShownAt = 0;
 
 // An appended key longer than this is cut to kCapKeep characters and "...".
 constexpr size_t kCapLimit = 48;
@@ -51,7 +57,48 @@ bool ShortenOnce(char* copy, size_t anchor) {
 
 }  // namespace
 
-void PumpMessages(int ms) { Ui().PumpMessages(ms); }
+
+int AskFourButtonQuestion() {
+  UserInterface& ui = Ui();
+  char caption[256];
+  MessageText(gRun.repairMode ? IDS_NEWER_FILE_CAPTION : IDS_SHARED_CAPTION, caption,
+              sizeof caption);
+  // The question's own message loop goes on dispatching the wizard's timer: the animation
+  // would tell the user that the work goes on while it waits for the answer.
+  bool animated = gRun.progressMode;
+  if (animated) ui.SetAnimationTimer(0);
+  int answer = ui.AskSharedFile(gRun.wizardWindow, gRun.actionText, caption);
+  if (animated) ui.SetAnimationTimer(kAnimationPeriodMs);
+  // The question had the keyboard; with the focus back in the wizard, Escape reaches its
+  // Cancel again.
+  if (gRun.wizardWindow != 0) ui.FocusWindow(gRun.wizardWindow);
+  return answer;
+}
+
+bool ActionLineDue() {
+  if (!Ui().HasWizard()) return true;
+  return !gLineShown || Sys().TickCount() - gLineShownAt >= kActionLineIntervalMs;
+}
+
+void ResetProgressDisplay() {
+  gLineShown = false;
+  gLineShownAt = 0;
+  ResetMessagePump();
+}
+
+bool ConfirmCancel() {
+  UserInterface& ui = Ui();
+  bool animated = gRun.progressMode;
+  if (animated) ui.SetAnimationTimer(0);
+  char text[512];
+  char caption[256];
+  MessageText(IDS_CANCEL_QUESTION, text, sizeof text);
+  MessageText(IDS_UNINSTALL_CAPTION, caption, sizeof caption);
+  if (ui.AskMessage(gRun.wizardWindow, text, caption, kMbYesNo) == kIdYes) gRun.cancelled = true;
+  // A cancelled run's window is hidden and its work stops: nothing left to animate.
+  if (animated && !gRun.cancelled) ui.SetAnimationTimer(kAnimationPeriodMs);
+  return gRun.cancelled;
+}
 
 void ShowAction(const char* text) {
   UserInterface& ui = Ui();
@@ -63,13 +110,16 @@ void ShowAction(const char* text) {
       CopyText(line, sizeof line, "\r\n\r\n");
       AppendText(line, sizeof line, text);
       ui.SetActionText(line);
+      gLineShown = true;
+      gLineShownAt = Sys().TickCount();
     }
     ui.InvalidateProgressBar();
   }
   // Only what is queued is dispatched: a timed wait here would be raised to the system's
   // 10 ms timer resolution for every item, many times the cost of the removals themselves,
-  // while the queued messages alone keep Cancel, painting and the animation alive.
-  PumpMessages(0);
+  // while the queued messages alone keep Cancel, painting and the animation alive. Between
+  // items a look may also be spared when the back-end looked a moment ago.
+  if (QueueLookDue()) PumpMessages(0);
 }
 
 void FitPathToControl(char* text, size_t size) {
@@ -133,7 +183,7 @@ void StartProgressDisplay(int headingId) {
 
 void ShowLabelledAction(const char* label, const char* item, ActionForm form) {
   // Between two lines the display puts up, the bar and the messages still go on.
-  if (!Ui().ActionLineDue()) {
+  if (!ActionLineDue()) {
     ShowAction(nullptr);
     return;
   }

@@ -28,6 +28,8 @@ PixelRect BarBlock(const PixelRect& interior, int index);
 // (resource 107 + frame) beside the base icon, 21 to 25 the base icon alone.
 constexpr int kAnimationFrames = 25;
 constexpr int kMovingFrames = 20;
+// The period of its timer, in milliseconds.
+constexpr int kAnimationPeriodMs = 150;
 int NextAnimationFrame(int frame);
 
 // Where an icon is drawn in the animation area, from the system's dialog base units:

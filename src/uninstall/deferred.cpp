@@ -11,8 +11,8 @@
 #include "base/path_helpers.h"
 #include "base/run_state.h"
 #include "base/text.h"
+#include "engine/restart_deletion.h"
 #include "platform/platform.h"
-#include "uninstall/file_removal.h"
 
 namespace {
 
@@ -20,98 +20,11 @@ namespace {
 // tries every name has been tried once.
 constexpr uint32_t kTempNameAttempts = 0x10000;
 
-// Writes data, reporting whether every byte went.
-bool WriteAll(FileHandle file, const char* data) {
-  uint32_t length = static_cast<uint32_t>(strlen(data));
-  return Sys().WriteBytes(file, data, length) == static_cast<int>(length);
-}
-
-// What the end of an existing WININIT.INI needs before a new entry can follow it.
-struct WininitTail {
-  bool unterminated = false;  // the last line has no line break
-  bool inRename = false;      // the last section header is [rename]
-};
-
-// Reads the file through a handle of its own (the write handle may not allow reading).
-// WININIT.INI is small: the system empties it at every start.
-WininitTail ReadWininitTail(const char* path) {
-  WininitTail tail;
-  FileHandle file = Sys().OpenForRead(path);
-  if (file == kNoFile) return tail;
-  char block[4096];
-  char line[16] = {};  // the start of the current line, enough to tell "[rename]"
-  size_t lineLength = 0;
-  char last = '\n';
-  int got = 0;
-  // A header line decides the section when it ends; the last line may end with the file.
-  auto endLine = [&]() {
-    if (lineLength > 0 && line[0] == '[') {
-      tail.inRename = lineLength == 8 && EqualNoCase(line, "[rename]");
-    }
-    lineLength = 0;
-    line[0] = '\0';
-  };
-  while ((got = Sys().ReadBytes(file, block, sizeof block)) > 0) {
-    for (int i = 0; i < got; ++i) {
-      char c = block[i];
-      last = c;
-      if (c == '\r' || c == '\n') {
-        endLine();
-      } else if (lineLength < sizeof line - 1) {
-        line[lineLength++] = c;
-        line[lineLength] = '\0';
-      } else {
-        ++lineLength;
-      }
-    }
-  }
-  endLine();
-  Sys().CloseFile(file);
-  tail.unterminated = last != '\n';
-  return tail;
-}
-
 }  // namespace
-
-void AppendWininitDeletion(const char* path) {
-  char wininit[kPathSize] = {};
-  Sys().WindowsDirectory(wininit, sizeof wininit);
-  wininit[sizeof wininit - 1] = '\0';
-  EnsureTrailingBackslash(wininit, sizeof wininit);
-  AppendText(wininit, sizeof wininit, "WININIT.INI");
-
-  // The entry goes at the very end of the file. Whatever ends the file must not swallow
-  // it: an unterminated last line is ended first (or both entries are spoiled), and a
-  // section other than [rename] gets a [rename] header after it.
-  WininitTail tail = ReadWininitTail(wininit);
-  FileHandle file = Sys().OpenForWrite(wininit);
-  if (file != kNoFile) {
-    Sys().Seek(file, 0, kSeekEnd);
-    if (tail.unterminated) WriteAll(file, "\r\n");
-    if (!tail.inRename) WriteAll(file, "[rename]\r\n");
-  } else {
-    file = Sys().CreateTruncated(wininit);
-    if (file == kNoFile) return;
-    WriteAll(file, "[rename]\r\n");
-  }
-  char line[kPathSize + 8];
-  snprintf(line, sizeof line, "NUL=%.255s\r\n", path);
-  WriteAll(file, line);
-  Sys().CloseFile(file);
-}
 
 void ScheduleDelete(const char* path) {
   gRun.rebootNeeded = true;
-  char shortPath[kPathSize];
-  CopyText(shortPath, sizeof shortPath, path);
-  NormalizePath(shortPath, sizeof shortPath, false);
-
-  if (gRun.platformKind == kPlatformNt) {
-    Sys().MoveFileFlags(path, nullptr, kMoveDelayUntilReboot);
-    return;
-  }
-
-  AppendWininitDeletion(shortPath);
+  DeleteAtNextRestart(path);
 }
 
 void UniqueTempName(const char* target, char* out, size_t size) {
@@ -136,23 +49,8 @@ void UniqueTempName(const char* target, char* out, size_t size) {
   // Every name is taken: out stays empty and the caller treats it as a failed copy.
 }
 
-void ScheduleReplace(const char* backup, const char* target) {
-  if (Sys().CopyFileTo(backup, target, false) == 0) {
-    RemoveFileAndCompanions(backup);
-    return;
-  }
-
-  char temporary[kPathSize];
-  UniqueTempName(target, temporary, sizeof temporary);
-  if (temporary[0] == '\0' || Sys().CopyFileTo(backup, temporary, false) != 0) {
-    // Neither copy could be made: the installed file goes, and the backup copy stays so
-    // that nothing of the original is lost.
-    RemoveFileAndCompanions(target);
-    return;
-  }
-
+int ScheduleReplaceAtRestart(const char* temporary, const char* target) {
   gRun.rebootNeeded = true;
-  RemoveFileAndCompanions(backup);
   char shortTemporary[kPathSize];
   char shortTarget[kPathSize];
   CopyText(shortTemporary, sizeof shortTemporary, temporary);
@@ -161,9 +59,10 @@ void ScheduleReplace(const char* backup, const char* target) {
   NormalizePath(shortTarget, sizeof shortTarget, false);
 
   if (gRun.platformKind == kPlatformNt) {
-    Sys().MoveFileFlags(target, nullptr, kMoveDelayUntilReboot);
-    Sys().MoveFileFlags(shortTemporary, target, kMoveDelayUntilReboot);
-  } else {
-    Sys().WriteIniString("rename", shortTarget, shortTemporary, "WININIT.INI");
+    // The move onto the target waits for the target's deletion, which must come first.
+    int result = Sys().MoveFileFlags(target, nullptr, kMoveDelayUntilReboot);
+    if (result != 0) return result;
+    return Sys().MoveFileFlags(shortTemporary, target, kMoveDelayUntilReboot);
   }
+  return Sys().WriteIniString("rename", shortTarget, shortTemporary, "WININIT.INI");
 }

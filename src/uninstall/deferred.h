@@ -5,17 +5,13 @@
 
 #include <cstddef>
 
-// Appends "NUL=path" to the [rename] section of WININIT.INI in the Windows directory (made
-// when missing), for the platforms that read that file at their next start. path is
-// written as given: those platforms need it in short form.
-void AppendWininitDeletion(const char* path);
-
-// Arranges for the file to be deleted at the next restart.
+// Arranges for the file to be deleted at the next restart, which is then needed.
 void ScheduleDelete(const char* path);
 
-// Copies the backup back over the target now, or at the next restart when the target is
-// in use; the backup copy is deleted.
-void ScheduleReplace(const char* backup, const char* target);
+// Arranges for temporary (a copy made beside the target) to replace target at the next
+// restart, which is then needed: the target in use cannot be overwritten now. 0 when
+// every operation the restart needs was recorded.
+int ScheduleReplaceAtRestart(const char* temporary, const char* target);
 
 // A path in the target's directory named "~KTU%04x.TMP" that does not exist yet.
 void UniqueTempName(const char* target, char* out, size_t size);

@@ -14,6 +14,8 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
+#include "engine/restart_deletion.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "uninstall/deferred.h"
 #include "uninstall/path_set.h"
@@ -167,8 +169,12 @@ bool IsProtectedDirectory(const char* directory) {
 
   char windowsDir[kPathSize] = {};
   char systemDir[kPathSize] = {};
-  Sys().WindowsDirectory(windowsDir, sizeof windowsDir);
-  Sys().SystemDirectory(systemDir, sizeof systemDir);
+  // When the system cannot say where its directories are, nothing can be told apart from
+  // them.
+  if (Sys().WindowsDirectory(windowsDir, sizeof windowsDir) <= 0 ||
+      Sys().SystemDirectory(systemDir, sizeof systemDir) <= 0) {
+    return true;
+  }
   windowsDir[sizeof windowsDir - 1] = '\0';
   systemDir[sizeof systemDir - 1] = '\0';
   return SameDirectory(canonical, windowsDir) || SameDirectory(canonical, systemDir) ||
@@ -207,6 +213,13 @@ void RemoveFileAndCompanions(const char* path) {
   // that stand in the way, and a second call per file is a noticeable part of a large
   // uninstall. Only a file that refused has them cleared and goes through the whole
   // delete, with its in-use handling.
+  // The companions go first: a run killed between the two and started again finds the
+  // file still there, and so comes back to them; the other way round it would pass over
+  // the missing file and leave them for good.
+  char companion[kPathSize];
+  for (int i = 0; HelpFileCompanion(path, i, companion, sizeof companion); ++i) {
+    DeleteFileNow(companion);
+  }
   bool ownFile = false;
   if (!DeleteAndNote(path, &ownFile)) {
     uint32_t attributes = Sys().GetAttributes(path);
@@ -216,21 +229,72 @@ void RemoveFileAndCompanions(const char* path) {
       DeleteFileNow(path);
     }
   }
+}
 
-  size_t length = strlen(path);
-  if (length <= 4 || !EqualNoCase(path + length - 4, ".HLP")) return;
-  // The help system's index files, made beside the help file when it was first opened.
-  char companion[kPathSize];
-  if (length >= sizeof companion) return;
+bool HelpFileCompanion(const char* path, int index, char* out, size_t size) {
   static const char* const kCompanionExtensions[] = {".GID", ".FTS"};
-  for (const char* extension : kCompanionExtensions) {
-    memcpy(companion, path, length - 4);
-    memcpy(companion + length - 4, extension, 5);
-    DeleteFileNow(companion);
+  size_t length = strlen(path);
+  if (index < 0 || index >= 2 || length <= 4 || length >= size ||
+      !EqualNoCase(path + length - 4, ".HLP")) {
+    return false;
+  }
+  memcpy(out, path, length - 4);
+  memcpy(out + length - 4, kCompanionExtensions[index], 5);
+  return true;
+}
+
+namespace {
+
+void PutBackupBack(const char* backup, const char* target) {
+  // Once the copy is back, the backup goes: from then on the target must be left alone, or a
+  // run started again after a kill would delete it with nothing left to put back.
+  if (Sys().CopyFileTo(backup, target, false) == 0) {
+    NoteBackupRestored(target);
+    RemoveFileAndCompanions(backup);
+    return;
+  }
+
+  char temporary[kPathSize];
+  // Never a name an interrupted run used: its move onto the target may be scheduled.
+  UniqueTempName(target, temporary, sizeof temporary);
+  if (temporary[0] != '\0') NoteTemporaryCopy(target, temporary);
+  if (temporary[0] == '\0' || Sys().CopyFileTo(backup, temporary, false) != 0) {
+    // Neither copy could be made: the installed file goes, and the backup copy stays so
+    // that nothing of the original is lost.
+    RemoveFileAndCompanions(target);
+    return;
+  }
+  // The backup copy goes only once the restart will put its duplicate in place; otherwise
+  // the duplicate goes and the backup copy stays, as when no copy can be made.
+  if (ScheduleReplaceAtRestart(temporary, target) != 0) {
+    Sys().RemoveFile(temporary);
+    RemoveFileAndCompanions(target);
+    return;
+  }
+  NoteBackupRestored(target);
+  RemoveFileAndCompanions(backup);
+}
+
+}  // namespace
+
+void ScheduleReplace(const char* backup, const char* target) {
+  PutBackupBack(backup, target);
+  // The copies an interrupted run of this log made to go over the target at the restart
+  // go then, after whatever was scheduled before them: a move of one onto the target, when
+  // that run got as far as scheduling it, still comes first.
+  char earlier[kPathSize];
+  for (int n = 0; FindTemporaryCopy(target, n, earlier, sizeof earlier); ++n) {
+    if (Sys().GetAttributes(earlier) != kNoAttributes) DeleteAtNextRestart(earlier);
   }
 }
 
 int RemoveFileItem(const char* path, const char* backup, bool restore) {
+  // An interrupted run of this log put the backup back already; it may have been killed
+  // before it deleted the backup copy.
+  if (restore && IsBackupRestored(path)) {
+    if (backup != nullptr && backup[0] != '\0') RemoveFileAndCompanions(backup);
+    return 0;
+  }
   if (!HasWildcard(path)) {
     RemoveFileAndCompanions(path);
     if (restore && backup != nullptr && backup[0] != '\0') ScheduleReplace(backup, path);

@@ -4,13 +4,24 @@
 // deferred deletion when the log allows it.
 #pragma once
 
+#include <cstddef>
+
 // Deletes the file; 0 when deleted, 1 when not (it may then be scheduled for deletion at
 // the next restart). Notes when the file is the program's own.
 int DeleteFileNow(const char* path);
 
-// Clears the file's attributes, deletes it, and deletes the .GID/.FTS companions of a
-// .HLP file.
+// Clears the file's attributes, deletes it, and deletes the companions of a help file.
 void RemoveFileAndCompanions(const char* path);
+
+// The help system's index files, made beside a help file (".HLP") when it was first opened:
+// the index-th companion's path (".GID", then ".FTS") into out. False when path is no help
+// file, index is past the last companion, or the path does not fit.
+bool HelpFileCompanion(const char* path, int index, char* out, size_t size);
+
+// Copies the backup back over the target now, or at the next restart when the target is
+// in use; the backup copy is deleted. When neither can be arranged the target goes and the
+// backup copy stays.
+void ScheduleReplace(const char* backup, const char* target);
 
 // The result of RemoveFileItem for a pattern refused as too wide (or through a link).
 constexpr int kPatternRefused = 1;

@@ -146,6 +146,21 @@ void RemoveProgmanIcon(int32_t index) {
   }
 }
 
+void RemoveProgmanGroupLeftEmpty(int32_t index) {
+  if (index < 0 || index >= gStore.Icons.count) return;
+  const IconItem& icon = *gStore.Icons[index];
+  if (EqualNoCase(icon.group.c_str(), "STARTUP")) return;
+  for (int slot = 0; slot < kGroupTableSlots; ++slot) {
+    char* text = gProgman.GroupTable[slot];
+    if (text == nullptr) break;
+    if (text[0] != '"') continue;
+    DdeName group;
+    if (ReadQuoted(text, group) == nullptr || !EqualNoCase(group.c_str(), icon.group.c_str()))
+      continue;
+    if (GroupIsEmpty(text)) SendWithName("[DeleteGroup(%s)]", group.c_str());
+  }
+}
+
 void SendProgmanCommand(const char* command) {
   if (!gProgman.connected) return;
   Sys().DdeExecuteText(command, kExecuteTimeoutMs);

@@ -29,6 +29,11 @@ void OpenProgmanConversation();
 // "STARTUP".
 void RemoveProgmanIcon(int32_t index);
 
+// Deletes the group of the icon Icons[index] when it holds nothing (except "STARTUP"): a
+// run killed between a group's last icon and the group leaves it so, and the run that
+// finishes the job finds no icon left to lead it there.
+void RemoveProgmanGroupLeftEmpty(int32_t index);
+
 // One execute transaction; nothing without a conversation. The outcome is not examined.
 void SendProgmanCommand(const char* command);
 

@@ -10,8 +10,10 @@
 #include "base/message_text.h"
 #include "base/run_state.h"
 #include "base/text.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "resource.h"
+#include "uninstall/shared_dlls.h"
 
 namespace {
 
@@ -26,6 +28,8 @@ constexpr char kEngineKey[] = "Software\\Borland\\Database Engine";
 constexpr char kEngineLibraryKey[] = "Software\\Borland\\BLW32";
 constexpr char kEngineParentKey[] = "Software\\Borland";
 constexpr char kEngineServerClass[] = "IB_Server";
+// The engine's use count in the run's journal, where no file's path can look like it.
+constexpr char kEngineFact[] = "<database engine>";
 constexpr int kRootLocalMachine = 2;
 
 // A name that does not fit the buffer still exists: the enumeration then reports
@@ -61,6 +65,13 @@ bool ReadUseCount(RegHandle key, int32_t* count) {
     return true;
   }
   return false;
+}
+
+// The count goes back as text whatever type it had, as the engine's own installer writes it.
+void WriteUseCount(RegHandle key, int32_t count) {
+  char text[16];
+  snprintf(text, sizeof text, "%d", static_cast<int>(count));
+  Sys().RegSet(key, "UseCount", kRegSz, text, static_cast<uint32_t>(strlen(text) + 1));
 }
 
 // True when the user chose Abort while the engine's local server was running.
@@ -130,7 +141,15 @@ void RemoveCreatedKey(int root, char* keyPath, size_t keyPathSize, const char* v
   bool firstTime = true;
   while (keyPath[0] != '\0') {
     RegHandle key = keys.Open(root, keyPath);
-    if (key == 0) return;
+    if (key == 0) {
+      // A run that finishes an interrupted one finds keys gone that the killed run removed
+      // before it got to their parents: the parents are still looked at. Otherwise a
+      // missing key ends the walk.
+      if (!JournalResumed()) return;
+      CutToParent(keyPath);
+      firstTime = false;
+      continue;
+    }
     if (firstTime) Sys().RegRemoveValue(key, valueName);
     bool hasValues = true;
     bool hasSubkeys = true;
@@ -190,19 +209,32 @@ int ReleaseDatabaseEngine() {
   RegHandle key = 0;
   if (Sys().RegOpen(rootKey, kEngineKey, kKeyAccess, &key) != 0) return 0;
   int32_t count = 0;
-  if (!ReadUseCount(key, &count) || count <= 0) {
-    Sys().RegClose(key);
-    return 0;
-  }
+  bool counted = ReadUseCount(key, &count) && count > 0;
 
-  if (count >= 2) {
-    // Other applications still use the engine. The count goes back as text whatever type
-    // it had, as the engine's own installer writes it.
-    char text[16];
-    snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
-    Sys().RegSet(key, "UseCount", kRegSz, text, static_cast<uint32_t>(strlen(text) + 1));
-    Sys().RegClose(key);
-    return 0;
+  // The count is taken back once over a killed run and the next: a noted count is brought
+  // to what the killed run wrote, and a removal it began is finished; a count someone else
+  // changed since is left alone.
+  SharedFact noted;
+  if (FindSharedFact(kEngineFact, &noted)) {
+    bool untouched = counted && count == noted.before;
+    if (noted.after >= 1 || (counted && !untouched)) {
+      if (untouched) WriteUseCount(key, noted.after);
+      Sys().RegClose(key);
+      return 0;
+    }
+  } else {
+    if (!counted) {
+      Sys().RegClose(key);
+      return 0;
+    }
+    if (count >= 2) {
+      // Other applications still use the engine.
+      NoteSharedFact(kEngineFact, SharedFact{count, count - 1, kSharedKeep});
+      WriteUseCount(key, count - 1);
+      Sys().RegClose(key);
+      return 0;
+    }
+    NoteSharedFact(kEngineFact, SharedFact{count, 0, kSharedRemove});
   }
 
   // This application is the engine's last user.

@@ -12,8 +12,10 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
 #include "resource.h"
+#include "ui/progress_display.h"
 
 namespace {
 
@@ -21,25 +23,6 @@ constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr uint32_t kKeyAccess =
     kKeyQueryValue | kKeySetValue | kKeyCreateSubKey | kKeyEnumerateSubKeys | kKeyNotify;  // 0x1F
 constexpr uint32_t kCountDataSize = 256;
-
-// Copies format into out with the first "%s" replaced by value and "%%" read as "%".
-// The text may come from the settings file, so it is never handed to a printf-style
-// formatter: any other '%' sequence is copied as it stands.
-void FormatWithPath(char* out, size_t size, const char* format, const char* value) {
-  size_t used = 0;
-  bool inserted = false;
-  for (const char* p = format; *p != '\0' && used + 1 < size; ++p) {
-    if (p[0] == '%' && p[1] == 's' && !inserted) {
-      for (const char* v = value; *v != '\0' && used + 1 < size; ++v) out[used++] = *v;
-      inserted = true;
-      ++p;
-      continue;
-    }
-    if (p[0] == '%' && p[1] == '%') ++p;
-    out[used++] = *p;
-  }
-  out[used] = '\0';
-}
 
 // Reads a count stored as REG_DWORD, as a REG_BINARY of four bytes, or as REG_SZ decimal
 // text; false for anything else.
@@ -68,20 +51,15 @@ int AskWhetherToRemove(const char* path) {
   char extra[kActionTextSize];
   MessageText(IDS_SHARED_QUESTION, question, sizeof question);
   MessageText(IDS_SHARED_ADVICE, extra, sizeof extra);
-  FormatWithPath(gRun.actionText, sizeof gRun.actionText, question, path);
+  const char* arguments[] = {path};
+  FillText(gRun.actionText, sizeof gRun.actionText, question, arguments, 1);
   AppendText(gRun.actionText, sizeof gRun.actionText, extra);
 
   // No to All is tested first: once either was chosen it decides every later question.
   if (gRun.silent || gRun.sharedNoToAll) return kSharedKeep;
   if (gRun.sharedYesToAll) return kSharedRemove;
 
-  char caption[256];
-  MessageText(gRun.repairMode ? IDS_NEWER_FILE_CAPTION : IDS_SHARED_CAPTION, caption,
-              sizeof caption);
-  // The wizard pauses its animation timer while the question is open in progress mode and
-  // takes the focus back afterwards; that belongs to the wizard's side of the interface.
-  int answer = Ui().AskSharedFile(gRun.wizardWindow, gRun.actionText, caption);
-  switch (answer) {
+  switch (AskFourButtonQuestion()) {
     case IDC_ANSWER_YES: return kSharedRemove;
     case IDC_ANSWER_YES_TO_ALL: gRun.sharedYesToAll = true; return kSharedRemove;
     case IDC_ANSWER_NO_TO_ALL: gRun.sharedNoToAll = true; return kSharedKeep;
@@ -148,6 +126,15 @@ bool MayBeCounted(const char* path) {
   return std::binary_search(gCountedHashes, gCountedHashes + gCountedCount, hash);
 }
 
+// Writes a count back, always as REG_DWORD.
+void WriteCount(RegHandle key, const char* path, int32_t count) {
+  uint32_t value = static_cast<uint32_t>(count);
+  unsigned char data[4] = {
+      static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+      static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+  Sys().RegSet(key, path, kRegDword, data, sizeof data);
+}
+
 }  // namespace
 
 // The counts' key stays open from the first file of a pass to CloseSharedCounts: a pass
@@ -177,6 +164,26 @@ void ForgetSharedCounts() {
   ForgetCountedNames();
 }
 
+namespace {
+
+// The count a killed run took back: its write may not have reached the registry. The value
+// still holding the count before is brought to the count after; any other value was changed
+// since by someone else and is left as it is.
+int CompleteTakenCount(const char* path, const SharedFact& taken) {
+  RegHandle key = gSharedKey;
+  int32_t count = 0;
+  if (key != 0 && ReadCount(key, path, &count) && count == taken.before) {
+    if (taken.after >= 1) {
+      WriteCount(key, path, taken.after);
+    } else {
+      Sys().RegRemoveValue(key, path);
+    }
+  }
+  return taken.answer;
+}
+
+}  // namespace
+
 int ReleaseSharedFile(const char* path, int decrement) {
   if (!gRun.newShell) return kSharedNotCounted;
   if (gSharedKeyMachine != &Sys()) {
@@ -193,6 +200,10 @@ int ReleaseSharedFile(const char* path, int decrement) {
     }
     ReadCountedNames(gSharedKey);
   }
+  // A count an interrupted run of this log took back is not taken again: the machine is
+  // brought to what that run wrote, and its answer stands.
+  SharedFact noted;
+  if (FindSharedFact(path, &noted)) return CompleteTakenCount(path, noted);
   if (!MayBeCounted(path)) return kSharedNotCounted;
   RegHandle key = gSharedKey;
   int32_t count = 0;
@@ -205,15 +216,13 @@ int ReleaseSharedFile(const char* path, int decrement) {
   if (newCount > INT32_MAX) newCount = INT32_MAX;
 
   if (newCount >= 1) {
-    uint32_t value = static_cast<uint32_t>(newCount);
-    unsigned char data[4] = {
-        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-    Sys().RegSet(key, path, kRegDword, data, sizeof data);
+    NoteSharedFact(path, SharedFact{count, static_cast<int32_t>(newCount), kSharedKeep});
+    WriteCount(key, path, static_cast<int32_t>(newCount));
     return kSharedKeep;
   }
 
   int answer = AskWhetherToRemove(path);
+  NoteSharedFact(path, SharedFact{count, 0, answer});
   Sys().RegRemoveValue(key, path);
   return answer;
 }

@@ -28,8 +28,9 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
+#include "log/run_journal.h"
 #include "platform/platform.h"
-#include "repair/registry_value_write.h"
+#include "engine/registry_value_write.h"
 #include "resource.h"
 #include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
@@ -37,7 +38,7 @@
 #include "uninstall/path_set.h"
 #include "uninstall/progman.h"
 #include "uninstall/registry_removal.h"
-#include "uninstall/self_register.h"
+#include "engine/self_register.h"
 #include "uninstall/services_devices.h"
 #include "uninstall/shared_dlls.h"
 
@@ -183,10 +184,6 @@ void RestoreIniEdits(const Gates& g) {
   }
 }
 
-bool BackupOfThisSection(const Gates& g, const FileItem* item) {
-  return !item->backupPath.Empty() && item->backupSection == g.minSection;
-}
-
 int SharedAnswer(const Gates& g, const FileItem* item) {
   if (item->counterSection < g.minSection) return kSharedNotCounted;
   return ReleaseSharedFile(item->path.c_str(), item->counterCount);
@@ -195,22 +192,14 @@ int SharedAnswer(const Gates& g, const FileItem* item) {
 // A file that stays loses its path so that no later pass touches it; in a rollback a file
 // whose backup is put back keeps it, because the removal pass restores the backup.
 void KeepFile(const Gates& g, FileItem* item) {
-  if (g.rollback && BackupOfThisSection(g, item)) return;
+  if (g.rollback && BackupOfThisSection(g, *item)) return;
   item->path.Clear();
-}
-
-// True when a rollback leaves the file as an earlier installation put it there: that
-// installation logged it too and the last one kept no older copy to put back.
-bool EarlierInstallationKeepsFile(const Gates& g, const FileItem* item) {
-  return EarlierSectionKeeps(g, item->firstSection) && !BackupOfThisSection(g, item);
 }
 
 // Unregisters the file and removes its device lines, unless a rollback puts an older copy
 // back (that copy keeps the registration and lines it had).
 void UndoFileRegistrations(const Gates& g, FileItem* item) {
-  bool goesForGood =
-      !g.rollback || (item->backupSection == item->lastSection && item->backupPath.Empty());
-  if (!goesForGood) return;
+  if (!FileGoesForGood(g, *item)) return;
   if (item->selfRegSection >= g.minSection) {
     SelfRegister(gLabels[kLabelUnregister], item->path.c_str(), kUnregisterServer);
   }
@@ -221,11 +210,9 @@ void PreparePrivateFiles(const Gates& g) {
   ItemList<FileItem>& list = gStore.PrivateFiles;
   for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
     FileItem* item = list[i];
-    bool chosen =
-        (g.automatic && (item->removeByDefault != 0 || g.rollback)) || item->selected != 0;
-    if (!chosen || item->lastSection < g.minSection) continue;
+    if (!PreparationTakesFile(g, *item, false)) continue;
     int answer = SharedAnswer(g, item);
-    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, item)) {
+    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, *item)) {
       KeepFile(g, item);
     } else {
       UndoFileRegistrations(g, item);
@@ -237,9 +224,9 @@ void PrepareSystemFiles(const Gates& g) {
   ItemList<FileItem>& list = gStore.SystemFiles;
   for (int32_t i = list.count - 1; i >= 0 && !Cancelled(); --i) {
     FileItem* item = list[i];
-    if (item->lastSection < g.minSection) continue;
+    if (!PreparationTakesFile(g, *item, true)) continue;
     int answer = SharedAnswer(g, item);
-    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, item)) {
+    if (answer == kSharedKeep || EarlierInstallationKeepsFile(g, *item)) {
       KeepFile(g, item);
     } else if (answer == kSharedRemove) {
       item->selected = 1;
@@ -272,13 +259,9 @@ void RemovePrivateFiles(const Gates& g) {
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     FileItem* item = list[i];
     CountVisit();
-    if (item->path.Empty() || item->lastSection < g.minSection) continue;
-    bool chosen = (g.automatic &&
-                   (item->removeByDefault != 0 || (g.rollback && BackupOfThisSection(g, item)))) ||
-                  item->selected != 0;
-    if (!chosen) continue;
-    bool restore = g.rollback && item->backupSection == g.minSection;
-    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
+    if (!RemovalTakesFile(g, *item, false)) continue;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), RestoresBackup(g, *item)) != 0)
+      continue;
     ShowItemAction(kLabelFile, item->path.c_str(), ActionForm::kFitted);
     if (UnderProfileRoot(item->path.c_str())) continue;
     char directory[sizeof item->path.text];
@@ -297,11 +280,9 @@ void RemoveSystemFiles(const Gates& g) {
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     FileItem* item = list[i];
     CountVisit();
-    if (item->path.Empty() || item->lastSection < g.minSection) continue;
-    bool chosen = item->selected != 0 || (g.rollback && BackupOfThisSection(g, item));
-    if (!chosen) continue;
-    bool restore = g.rollback && item->backupSection == g.minSection;
-    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), restore) != 0) continue;
+    if (!RemovalTakesFile(g, *item, true)) continue;
+    if (RemoveFileItem(item->path.c_str(), item->backupPath.c_str(), RestoresBackup(g, *item)) != 0)
+      continue;
     ShowItemAction(kLabelSystemFile, item->path.c_str(), ActionForm::kFitted);
   }
 }
@@ -316,12 +297,23 @@ void ReregisterRestored(const Gates& g, ItemList<FileItem>& list, bool privateFi
                            item->selected != 0
                      : item->selected != 0 || !item->backupPath.Empty();
     if (!chosen || item->lastSection < g.minSection) continue;
-    if (!BackupOfThisSection(g, item) || item->selfRegSection < g.minSection) continue;
+    if (!BackupOfThisSection(g, *item) || item->selfRegSection < g.minSection) continue;
     SelfRegister(gLabels[kLabelUnregister], item->path.c_str(), kRegisterServer);
   }
 }
 
-void RemoveDirectories(const Gates& g) {
+// True when the folder holds the log (at any depth): it waits for the end of the run, since
+// the log (and the journal beside it) stays until the work it describes is done.
+bool HoldsTheLog(const char* folder, const char* longLogPath) {
+  char inside[kPathSize];
+  if (!JoinPath(inside, sizeof inside, folder, "\\", "")) return false;
+  char canonical[kPathSize];
+  if (CanonicalPath(folder, canonical, sizeof canonical)) EnsureTrailingBackslash(canonical, sizeof canonical);
+  return StartsWithNoCase(longLogPath, inside) ||
+         (canonical[0] != '\0' && StartsWithNoCase(longLogPath, canonical));
+}
+
+void RemoveDirectories(const Gates& g, const char* longLogPath) {
   ItemList<DirItem>& list = gStore.Directories;
   for (int32_t i = 0; i < list.count && !Cancelled(); ++i) {
     DirItem* item = list[i];
@@ -330,23 +322,35 @@ void RemoveDirectories(const Gates& g) {
     if (EarlierSectionKeeps(g, item->firstSection)) continue;
     bool withContents = g.custom || item->treeSection >= g.minSection;
     DropTrailingBackslash(item->path.data());
+    if (HoldsTheLog(item->path.c_str(), longLogPath)) {
+      NoteEndFolder(item->path.c_str(), withContents);
+      continue;
+    }
     ShowItemAction(withContents ? kLabelDirectory : kLabelEmptyDirs, item->path.c_str(),
                    ActionForm::kFitted);
     RemoveDirectoryTree(item->path.c_str(), withContents);
   }
 }
 
-// A rollback leaves the log as it was before the last installation: without its last
-// section, or gone when that was the only one.
-void CutLogBack(const char* logPath) {
-  if (gStore.lastSectionOffset == 0) {
+// What becomes of the log at the end of the work: an automatic uninstall deletes it (0); a
+// rollback leaves it as it was before the last installation, without its last section (or
+// deletes it when that was the only one); a custom run keeps it (-1).
+int64_t LogFate(const Gates& g) {
+  if (g.rollback) return gStore.lastSectionOffset;
+  return g.automatic ? 0 : -1;
+}
+
+void CutLogTo(const char* logPath, int64_t length) {
+  if (length == 0) {
     DeleteFileNow(logPath);
     return;
   }
   Platform& sys = Sys();
   FileHandle log = sys.OpenForWrite(logPath);
   if (log == kNoFile) return;
-  sys.SetLength(log, gStore.lastSectionOffset);
+  // Cut only once: a run that ends an interrupted one may find it cut already.
+  int64_t size = sys.Seek(log, 0, kSeekEnd);
+  if (size > length) sys.SetLength(log, length);
   sys.CloseFile(log);
 }
 
@@ -357,9 +361,14 @@ void RestoreRegEdits(const Gates& g) {
     CountVisit();
     if (!SelectionPasses(g, item->selected) || item->section < g.minSection) continue;
     ShowItemAction(kLabelRegEdit, item->key.c_str(), ActionForm::kCapped);
+    // Written back once: a run started again after a kill does not write it a second time.
+    if (IsValueRestored(item->root, item->key.c_str(), item->valueName.c_str())) continue;
     // A key removed since the installation is not made again.
     RegistryValueWrite(item->root, item->type, item->key.c_str(), item->valueName.c_str(),
                        g.rollback ? item->lastOldData : item->firstOldData, false);
+    // Noted once written: a kill between the two only makes the next run write the same old
+    // data again, where a note made first would leave the value as the installation set it.
+    NoteValueRestored(item->root, item->key.c_str(), item->valueName.c_str());
   }
 }
 
@@ -406,6 +415,7 @@ void RemoveIcons(const Gates& g) {
     }
     ShowItemAction(kLabelIcon, item->title.c_str(), ActionForm::kPlain);
     RemoveProgmanIcon(i);
+    if (JournalResumed()) RemoveProgmanGroupLeftEmpty(i);
   }
   if (opened) CloseProgmanConversation();
 }
@@ -483,6 +493,9 @@ void RunPasses(const char* logPath) {
   gRun.progressTotal = total > 0 ? total : 1;
 
   StartProgressDisplay(IDS_UNINSTALL_HEADING);
+  // Before the first step that must not be taken twice: a run killed from here on is
+  // finished by running it again.
+  BeginJournal();
 
   RunPrograms(g);
   if (g.rollback) RestoreBackups(g, gStore.DeletedFiles);
@@ -501,11 +514,8 @@ void RunPasses(const char* logPath) {
     ReregisterRestored(g, gStore.PrivateFiles, true);
     ReregisterRestored(g, gStore.SystemFiles, false);
   }
-  // The log lies in the application's directory: it must be gone before that directory
-  // can be removed. A cancelled run keeps it, since the application is still partly there.
-  if (g.automatic && !g.rollback && !Cancelled()) DeleteFileNow(logPath);
-  RemoveDirectories(g);
-  if (g.rollback && !Cancelled()) CutLogBack(logPath);
+  // The folders that hold the log wait for the end, when the log is cut or deleted.
+  RemoveDirectories(g, longLogPath);
   RestoreRegEdits(g);
   RemoveRegKeys(g);
   RemoveRegTrees(g);
@@ -516,9 +526,11 @@ void RunPasses(const char* logPath) {
   // it; a rollback that leaves earlier sections keeps both for the remaining installation.
   bool wholeApplication =
       (g.automatic && !g.rollback) || (g.rollback && gStore.lastSectionOffset == 0);
-  if (!wholeApplication) return;
-  if (gStore.perUserId != nullptr && gStore.perUserId[0] != '\0') StartPerUserCleanup();
-  RemoveRepairRecord(longLogPath);
+  if (wholeApplication) {
+    if (gStore.perUserId != nullptr && gStore.perUserId[0] != '\0') StartPerUserCleanup();
+    RemoveRepairRecord(longLogPath);
+  }
+  NoteWorkDone(LogFate(g));
 }
 
 }  // namespace
@@ -526,5 +538,24 @@ void RunPasses(const char* logPath) {
 void UninstallDriver(const char* logPath) {
   RunPasses(logPath);
   // The shell hears of every removal of the run here, per folder.
+  FlushShellNotifications();
+}
+
+void FinishUninstall(const char* logPath) {
+  int64_t logLength = -1;
+  if (!IsWorkDone(&logLength)) {
+    // Cancelled, stopped, or no uninstall at all: the journal (when there is one) stays for
+    // the next run of the log.
+    CloseRunJournal(false);
+    return;
+  }
+  CloseRunJournal(false);
+  if (logLength >= 0) CutLogTo(logPath, logLength);
+  CloseRunJournal(true);
+  for (int i = 0; i < EndFolderCount(); ++i) {
+    bool withContents = false;
+    const char* folder = EndFolderAt(i, &withContents);
+    if (folder != nullptr) RemoveDirectoryTree(folder, withContents);
+  }
   FlushShellNotifications();
 }

@@ -7,10 +7,18 @@
 #include <cstddef>
 #include <cstdint>
 
-// Runs every pass for the install log at logPath (which it deletes or cuts back when the
-// run calls for it). Stops between items once gRun.cancelled is set. What it leaves for
-// the run flow is in gRun: cancelled, rebootNeeded and selfDeletePending.
+// Runs every pass for the install log at logPath. Stops between items once gRun.cancelled
+// is set. The steps that must not be taken twice are noted in the run's journal first
+// (log/run_journal.h); a run that did its work notes that last, with what becomes of the
+// log and the folders that hold it. What it leaves for the run flow is in gRun: cancelled,
+// rebootNeeded and selfDeletePending.
 void UninstallDriver(const char* logPath);
+
+// The end of a run of the log, after the status report: when the journal says the work is
+// done (this run's, or an interrupted run's), cuts or deletes the log as noted, deletes the
+// journal and removes the folders that held them; otherwise keeps the journal for the next
+// run.
+void FinishUninstall(const char* logPath);
 
 // Splits a logged program command into the program and its arguments: going back from the
 // end, the command is cut at its end and at every blank (never at its first character)

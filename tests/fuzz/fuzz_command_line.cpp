@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
 #include "run/command_line.h"
+#include "run/run_reset.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t bufferSize = 1 + ((static_cast<size_t>(data[0] >> 1) << 8 | data[1]) % 300);
   std::string line(reinterpret_cast<const char*>(data + 2), size - 2);
 
-  ResetRunState();
+  ResetRunWideState();
   ParseCommandLine(line.c_str());
   Check(gRun.logPath.Length() <= 255);
   Check(gRun.commandTitle.Length() <= 255);

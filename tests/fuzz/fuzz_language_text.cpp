@@ -12,7 +12,8 @@
 #include "base/run_state.h"
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
-#include "run/string_table.h"
+#include "platform/built_in_texts.h"
+#include "run/run_reset.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The same text as the settings file: whatever it holds, the result fits the buffer, and
   // without an entry for the id it is the table's text cut to fit.
-  ResetRunState();
+  ResetRunWideState();
   gRun.settingsFile.Set(kSettings);
   machine.sim.WriteFile(kSettings, "[Language]\r\n" + text);
   std::vector<char> message(bufferSize);

@@ -12,6 +12,7 @@
 #include "log/log_loader.h"
 #include "platform/image/machine_image.h"
 #include "platform/sim/sim_machine.h"
+#include "run/run_reset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SimMachine machine;
@@ -30,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   machine.WriteFile("C:\\WINDOWS\\SYSTEM32\\S.DLL", "x");
   machine.WriteFile("C:\\APP\\INSTALL.LOG", std::string(reinterpret_cast<const char*>(data), size));
   LoadTextRules();
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   gRun.newShell = true;
   gRun.platformKind = kPlatformNt;
   ui.progressWindowEnabled = true;

@@ -11,16 +11,19 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/run_state.h"
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/image/machine_image.h"
+#include "platform/forwarding.h"
 #include "platform/sim/sim_machine.h"
 #include "run/run_flow.h"
 #include "run/run_reset.h"
 #include "run/self_removal.h"
 #include "run/startup.h"
+#include "ui/progress_geometry.h"
 #include "uninstall/progman.h"
 
 struct WizardScript {
@@ -31,25 +34,31 @@ struct WizardScript {
   std::function<void()> select;  // sets `selected` flags as the category pages would
 };
 
-class WizardUi final : public UserInterface {
+class WizardUi final : public ForwardingUi {
  public:
-  explicit WizardUi(SimUi& sim) : sim_(sim) {}
+  explicit WizardUi(SimUi& sim) : ForwardingUi(sim), sim_(sim) {}
 
   WizardScript script;
   int wizardsCreated = 0;
   int waits = 0;
+  // How many times the queue was looked at between the wizard's creation and each wait.
+  std::vector<size_t> pumpsBeforeWait;
   std::string heading;
 
   WindowHandle CreateWizard(WindowHandle owner) override {
     if (!script.present) return 0;
     ++wizardsCreated;
+    pumpsAtCreation_ = sim_.pumpWaits.size();
     sim_.wizardPresent = true;
+    // The real wizard starts its animation timer when it is first painted.
+    sim_.animationTimerMs = kAnimationPeriodMs;
     return 0x7000;
   }
   void EnterProgressMode(const char* text) override { heading = text; }
   // The user answers the pages while the run waits for a message.
   void WaitForMessage() override {
     ++waits;
+    pumpsBeforeWait.push_back(sim_.pumpWaits.size() - pumpsAtCreation_);
     if (script.cancel) {
       gRun.cancelled = true;
       return;
@@ -60,25 +69,6 @@ class WizardUi final : public UserInterface {
     gRun.wizardFinished = true;
   }
 
-  int AskMessage(WindowHandle owner, const char* text, const char* caption,
-                 uint32_t type) override {
-    return sim_.AskMessage(owner, text, caption, type);
-  }
-  int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override {
-    return sim_.AskOpenLog(owner, filterText, path, size);
-  }
-  int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override {
-    return sim_.AskSharedFile(owner, text, caption);
-  }
-  int RegisterMainClass() override { return sim_.RegisterMainClass(); }
-  WindowHandle CreateMainWindow(const char* caption, bool show) override {
-    return sim_.CreateMainWindow(caption, show);
-  }
-  WindowHandle CreateProgressWindow() override { return sim_.CreateProgressWindow(); }
-  void RedrawLoadBar(WindowHandle window) override { sim_.RedrawLoadBar(window); }
-  void SetCaption(WindowHandle window, const char* text) override { sim_.SetCaption(window, text); }
-  bool IsVisible(WindowHandle window) override { return sim_.IsVisible(window); }
-  void Enable(WindowHandle window, bool enable) override { sim_.Enable(window, enable); }
   void Destroy(WindowHandle window) override {
     if (window == 0x7000) {
       sim_.wizardPresent = false;
@@ -86,17 +76,10 @@ class WizardUi final : public UserInterface {
     }
     sim_.Destroy(window);
   }
-  void WaitCursor(bool on) override { sim_.WaitCursor(on); }
-  void PumpMessages(int ms) override { sim_.PumpMessages(ms); }
-  void PumpUntilQuit() override { sim_.PumpUntilQuit(); }
-  bool HasWizard() override { return sim_.HasWizard(); }
-  void SetActionText(const char* text) override { sim_.SetActionText(text); }
-  void InvalidateProgressBar() override { sim_.InvalidateProgressBar(); }
-  int ActionControlWidth() override { return sim_.ActionControlWidth(); }
-  int MeasureActionText(const char* text) override { return sim_.MeasureActionText(text); }
 
  private:
   SimUi& sim_;
+  size_t pumpsAtCreation_ = 0;
 };
 
 class ScenarioTest : public ::testing::Test {

@@ -32,7 +32,7 @@ std::string Dword(uint32_t value) {
 
 class SharedCountsScenario : public ScenarioTest {
  protected:
-  void RunWith(const Counts& counts) {
+  void RunWith(const Counts& counts, const char* commandLine = "/S C:\\APP\\INSTALL.LOG") {
     LoadImage(kImage);
     std::string log = "***  Installation Started\r\nTitle: Counted\r\nMade Dir: C:\\APP\r\n"
                       "Made Dir: C:\\APP\\LIB\r\n";
@@ -43,7 +43,7 @@ class SharedCountsScenario : public ScenarioTest {
     for (const auto& c : counts)
       ASSERT_EQ(machine->RegSetRaw(kShared, c.first, kRegDword, Dword(c.second)), 0) << c.first;
     machine->WriteFile("C:\\APP\\INSTALL.LOG", log);
-    Run("/S C:\\APP\\INSTALL.LOG");
+    Run(commandLine);
   }
   // The count, -1 when the value is gone.
   int64_t Count(const char* name) {
@@ -70,6 +70,28 @@ TEST_F(SharedCountsScenario, CountedFilesAreFoundWhateverTheCaseOfTheirNames) {
   EXPECT_EQ(Count("C:\\APP\\LIB\\LAST.DLL"), -1);
   EXPECT_TRUE(machine->FileExists(kFiles[1]));
   EXPECT_FALSE(machine->FileExists(kFiles[2]));
+  ExpectUncountedFilesGone();
+}
+
+// Shown in the wizard (/A), the question comes while the progress display is up: its
+// animation is stopped for as long as the question is open, runs at its period again after
+// each answer, and the wizard has the keyboard focus back.
+TEST_F(SharedCountsScenario, TheQuestionPausesTheWizardsAnimation) {
+  ui->script.present = true;
+  sim->AnswerShared(1005);  // Yes: LAST.DLL
+  sim->AnswerShared(1006);  // No: SHARED.DLL
+  RunWith({{"C:\\APP\\LIB\\SHARED.DLL", 1}, {"C:\\APP\\LIB\\LAST.DLL", 1}},
+          "/A C:\\APP\\INSTALL.LOG");
+
+  ASSERT_EQ(sim->transcript.size(), 2u);
+  for (const SimQuestion& question : sim->transcript) {
+    EXPECT_EQ(question.caption, "Remove Shared Component");
+    EXPECT_EQ(question.animationTimerMs, 0) << question.text;
+  }
+  EXPECT_EQ(sim->animationTimerMs, kAnimationPeriodMs);
+  EXPECT_EQ(sim->focusWindow, WindowHandle{0x7000});
+  EXPECT_FALSE(machine->FileExists(kFiles[1]));
+  EXPECT_TRUE(machine->FileExists(kFiles[0]));
   ExpectUncountedFilesGone();
 }
 

@@ -256,6 +256,19 @@ TEST_F(UninstallScenario, WizardCancelledBeforeFinish) {
   EXPECT_NE(std::string::npos, mif.find("Canceled by user")) << mif;
 }
 
+// The wizard's wait looks at the queue every time before it sleeps, even when the back-end
+// would spare the progress display's look: a click left in the queue waits for whatever
+// message comes next.
+TEST_F(UninstallScenario, WizardsWaitNeverSparesALook) {
+  Prepare("nt", kSectionOne);
+  machine->tickStep = 0;  // every look after the first comes a moment after the last
+  ui->script.present = true;
+  ui->script.mode = kModeAutomatic;
+  Run("C:\\APP\\INSTALL.LOG");
+  EXPECT_EQ(ui->pumpsBeforeWait, (std::vector<size_t>{1}));
+  EXPECT_FALSE(machine->FileExists("C:\\APP\\MAIN.EXE"));
+}
+
 // A run that needs the user's choices and has no wizard to ask them ends like a refused
 // log: nothing changes and no report is made.
 TEST_F(UninstallScenario, InteractiveRunWithoutAWizardChangesNothing) {

@@ -29,7 +29,7 @@ SHOTS=$WORK/shots
 # The stamps are local times, written here in UTC.
 export TZ=UTC
 
-TARNSETUP=$BUILD/tools/tarnsetup/tarnsetup.exe
+TARNSETUP=$BUILD/testing/tarnsetup/tarnsetup.exe
 
 source "$ROOT/tests/wine/e2e_lib.sh"
 
@@ -74,7 +74,7 @@ make_installation() {
   mkdir -p "$(unix_of "$MEDIA")"
   local setup
   setup=$(unix_of "$MEDIA")/TARNSETUP.EXE
-  python3 "$ROOT/tools/tarnsetup/tarnpack.py" --code-page cp932 "$TARNSETUP" "$payload" "$setup" \
+  python3 "$ROOT/testing/tarnsetup/tarnpack.py" --code-page cp932 "$TARNSETUP" "$payload" "$setup" \
     >/dev/null || return 1
   touch -d "$SETUP_TIME" "$setup"
   printf 'not the installation'"'"'s\r\n' >"$(unix_of "$TOP")/KEEP.TXT"

@@ -21,7 +21,7 @@ run_dump_agreement() {
   local native_build=${UNTARN_NATIVE_BUILD:-$ROOT/build/native}
   local native=$native_build/tools/tarnlog/tarnlog
   local exe=$BUILD/tools/tarnlog/tarnlog.exe
-  local seed=$BUILD/tools/tarnseed/tarnseed.exe
+  local seed=$BUILD/testing/tarnseed/tarnseed.exe
   local sample=$ROOT/tests/data/sample
   local log='C:\Program Files\Fernhill\Bramble Notes\INSTALL.LOG'
   local out=$WINE_ROOT/dump_agreement

@@ -151,15 +151,6 @@ prepare() {
     return 1
   fi
   WINEPREFIX=$PREFIX "$WINESERVER" -w
-  # Windows on Xvfb, with no window manager: Wine draws the captions itself, and does not
-  # wait for a manager after a window closes.
-  if [[ ${GUI_PREFIX:-0} == 1 ]]; then
-    local value
-    for value in Decorated Managed; do
-      WINEPREFIX=$PREFIX "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f \
-        >/dev/null 2>&1
-    done
-  fi
 
   # Seed, then keep the in-use file open until the run is over.
   WINEPREFIX=$PREFIX "$WINE" "$TARNSEED" --hold --until "$(win_path "$STOP")" \

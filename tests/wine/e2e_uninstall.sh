@@ -4,7 +4,7 @@
 #
 # Each prefix is seeded by tarnseed from tests/data/e2e/image.json (files, registry, shared
 # counts, a service, a file held in use); the uninstaller, the self-registering library and
-# program of tools/e2e and the install log are copied into the application directory; a
+# program of testing/e2e and the install log are copied into the application directory; a
 # [386Enh] device line is added to SYSTEM.INI; the Program Manager stand-in serves the
 # application's group. Then `/S` (or `/S /R`) runs, the clean-up run of the temporary copy
 # is waited for, the prefix is checked, `wineboot -r` carries out the restart-time work,
@@ -136,7 +136,7 @@ test_rollback() {
 main() {
   local f
   require_built e2e "$UNTARN" "$TARNSEED" "$PROGMAN" || return 1
-  build_e2e_tools || { echo "e2e: could not build tools/e2e" >&2; return 1; }
+  build_e2e_tools || { echo "e2e: could not build testing/e2e" >&2; return 1; }
   start_display || return 1
 
   test_uninstall || FAILURES=$((FAILURES + 1))

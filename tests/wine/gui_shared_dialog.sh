@@ -2,8 +2,9 @@
 # The shared-file question on a real display: UNTARN32.EXE /A uninstalls the sample
 # application in a fresh prefix under Xvfb; when the count of its shared runtime reaches
 # zero the four-button question appears. A screenshot is kept (build/wine/gui-shared.png),
-# Enter is pressed, which must answer "No to All": the shared file stays, its SharedDLLs
-# value goes, and the application's private files are removed.
+# and one a second later must show the wizard's animation where it was. Enter is pressed,
+# which must answer "No to All": the shared file stays, its SharedDLLs value goes, and the
+# application's private files are removed.
 #
 # Environment: UNTARN_WIN64_BUILD (default build/win64).
 set -u
@@ -28,7 +29,7 @@ rm -rf "$WINEPREFIX"
 mkdir -p "$WORK"
 "$WINE" wineboot -i >"$WORK/gui-boot.log" 2>&1
 "$WINESERVER" -w
-"$WINE" "$BUILD/tools/tarnseed/tarnseed.exe" "Z:${ROOT//\//\\}\\tests\\data\\sample\\image.json" \
+"$WINE" "$BUILD/testing/tarnseed/tarnseed.exe" "Z:${ROOT//\//\\}\\tests\\data\\sample\\image.json" \
   >"$WORK/gui-seed.log" 2>&1 || { echo "gui: seeding failed" >&2; exit 1; }
 cp "$BUILD/src/UNTARN32.exe" "$APP/UNTARN32.EXE"
 
@@ -36,7 +37,7 @@ cp "$BUILD/src/UNTARN32.exe" "$APP/UNTARN32.EXE"
 run=$!
 window=
 for _ in $(seq 1 120); do
-  window=$(xdotool search --name "Remove Shared Component" 2>/dev/null | head -n 1)
+  window=$(xdotool search --onlyvisible --name "Remove Shared Component" 2>/dev/null | head -n 1)
   [[ -n $window ]] && break
   sleep 0.5
 done
@@ -44,8 +45,20 @@ check "the shared-file question appears" test -n "$window"
 if [[ -n $window ]]; then
   sleep 1
   import -window root "$WORK/gui-shared.png" 2>/dev/null
+  # The wizard's animation stands still while the question is open. The question is moved
+  # off the animation first; a second later the screen must be the same to the pixel (a
+  # running animation moves about seven ticks in a second, and no two frames that far apart
+  # look alike).
+  xdotool windowmove "$window" 0 560 2>/dev/null
+  sleep 0.5
+  import -window root "$WORK/gui-shared-moved.png" 2>/dev/null
+  sleep 1
+  import -window root "$WORK/gui-shared-later.png" 2>/dev/null
+  check "the animation is paused while the question is open" test \
+    "$(compare -metric AE "$WORK/gui-shared-moved.png" "$WORK/gui-shared-later.png" null: 2>&1)" = 0
   xdotool windowfocus --sync "$window" 2>/dev/null
-  xdotool key --window "$window" Return
+  # The question closes on the key's press: sending its release then finds no window.
+  xdotool key --window "$window" Return 2>/dev/null
 fi
 wait "$run"
 "$WINESERVER" -w

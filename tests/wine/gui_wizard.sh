@@ -13,6 +13,8 @@
 #   large      /A on a log of 20,000 files: the initializing window while it loads, the
 #              progress display at once, Cancel in the middle stops the run within a few
 #              items
+#   loadcancel /A on a log that takes seconds to load, Cancel on the initializing window:
+#              every file stays
 #   nolog      no install log beside the program: the open-file dialog, cancelled
 #   odd        limits of every kind (title, paths, font, colours, texts), worked with the
 #              keyboard alone
@@ -30,7 +32,6 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine/gui-wizard
 SHOTS=$WORK/shots
-GUI_PREFIX=1
 
 source "$ROOT/tests/wine/e2e_lib.sh"
 
@@ -288,7 +289,7 @@ test_finish_page() {
 
 # A log of many files, put in place from the Unix side (quicker than any seeding).
 make_large_app() {
-  local app count=$1
+  local app count=$1 padding=${2:-400000}
   app=$(unix_path "$PREFIX" 'C:\Big App')
   mkdir -p "$app"
   {
@@ -296,7 +297,7 @@ make_large_app() {
     local i
     for ((i = 0; i < count; i++)); do printf 'File Copy: C:\\Big App\\F%05d.DAT\r\n' "$i"; done
     # Lines that hold no record, so that the load lasts long enough to be seen.
-    yes $'; padding line of no record\r' | head -n 400000
+    yes $'; padding line of no record\r' | head -n "$padding"
   } >"$app/INSTALL.LOG"
   for ((i = 0; i < count; i++)); do : >"$app/F$(printf '%05d' "$i").DAT"; done
   cp "$UNTARN" "$app/UNTARN32.EXE"
@@ -352,6 +353,38 @@ test_large_cancel() {
   else fail "$w: the run went on after Cancel ($before_yes at the question, $after_yes after Yes, $after_end at the end)"; fi
   expect_there "$PREFIX" 'C:\Big App\INSTALL.LOG' "$w (a cancelled run keeps the log)"
 }
+
+# /A on a log that takes seconds to load, cancelled on the initializing window: the click
+# is made by a guidriver that waits for the window before the run starts, and the window
+# must still be up after it (the load still going). A click lost with the window, or read
+# too late, would let the uninstall run: every file must still be there.
+test_load_cancel() {
+  NAME=loadcancel
+  local files=2000 w=loadcancel
+  echo "-- /A cancelled on the initializing window while the log loads"
+  prepare_gui loadcancel || return 1
+  make_large_app "$files" "$LOAD_CANCEL_PADDING"
+  local app
+  app=$(unix_path "$PREFIX" 'C:\Big App')
+  local clicked=$WORK/$NAME-clicked.txt
+  (gd wait --title 'Uninstall' --class '#32770' --timeout 60000 click "$CANCEL" visible "$CANCEL" \
+     >"$clicked"; echo "status $?" >>"$clicked"; shot 00-initializing-cancelled) &
+  local clicker=$!
+  sleep 2
+  WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$app/UNTARN32.EXE" /A 'C:\Big App\INSTALL.LOG' \
+    >"$WORK/$NAME-run.log" 2>&1 &
+  UNTARN_PID=$!
+  wait "$clicker"
+  expect_eq "$(tail -n 2 "$clicked" | tr '\n' ' ')" "1 status 0 " "$w: Cancel clicked while the log loads"
+  await_uninstaller
+  expect_eq "$(find "$app" -name 'F*.DAT' | wc -l)" "$files" "$w: files left after the run"
+  expect_there "$PREFIX" 'C:\Big App\INSTALL.LOG' "$w (a cancelled run keeps the log)"
+  expect_there "$PREFIX" 'C:\Big App\UNTARN32.EXE' "$w (a cancelled run keeps the program)"
+}
+
+# Padding lines of the log that test_load_cancel cancels: enough that its load lasts some
+# seconds under Wine.
+LOAD_CANCEL_PADDING=2000000
 
 test_no_log() {
   NAME=nolog
@@ -525,12 +558,12 @@ test_dbcs_entries() {
 main() {
   local f
   require_built gui_wizard "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER" || return 1
-  build_e2e_tools || { echo "gui_wizard: could not build tools/e2e" >&2; return 1; }
+  build_e2e_tools || { echo "gui_wizard: could not build testing/e2e" >&2; return 1; }
   rm -rf "$SHOTS"
   mkdir -p "$SHOTS"
   start_display || return 1
 
-  local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel no_log odd_input dbcs_entries})
+  local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel load_cancel no_log odd_input dbcs_entries})
   local t
   for t in "${tests[@]}"; do
     "test_$t" || FAILURES=$((FAILURES + 1))

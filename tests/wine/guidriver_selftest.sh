@@ -10,8 +10,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine
 export WINEDEBUG=-all WINEPREFIX=$WORK/prefix-guidriver
-GD=$BUILD/tools/guidriver/guidriver.exe
-TARGET=$BUILD/tools/guidriver/target_dialog.exe
+GD=$BUILD/testing/guidriver/guidriver.exe
+TARGET=$BUILD/testing/guidriver/target_dialog.exe
 OUTCOME=$WINEPREFIX/drive_c/target-outcome.txt
 LOG=$WORK/guidriver-selftest.log
 CAPTION="Guidriver Target"
@@ -78,8 +78,6 @@ if ! timeout 300 "$WINE" wineboot -i >"$WORK/guidriver-boot.log" 2>&1; then
   echo "guidriver: wineboot failed (see $WORK/guidriver-boot.log)" >&2
   exit 1
 fi
-# Without a window manager on Xvfb, Wine draws the captions itself only when told to.
-"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 "$WINESERVER" -w
 started=$SECONDS
 

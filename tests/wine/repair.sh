@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Repair under Wine, end to end: the application of tests/data/repair, installed from its own
-# installation program (TARNSETUP.EXE, tools/tarnsetup with the fixture's payload), is damaged
+# installation program (TARNSETUP.EXE, testing/tarnsetup with the fixture's payload), is damaged
 # and repaired by the real UNTARN32.EXE through the wizard's Repair method.
 #
 #   setup    tarnsetup alone: it extracts a listed file with the listed time, and skips a
@@ -38,7 +38,7 @@ export TZ=UTC
 # Saving a shell link starts Wine's menu builder, which has nothing to do here.
 export WINEDLLOVERRIDES=winemenubuilder.exe=d
 
-TARNSETUP=$BUILD/tools/tarnsetup/tarnsetup.exe
+TARNSETUP=$BUILD/testing/tarnsetup/tarnsetup.exe
 
 DATA=$ROOT/tests/data/repair
 source "$ROOT/tests/wine/e2e_lib.sh"
@@ -65,7 +65,7 @@ make_setup() {
   local payload=$WORK/payload
   rm -rf "$payload"
   cp -r "$DATA/payload" "$payload" && cp "$BUILD/e2e/E2ESELF.DLL" "$payload/Tarn Repair/" &&
-    python3 "$ROOT/tools/tarnsetup/tarnpack.py" "$TARNSETUP" "$payload" "$WORK/TARNSETUP.EXE" >/dev/null
+    python3 "$ROOT/testing/tarnsetup/tarnpack.py" "$TARNSETUP" "$payload" "$WORK/TARNSETUP.EXE" >/dev/null
 }
 
 # prepare_repair: a fresh prefix with the application installed as its log says.
@@ -76,11 +76,6 @@ prepare_repair() {
   PREFIXES+=("$PREFIX")
   WINEPREFIX=$PREFIX timeout 300 "$WINE" wineboot -i >"$WORK/boot.log" 2>&1 || return 1
   WINEPREFIX=$PREFIX "$WINESERVER" -w
-  local value
-  for value in Decorated Managed; do
-    WINEPREFIX=$PREFIX "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /d N /f \
-      >/dev/null 2>&1
-  done
   WINEPREFIX=$PREFIX "$WINE" "$TARNSEED" "$(win_path "$DATA/image.json")" >"$WORK/seed.log" 2>&1 ||
     { echo "repair: seeding failed (see $WORK/seed.log)" >&2; return 1; }
   local app media
@@ -95,9 +90,8 @@ prepare_repair() {
   self=$(stamp_of "$app/E2ESELF.DLL")
   sed -e "s/@SOURCE@/${SOURCE//\\/\\\\}/" -e "s/@E2ESELF@/$self/" "$DATA/INSTALL.LOG.in" \
     >"$app/INSTALL.LOG"
-  # The season round keeps this log's first form; one from an earlier run names another
-  # build's installation program (its size).
-  rm -f "$WORK/INSTALL.LOG.first"
+  # The log as installed, for rounds that write it again with other stamps.
+  cp "$app/INSTALL.LOG" "$WORK/INSTALL.LOG.first"
 }
 
 # Registry damage in one import: each reg.exe call costs a second.
@@ -412,7 +406,6 @@ test_season() {
   done
   rm "$app/CORE.DLL"
   local log=$app/INSTALL.LOG
-  [[ -f $WORK/INSTALL.LOG.first ]] || cp "$log" "$WORK/INSTALL.LOG.first"
   sed -e "s/03-01-2024 | 10:00:00/$logged_when/" \
     -e "s/$(date -d "$SETUP_TIME" '+%m-%d-%Y | %H:%M:%S')/$logged_when/" \
     "$WORK/INSTALL.LOG.first" >"$log"
@@ -437,7 +430,7 @@ print(";".join(f["path"] + ":" + f["reason"] for f in p["files"]), [x["found"] f
 main() {
   local f
   require_built repair "$UNTARN" "$TARNSEED" "$GUIDRIVER" "$TARNSETUP" || return 1
-  build_e2e_tools || { echo "repair: could not build tools/e2e" >&2; return 1; }
+  build_e2e_tools || { echo "repair: could not build testing/e2e" >&2; return 1; }
   rm -rf "$SHOTS"
   mkdir -p "$SHOTS"
   make_setup || { echo "repair: could not make TARNSETUP.EXE" >&2; return 1; }

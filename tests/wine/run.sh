@@ -15,7 +15,7 @@ WINE_TIMEOUT=${WINE_TIMEOUT:-600}
 source "$ROOT/scripts/wine_env.sh"
 WINE_ROOT=$ROOT/build/wine
 
-SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run shortcut_launch repair codepage932)
+SUITES=(contract tarnseed e2e_uninstall gui_shared_dialog gui_wizard dump_agreement guidriver_selftest verify_leftovers silent_run shortcut_launch repair codepage932 interrupted)
 PREFIXES=()  # every prefix made by this run, so that its wineserver is ended on exit
 
 # fresh_prefix NAME: makes an empty, booted prefix build/wine/prefix-NAME and leaves its
@@ -85,7 +85,7 @@ run_contract() {
 # The fixture tool: seeds a prefix from an image, then the prefix is read back from the
 # Unix side (drive_c) and with Wine's reg.exe; with --hold an in-use file resists deletion.
 run_tarnseed() {
-  local exe=$BUILD/tools/tarnseed/tarnseed.exe
+  local exe=$BUILD/testing/tarnseed/tarnseed.exe
   if [[ ! -f $exe ]]; then
     echo "tarnseed: $exe is missing; build the win64 tree first (make win64)" >&2
     return 1
@@ -161,12 +161,13 @@ run_silent_run() { "$ROOT/tests/wine/silent_run.sh"; }
 run_shortcut_launch() { "$ROOT/tests/wine/shortcut_launch.sh"; }
 
 # Repair through the wizard: files, values, a link and a server put back by the installation
-# program of tools/tarnsetup, and its path prompt once the program has moved.
+# program of testing/tarnsetup, and its path prompt once the program has moved.
 run_repair() { "$ROOT/tests/wine/repair.sh"; }
 
 # Code page 932: a repair and an uninstall of names whose second bytes are a backslash, a bar
-# or a letter, with the installation program of tools/tarnsetup.
+# or a letter, with the installation program of testing/tarnsetup.
 run_codepage932() { "$ROOT/tests/wine/codepage932.sh"; }
+run_interrupted() { "$ROOT/tests/wine/interrupted.sh"; }
 
 failed=()
 for suite in "${SUITES[@]}"; do

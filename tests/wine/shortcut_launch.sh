@@ -11,8 +11,8 @@
 #   no       two entries missing: one question, answered No: started, checks kept
 #   cancel   answered Cancel: started, every check entry gone; the next launch asks
 #            nothing and starts it at once
-#   yes      answered Yes: an automatic repair on the wizard's final page with the repair
-#            texts, nothing uninstalled, and the application started at the end
+#   yes      answered Yes: an automatic repair (its page is read in tests/wine/repair.sh),
+#            nothing uninstalled, and the application started at the end
 #
 # The started application is a small program built here that appends its arguments,
 # working directory and show state to C:\launch\runs.txt. Screenshots go to
@@ -25,7 +25,6 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/scripts/wine_env.sh"
 WORK=$ROOT/build/wine/shortcut-launch
 SHOTS=$WORK/shots
-GUI_PREFIX=1
 
 source "$ROOT/tests/wine/e2e_lib.sh"
 
@@ -98,7 +97,7 @@ main() {
   local f
   require_built shortcut_launch "$UNTARN" "$TARNSEED" "$PROGMAN" "$GUIDRIVER" || return 1
   mkdir -p "$WORK"
-  build_e2e_tools || { echo "shortcut_launch: could not build tools/e2e" >&2; return 1; }
+  build_e2e_tools || { echo "shortcut_launch: could not build testing/e2e" >&2; return 1; }
   build_target || { echo "shortcut_launch: could not build the target program" >&2; return 1; }
   rm -rf "$SHOTS" "$WORK/gd.log"
   mkdir -p "$SHOTS"
@@ -170,18 +169,13 @@ main() {
   expect_eq "$(value_count)" $((entries + 2)) "no: check entries kept"
 
   echo "-- yes: the repair, then the application"
-  # The wizard stands only while the repair runs: watch for it from the start.
-  local page=$WORK/yes-page.txt
-  gd wait --title 'Tarn Sample' --class '#32770' text 1011 visible 1 visible 5 >"$page" &
-  local watcher=$!
+  # The page the repair runs on (its title, no Finish, no Back) is read in the repair suite,
+  # where the source prompt holds the run: here nothing holds it, and the wizard may be gone
+  # before it could be read.
   shortcut 1
   question >/dev/null
   answer 6
-  wait "$watcher"
   finished yes
-  # The handle, the title, then whether Finish and Back show.
-  expect_eq "$(sed -n 2p "$page")" "Perform Repair" "yes: the final page's title"
-  expect_eq "$(sed -n 3,4p "$page" | tr '\n' ' ')" "0 0 " "yes: neither Finish nor Back"
   expect_run 4 "args=[-alpha beta] dir=[$APP_DIR] show=7" yes
   for f in SAMPLE.EXE README.TXT CORE.DLL INSTALL.LOG UNTARN32.EXE; do
     expect_there "$PREFIX" "$APP_DIR\\$f" "yes: a repair uninstalls nothing"

@@ -45,7 +45,7 @@ check() {  # check DESCRIPTION COMMAND...
 }
 
 require_built silent_run "$UNTARN" "$WAITER" || exit 1
-build_e2e_tools || { echo "silent_run: could not build tools/e2e" >&2; exit 1; }
+build_e2e_tools || { echo "silent_run: could not build testing/e2e" >&2; exit 1; }
 
 # Every run copies the program to the temporary directory, so it ships without its debugging
 # sections; they stay beside it in the build.

@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "platform/image/machine_image.h"
+#include "platform/image/restart_operations.h"
 #include "platform/platform.h"
 #include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
@@ -20,6 +21,7 @@
 #include "uninstall/progman.h"
 
 const char kReasonShared[] = "shared";
+const char kReasonInterrupted[] = "interrupted";
 const char kReasonSharedReleased[] = "shared-released";
 const char kReasonPendingDelete[] = "pending-delete";
 const char kReasonPendingReplace[] = "pending-replace";
@@ -66,6 +68,25 @@ std::string SectionList(uint16_t first, uint16_t last) {
 bool FileThere(const char* path) {
   uint32_t attributes = Sys().GetAttributes(path);
   return attributes != kNoAttributes && (attributes & kAttrDirectory) == 0;
+}
+
+// Whether two files hold the same bytes; false when either cannot be read whole.
+bool SameContents(const char* a, const char* b) {
+  FileHandle first = Sys().OpenForRead(a);
+  if (first == kNoFile) return false;
+  FileHandle second = Sys().OpenForRead(b);
+  bool same = second != kNoFile;
+  char left[4096];
+  char right[4096];
+  while (same) {
+    int got = Sys().ReadBytes(first, left, sizeof left);
+    int other = Sys().ReadBytes(second, right, sizeof right);
+    same = got == other && got >= 0 && memcmp(left, right, static_cast<size_t>(got > 0 ? got : 0)) == 0;
+    if (got <= 0) break;
+  }
+  if (second != kNoFile) Sys().CloseFile(second);
+  Sys().CloseFile(first);
+  return same;
 }
 
 bool FolderThere(const char* path) {
@@ -336,14 +357,8 @@ std::vector<PendingOperation> ReadPendingOperations() {
       std::string data(size, '\0');
       if (Sys().RegQuery(key, kPendingValue, &type, &data[0], &size) == 0) {
         data.resize(size);
-        std::vector<std::string> strings = RegStringsOf(data);
-        auto bare = [](std::string path) {
-          if (!path.empty() && path[0] == '!') path.erase(0, 1);
-          if (path.compare(0, 4, "\\??\\") == 0) path.erase(0, 4);
-          return path;
-        };
-        for (size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2)
-          operations.push_back({bare(strings[i]), bare(strings[i + 1]), kPendingValue});
+        for (const RestartOperation& operation : PendingRenamesOf(data))
+          operations.push_back({operation.source, operation.target, kPendingValue});
       }
     }
     Sys().RegClose(key);
@@ -353,7 +368,7 @@ std::vector<PendingOperation> ReadPendingOperations() {
   Sys().WindowsDirectory(windows, sizeof windows);
   windows[sizeof windows - 1] = '\0';
   std::string wininit = windows;
-  if (!wininit.empty() && wininit.back() != '\\') wininit += '\\';
+  if (!wininit.empty() && !EndsWithBackslash(wininit.c_str())) wininit += '\\';
   wininit += "WININIT.INI";
   FileHandle file = Sys().OpenForRead(wininit.c_str());
   if (file == kNoFile) return operations;
@@ -362,27 +377,8 @@ std::vector<PendingOperation> ReadPendingOperations() {
   int got;
   while ((got = Sys().ReadBytes(file, block, sizeof block)) > 0) text.append(block, got);
   Sys().CloseFile(file);
-  bool inRename = false;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (line.empty()) continue;
-    if (line[0] == '[') {
-      inRename = EqualNoCase(line.c_str(), "[rename]");
-      continue;
-    }
-    size_t equals = line.find('=');
-    if (!inRename || equals == std::string::npos) continue;
-    std::string target = line.substr(0, equals);
-    std::string source = line.substr(equals + 1);
-    if (EqualNoCase(target.c_str(), "NUL"))
-      operations.push_back({source, std::string(), "WININIT.INI"});
-    else
-      operations.push_back({source, target, "WININIT.INI"});
-  }
+  for (const RestartOperation& operation : WininitRenamesOf(text))
+    operations.push_back({operation.source, operation.target, "WININIT.INI"});
   return operations;
 }
 
@@ -390,11 +386,6 @@ bool SamePath(const std::string& a, const std::string& b) {
   if (EqualNoCase(a.c_str(), b.c_str())) return true;
   return EqualNoCase(LongForm(a, true).c_str(), LongForm(b, true).c_str()) ||
          EqualNoCase(LongForm(a, false).c_str(), LongForm(b, false).c_str());
-}
-
-// Mirrors the driver: a backup copy that the last section logged, which a rollback puts back.
-bool BackupOfThisSection(const PassGates& g, const FileItem& item) {
-  return !item.backupPath.Empty() && item.backupSection == g.minSection;
 }
 
 class Scan {
@@ -454,9 +445,11 @@ class Scan {
     return found;
   }
 
-  // A file the run tried to delete (or to put its backup over) and that is still there.
-  void FileStillThere(const char* kind, const std::string& path, bool restore,
+  // A file the run tried to delete (or to put its backup over: backup names the copy) and
+  // that is still there.
+  void FileStillThere(const char* kind, const std::string& path, const char* backup,
                       const std::string& unexplainedHint) {
+    bool restore = backup != nullptr && backup[0] != '\0';
     bool replace = false;
     const char* where = "";
     if (Pending(path.c_str(), &replace, &where)) {
@@ -467,6 +460,15 @@ class Scan {
       else
         Add(kind, path, kReasonPendingDelete,
             std::string("in use: deleted at the next restart (") + where + ")");
+      return;
+    }
+    // The copy goes once it is back in place; one still there with other data was not put
+    // back.
+    if (restore && FileThere(backup) && !SameContents(path.c_str(), backup)) {
+      Add(kind, path, kReasonUnexplained,
+          std::string("the rollback puts back the earlier copy, but it holds other data and the "
+                      "copy is still there (") +
+              backup + ")");
       return;
     }
     if (restore) {
@@ -516,20 +518,17 @@ class Scan {
         Add(kind, path, kReasonEarlierSection, EarlierDetail(item.firstSection, item.lastSection));
         continue;
       }
-      bool prepared = system || item.removeByDefault != 0 || g_.rollback;
       // A rollback puts the earlier copy back whatever the count says.
       bool putBack = g_.rollback && BackupOfThisSection(g_, item);
-      if (prepared) {
+      if (PreparationTakesFile(g_, item, system)) {
         if (!putBack && SharedKeeps(kind, item)) continue;
-        if (EarlierSectionKeeps(g_, item.firstSection) && !BackupOfThisSection(g_, item)) {
+        if (EarlierInstallationKeepsFile(g_, item)) {
           Add(kind, path, kReasonEarlierSection,
               EarlierDetail(item.firstSection, item.lastSection));
           continue;
         }
       }
-      bool chosen =
-          system ? item.selected != 0 || (g_.rollback && BackupOfThisSection(g_, item))
-                 : item.removeByDefault != 0 || (g_.rollback && BackupOfThisSection(g_, item));
+      bool chosen = RemovalTakesFile(g_, item, system);
       if (!chosen && system) {
         Add(kind, path, kReasonSystemFile,
             "a file of the system directory: it goes only when the log marks it non-system, or "
@@ -543,7 +542,7 @@ class Scan {
                 "): an automatic run removes only what replaced nothing");
         continue;
       }
-      bool restore = g_.rollback && item.backupSection == g_.minSection && !item.backupPath.Empty();
+      const char* restore = RestoresBackup(g_, item) ? item.backupPath.c_str() : nullptr;
       std::string hint;
       if (item.counterSection >= g_.minSection && gRun.newShell)
         hint = "; unless SharedDLLs counted it and the run kept it when the count reached zero";
@@ -593,7 +592,7 @@ class Scan {
       } else if (item.section < g_.minSection) {
         Add("edited file", path, kReasonEarlierSection, EarlierDetail(item.section, item.section));
       } else {
-        FileStillThere("edited file", path, true, "");
+        FileStillThere("edited file", path, item.backupPath.c_str(), "");
       }
     }
   }
@@ -606,7 +605,7 @@ class Scan {
       const char* path = item.path.c_str();
       if (!FileThere(path)) continue;
       if (g_.rollback && item.section >= g_.minSection) {
-        FileStillThere("deleted file", path, true, "");
+        FileStillThere("deleted file", path, item.backupPath.c_str(), "");
       } else {
         Add("deleted file", path, kReasonDeletedFile,
             "the installation deleted it (keeping a backup copy); the uninstall never removes it");
@@ -659,7 +658,7 @@ class Scan {
         Add("INI file", path, kReasonEarlierSection,
             EarlierDetail(item.firstSection, item.section));
       } else {
-        FileStillThere("INI file", path, false, "");
+        FileStillThere("INI file", path, nullptr, "");
       }
     }
   }

@@ -27,6 +27,7 @@ extern const char kReasonNotOwned[];        // the log leaves it to the machine
 extern const char kReasonRestored[];        // a changed entry put back to its earlier data
 extern const char kReasonEditedFile[];      // an edited file: only a rollback puts it back
 extern const char kReasonDeletedFile[];     // a file the installation deleted
+extern const char kReasonInterrupted[];      // a run of the log stopped before it got there
 extern const char kReasonUnexplained[];
 
 struct Leftover {
@@ -50,6 +51,7 @@ struct LeftoverReport {
   std::vector<std::string> notes;      // what could not be checked, and why
   std::vector<std::string> unchecked;  // the kinds of item not (or not all) checked
   int unexplained = 0;
+  bool interrupted = false;  // a run of the log stopped part-way and left its journal
 };
 
 // Checks the installed machine against the loaded log (gStore, and gRun as start-up and the

@@ -10,11 +10,12 @@
 #include "log/log_loader.h"
 #include "platform/platform.h"
 #include "run/command_line.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
+#include "tarnlog/machine_snapshot.h"
 
 int LoadLogAsUninstaller(const char* logPath) {
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   LoadTextRules();
   TakeVersionFlags();
   gRun.logPath.Set(logPath);
@@ -23,8 +24,7 @@ int LoadLogAsUninstaller(const char* logPath) {
 
 void StartRunAsProgram(const std::string& switches, const char* logPath) {
   Platform& machine = Sys();
-  ResetRunState();
-  ResetItemStore();
+  ResetRunWideState();
   LoadTextRules();
   TakeVersionFlags();
   char path[256] = {};
@@ -43,4 +43,9 @@ void StartRunAsProgram(const std::string& switches, const char* logPath) {
     machine.RegClose(key);
   }
   ParseCommandLine((switches + " \"" + logPath + "\"").c_str());
+}
+
+void ResetToolState() {
+  ResetRunWideState();
+  RememberSnapshotOriginal(nullptr);
 }

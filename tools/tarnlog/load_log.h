@@ -13,3 +13,7 @@ int LoadLogAsUninstaller(const char* logPath);
 // directories depend on it) and the command line "switches LOG". The caller loads
 // gRun.logPath next, once the user interface it wants is installed.
 void StartRunAsProgram(const std::string& switches, const char* logPath);
+
+// Everything a tool's run keeps, put back: the program's run-wide state (ResetRunWideState)
+// and the machine a plan's copy was made of.
+void ResetToolState();

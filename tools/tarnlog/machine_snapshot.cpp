@@ -14,6 +14,7 @@
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "tarnlog/load_log.h"
+#include "uninstall/file_removal.h"
 
 namespace {
 
@@ -272,10 +273,9 @@ int SnapshotForLog(const char* logPath, MachineImage* image) {
       std::string folder = FolderOf(path);
       if (!folder.empty()) s.AddDirectoryContents(folder, false);
       // A help file's companions go with it.
-      size_t dot = path.rfind('.');
-      if (dot != std::string::npos && !folder.empty() && dot > folder.size()) {
-        s.AddFile(path.substr(0, dot) + ".GID", false);
-        s.AddFile(path.substr(0, dot) + ".FTS", false);
+      char companion[kPathSize];
+      for (int c = 0; HelpFileCompanion(path.c_str(), c, companion, sizeof companion); ++c) {
+        s.AddFile(companion, false);
       }
     }
   };

@@ -14,6 +14,8 @@
 #include "base/text.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
+#include "log/run_journal.h"
+#include "platform/forwarding.h"
 #include "platform/platform.h"
 #include "repair/file_check.h"
 #include "tarnlog/load_log.h"
@@ -59,9 +61,10 @@ std::string DataText(uint32_t type, const void* data, uint32_t size) {
   return hex + (size > 64 ? "..." : "");
 }
 
-class RecordingPlatform final : public Platform {
+class RecordingPlatform final : public ForwardingPlatform {
  public:
-  RecordingPlatform(Platform& inner, std::vector<PlanStep>& steps) : in_(inner), steps_(steps) {}
+  RecordingPlatform(Platform& inner, std::vector<PlanStep>& steps)
+      : ForwardingPlatform(inner), steps_(steps) {}
 
   void Note(const char* kind, const std::string& text) { steps_.push_back({kind, text}); }
   std::string KeyName(RegHandle key) {
@@ -76,103 +79,67 @@ class RecordingPlatform final : public Platform {
     return name;
   }
 
-  uint32_t GetAttributes(const char* p) override { return in_.GetAttributes(p); }
   int SetAttributes(const char* p, uint32_t a) override {
-    int r = in_.SetAttributes(p, a);
+    int r = inner_.SetAttributes(p, a);
     if (r == 0) Note("attributes", Text(p) + " = " + std::to_string(a));
     return r;
   }
   int RemoveFile(const char* p) override {
-    int r = in_.RemoveFile(p);
+    int r = inner_.RemoveFile(p);
     Note("delete", Text(p) + (r == 0 ? "" : " (refused: " + std::to_string(r) + ")"));
     return r;
   }
   int CopyFileTo(const char* f, const char* t, bool x) override {
-    int r = in_.CopyFileTo(f, t, x);
+    int r = inner_.CopyFileTo(f, t, x);
     Note("copy", Text(f) + " -> " + Text(t) + (r == 0 ? "" : " (failed)"));
     return r;
   }
   int MoveFileFlags(const char* f, const char* t, uint32_t flags) override {
-    int r = in_.MoveFileFlags(f, t, flags);
+    int r = inner_.MoveFileFlags(f, t, flags);
     std::string when = (flags & kMoveDelayUntilReboot) ? " at the next restart" : "";
     Note("move", Text(f) + " -> " + (t != nullptr ? std::string(t) : "(deleted)") + when +
                      (r == 0 ? "" : " (failed)"));
     return r;
   }
   int MakeDirectory(const char* p) override {
-    int r = in_.MakeDirectory(p);
+    int r = inner_.MakeDirectory(p);
     if (r == 0) Note("mkdir", Text(p));
     return r;
   }
   int RemoveEmptyDirectory(const char* p) override {
-    int r = in_.RemoveEmptyDirectory(p);
+    int r = inner_.RemoveEmptyDirectory(p);
     if (r == 0) Note("rmdir", Text(p));
     return r;
   }
-  FileHandle OpenForRead(const char* p) override { return in_.OpenForRead(p); }
   FileHandle OpenForWrite(const char* p) override {
-    FileHandle f = in_.OpenForWrite(p);
+    FileHandle f = inner_.OpenForWrite(p);
     if (f != kNoFile) files_[f] = Text(p);
     return f;
   }
   FileHandle CreateTruncated(const char* p) override {
-    FileHandle f = in_.CreateTruncated(p);
+    FileHandle f = inner_.CreateTruncated(p);
     if (f != kNoFile) {
       files_[f] = Text(p);
       Note("write", Text(p) + " created or emptied");
     }
     return f;
   }
-  int ReadBytes(FileHandle f, void* b, uint32_t c) override { return in_.ReadBytes(f, b, c); }
   int WriteBytes(FileHandle f, const void* d, uint32_t c) override {
-    int r = in_.WriteBytes(f, d, c);
+    int r = inner_.WriteBytes(f, d, c);
     if (r > 0) Note("write", files_[f] + ": " + std::to_string(r) + " bytes");
     return r;
   }
-  int64_t Seek(FileHandle f, int64_t o, int origin) override { return in_.Seek(f, o, origin); }
   int SetLength(FileHandle f, int64_t l) override {
-    int r = in_.SetLength(f, l);
+    int r = inner_.SetLength(f, l);
     if (r == 0) Note("write", files_[f] + ": cut to " + std::to_string(l) + " bytes");
     return r;
   }
-  int GetLastWrite(FileHandle f, uint64_t* t) override { return in_.GetLastWrite(f, t); }
   void CloseFile(FileHandle f) override {
     files_.erase(f);
-    in_.CloseFile(f);
-  }
-  SearchHandle FindFirst(const char* p, FindEntry* e) override { return in_.FindFirst(p, e); }
-  int FindNext(SearchHandle s, FindEntry* e) override { return in_.FindNext(s, e); }
-  void FindEnd(SearchHandle s) override { in_.FindEnd(s); }
-  int GetCurrentDir(char* b, uint32_t s) override { return in_.GetCurrentDir(b, s); }
-  int TempDirectory(char* b, uint32_t s) override { return in_.TempDirectory(b, s); }
-  int ModuleFileName(char* b, uint32_t s) override { return in_.ModuleFileName(b, s); }
-  int WindowsDirectory(char* b, uint32_t s) override { return in_.WindowsDirectory(b, s); }
-  int SystemDirectory(char* b, uint32_t s) override { return in_.SystemDirectory(b, s); }
-  int SetCurrentDir(const char* p) override { return in_.SetCurrentDir(p); }
-  uint32_t TempFileName(const char* d, const char* p, uint32_t u, char* o) override {
-    return in_.TempFileName(d, p, u, o);
-  }
-  VersionInfo Version() override { return in_.Version(); }
-  int DriveType(const char* r) override { return in_.DriveType(r); }
-  void SuppressFileErrorBoxes() override { in_.SuppressFileErrorBoxes(); }
-  void LocalTimeNow(SystemTime* t) override { in_.LocalTimeNow(t); }
-  int FileTimeToLocalDos(uint64_t f, uint16_t* d, uint16_t* t) override {
-    return in_.FileTimeToLocalDos(f, d, t);
-  }
-  int DaylightShiftMinutes() override { return in_.DaylightShiftMinutes(); }
-  int RandomBytes(void* b, uint32_t n) override { return in_.RandomBytes(b, n); }
-  void OemToAnsiText(const char* s, char* d) override { in_.OemToAnsiText(s, d); }
-  bool IsLeadByte(uint8_t b) override { return in_.IsLeadByte(b); }
-  uint8_t UpperByte(uint8_t b) override { return in_.UpperByte(b); }
-  int ReadIniString(const char* s, const char* k, const char* d, char* b, uint32_t n,
-                    const char* f) override {
-    return in_.ReadIniString(s, k, d, b, n, f);
-  }
-  int ReadIniInt(const char* s, const char* k, int d, const char* f) override {
-    return in_.ReadIniInt(s, k, d, f);
+    inner_.CloseFile(f);
   }
   int WriteIniString(const char* s, const char* k, const char* v, const char* f) override {
-    int r = in_.WriteIniString(s, k, v, f);
+    int r = inner_.WriteIniString(s, k, v, f);
     std::string what = Text(f) + " [" + Text(s) + "]";
     if (k == nullptr)
       what += " section removed";
@@ -184,160 +151,126 @@ class RecordingPlatform final : public Platform {
     return r;
   }
   int RegOpen(RegHandle p, const char* path, uint32_t a, RegHandle* k) override {
-    int r = in_.RegOpen(p, path, a, k);
+    int r = inner_.RegOpen(p, path, a, k);
     if (r == 0) keys_[*k] = SubKey(p, path);
     return r;
   }
   int RegCreate(RegHandle p, const char* path, uint32_t a, RegHandle* k) override {
     bool existed = false;
     RegHandle probe = 0;
-    if (in_.RegOpen(p, path, kKeyQueryValue, &probe) == 0) {
+    if (inner_.RegOpen(p, path, kKeyQueryValue, &probe) == 0) {
       existed = true;
-      in_.RegClose(probe);
+      inner_.RegClose(probe);
     }
-    int r = in_.RegCreate(p, path, a, k);
+    int r = inner_.RegCreate(p, path, a, k);
     if (r == 0) {
       keys_[*k] = SubKey(p, path);
       if (!existed) Note("regcreate", keys_[*k]);
     }
     return r;
   }
-  int RegQuery(RegHandle k, const char* n, uint32_t* t, void* d, uint32_t* s) override {
-    return in_.RegQuery(k, n, t, d, s);
-  }
   int RegSet(RegHandle k, const char* n, uint32_t t, const void* d, uint32_t s) override {
-    int r = in_.RegSet(k, n, t, d, s);
+    int r = inner_.RegSet(k, n, t, d, s);
     Note("regset", KeyName(k) + " " + (n != nullptr && *n ? n : "(default)") + " = " +
                        DataText(t, d, s) + (r == 0 ? "" : " (failed)"));
     return r;
   }
   int RegRemoveValue(RegHandle k, const char* n) override {
-    int r = in_.RegRemoveValue(k, n);
+    int r = inner_.RegRemoveValue(k, n);
     if (r == 0) Note("regdelvalue", KeyName(k) + " " + (n != nullptr && *n ? n : "(default)"));
     return r;
   }
-  int RegEnumValueAt(RegHandle k, uint32_t i, char* n, uint32_t* s, uint32_t* t) override {
-    return in_.RegEnumValueAt(k, i, n, s, t);
-  }
-  int RegEnumKeyAt(RegHandle k, uint32_t i, char* n, uint32_t* s) override {
-    return in_.RegEnumKeyAt(k, i, n, s);
-  }
   int RegRemoveKey(RegHandle p, const char* path) override {
-    int r = in_.RegRemoveKey(p, path);
+    int r = inner_.RegRemoveKey(p, path);
     if (r == 0) Note("regdelkey", SubKey(p, path));
     return r;
   }
   void RegClose(RegHandle k) override {
     keys_.erase(k);
-    in_.RegClose(k);
+    inner_.RegClose(k);
   }
-  ServiceHandle ScmOpen(uint32_t a) override { return in_.ScmOpen(a); }
   ServiceHandle ServiceOpen(ServiceHandle m, const char* n, uint32_t a) override {
-    ServiceHandle s = in_.ServiceOpen(m, n, a);
+    ServiceHandle s = inner_.ServiceOpen(m, n, a);
     if (s != 0) services_[s] = Text(n);
     return s;
   }
   ServiceHandle ServiceCreate(ServiceHandle m, const char* n, const char* b) override {
-    ServiceHandle s = in_.ServiceCreate(m, n, b);
+    ServiceHandle s = inner_.ServiceCreate(m, n, b);
     if (s != 0) Note("service", Text(n) + " created");
     return s;
   }
   int ServiceStop(ServiceHandle s) override {
-    int r = in_.ServiceStop(s);
+    int r = inner_.ServiceStop(s);
     if (r == 0) Note("service", services_[s] + " stopped");
     return r;
   }
   int ServiceDelete(ServiceHandle s) override {
-    int r = in_.ServiceDelete(s);
+    int r = inner_.ServiceDelete(s);
     Note("service",
          services_[s] + (r == 0 ? " deleted" : " not deleted (" + std::to_string(r) + ")"));
     return r;
   }
   void ServiceClose(ServiceHandle h) override {
     services_.erase(h);
-    in_.ServiceClose(h);
+    inner_.ServiceClose(h);
   }
   int StartProcess(const char* c, const char* d, bool w) override {
     Note("process", Text(c) + (w ? " (waited for)" : ""));
-    return in_.StartProcess(c, d, w);
+    return inner_.StartProcess(c, d, w);
   }
   int ExecProgram(const char* c, int s) override {
     Note("process", Text(c));
-    return in_.ExecProgram(c, s);
+    return inner_.ExecProgram(c, s);
   }
   int ShellOpen(const char* f, const char* p, const char* d, int s) override {
     Note("process", "open " + Text(f) + (p != nullptr && *p ? " " + std::string(p) : ""));
-    return in_.ShellOpen(f, p, d, s);
+    return inner_.ShellOpen(f, p, d, s);
   }
   LibHandle LoadSystemLib(const char* n) override {
-    LibHandle l = in_.LoadSystemLib(n);
+    LibHandle l = inner_.LoadSystemLib(n);
     if (l != 0) libraries_[l] = Text(n);
     return l;
   }
   LibHandle LoadLib(const char* p) override {
-    LibHandle l = in_.LoadLib(p);
+    LibHandle l = inner_.LoadLib(p);
     if (l != 0) libraries_[l] = Text(p);
     return l;
   }
-  bool HasEntry(LibHandle l, const char* n) override { return in_.HasEntry(l, n); }
   int CallEntry(LibHandle l, const char* n, int32_t* r) override {
     Note("library", libraries_[l] + " " + Text(n));
-    return in_.CallEntry(l, n, r);
-  }
-  int CallEntryWithPointer(LibHandle l, const char* n, void* a, int32_t* r) override {
-    return in_.CallEntryWithPointer(l, n, a, r);
+    return inner_.CallEntry(l, n, r);
   }
   int CallRestorePoint(LibHandle l, const RestorePointRequest& q, RestorePointStatus* s,
                        int32_t* r) override {
     Note("library", "restore point: " + std::string(q.description));
-    return in_.CallRestorePoint(l, q, s, r);
+    return inner_.CallRestorePoint(l, q, s, r);
   }
   int CallInstallStatusMif(LibHandle l, const StatusMifArguments& a, int32_t* r) override {
     Note("library", "status report " + Text(a.fileName));
-    return in_.CallInstallStatusMif(l, a, r);
-  }
-  int CallShellChangeNotify(LibHandle l, int32_t e, uint32_t f, const char* p) override {
-    return in_.CallShellChangeNotify(l, e, f, p);
+    return inner_.CallInstallStatusMif(l, a, r);
   }
   void FreeLib(LibHandle l) override {
     libraries_.erase(l);
-    in_.FreeLib(l);
-  }
-  int LoadStringText(uint32_t id, char* b, int s) override { return in_.LoadStringText(id, b, s); }
-  int ResourceBytes(uint32_t t, uint32_t id, const void** d, uint32_t* s) override {
-    return in_.ResourceBytes(t, id, d, s);
+    inner_.FreeLib(l);
   }
   int CreateShellLink(const ShellLinkFields& l) override {
     Note("link", Text(l.linkPath) + " -> " + Text(l.target));
-    return in_.CreateShellLink(l);
-  }
-  int DdeStart() override { return in_.DdeStart(); }
-  int DdeConnectTo(const char* s) override { return in_.DdeConnectTo(s); }
-  int DdeRequestText(const char* i, char* b, uint32_t s, uint32_t t) override {
-    return in_.DdeRequestText(i, b, s, t);
+    return inner_.CreateShellLink(l);
   }
   int DdeExecuteText(const char* c, uint32_t t) override {
     Note("dde", Text(c));
-    return in_.DdeExecuteText(c, t);
+    return inner_.DdeExecuteText(c, t);
   }
-  void DdeDisconnectNow() override { in_.DdeDisconnectNow(); }
-  void DdeStop() override { in_.DdeStop(); }
-  bool TopWindowOfClassExists(const char* c) override { return in_.TopWindowOfClassExists(c); }
   void BroadcastSettingsChange() override {
     Note("broadcast", "settings changed");
-    in_.BroadcastSettingsChange();
+    inner_.BroadcastSettingsChange();
   }
   int RestartWindows() override {
     Note("restart", "Windows restarts");
-    return in_.RestartWindows();
-  }
-  uint32_t LastError() override { return in_.LastError(); }
-  int SystemErrorText(uint32_t c, char* b, uint32_t s) override {
-    return in_.SystemErrorText(c, b, s);
+    return inner_.RestartWindows();
   }
 
  private:
-  Platform& in_;
   std::vector<PlanStep>& steps_;
   std::map<RegHandle, std::string> keys_;
   std::map<FileHandle, std::string> files_;
@@ -559,9 +492,20 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
   RecordingPlatform recorder(machine, result->steps);
   RecordingUi ui(result->steps);
 
-  // Start-up's part, on the machine as it is.
+  // Start-up's part, on the machine as it is, with what an interrupted run left.
   StartRunAsProgram(switches, logPath);
   InstallUserInterface(&ui);
+  OpenRunJournal(gRun.logPath.c_str());
+  result->resumed = JournalResumed();
+  int64_t logFate = -1;
+  if (result->resumed && IsWorkDone(&logFate)) {
+    // Only the interrupted run's end is left, and the log may be gone already.
+    result->endOnly = true;
+    InstallPlatform(&recorder);
+    FinishUninstall(gRun.logPath.c_str());
+    InstallPlatform(&machine);
+    return;
+  }
   result->loadResult = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
   if (result->loadResult != 0) {
     InstallPlatform(&machine);
@@ -578,6 +522,7 @@ void RunPlan(const std::string& switches, const char* logPath, PlanResult* resul
 
   InstallPlatform(&recorder);
   UninstallDriver(gRun.logPath.c_str());
+  FinishUninstall(gRun.logPath.c_str());
   InstallPlatform(&machine);
   MarkChangedFiles(result->changed, &result->steps);
   result->rollback = gRun.rollbackChosen;
@@ -592,6 +537,8 @@ void WritePlanJson(JsonWriter& w, const PlanResult& result) {
   JsonOpenObject(w);
   JsonKey(w, "rollback");
   JsonBool(w, result.rollback);
+  JsonKey(w, "resumes");
+  JsonText(w, result.endOnly ? "end" : result.resumed ? "interrupted" : "");
   JsonKey(w, "changed");
   JsonOpenArray(w);
   for (const ChangedFile& file : result.changed) {
@@ -649,6 +596,12 @@ std::string Files(size_t count) {
 
 std::string PlanText(const PlanResult& result) {
   std::string text;
+  if (result.endOnly) {
+    text += "An interrupted run of this log did its work; a run now only ends it:\n";
+  } else if (result.resumed) {
+    text += "An interrupted run of this log left its journal; a run now finishes it without "
+            "taking a step of it again (counts taken, backups put back, values written back):\n";
+  }
   // Before any step: what the run would remove of the user's own changes.
   if (!result.changed.empty()) {
     text += "Changed since installation (" + Files(result.changed.size()) +

@@ -38,6 +38,8 @@ struct PlanResult {
   bool cancelled = false;
   bool rebootNeeded = false;
   bool selfDeletePending = false;
+  bool resumed = false;  // an interrupted run of the log left its journal: this plan finishes it
+  bool endOnly = false;  // that run had done its work: only its end is left
 };
 
 // Loads logPath (on the installed platform, which should be a simulated machine) as a run

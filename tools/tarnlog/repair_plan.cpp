@@ -77,9 +77,10 @@ void RunRepairPlan(const std::string& switches, const char* logPath, RepairPlan*
   PlanFiles(gStore.SystemFiles, false, plan);
   PlanFiles(gStore.PrivateFiles, false, plan);
   PlanFiles(gStore.MissingFiles, true, plan);
+  const bool* rewritten = RewrittenRepairValues();
   for (int32_t i = 0; i < gStore.RepairValues.count; ++i) {
     const RepairValue& value = *gStore.RepairValues[i];
-    if (value.item == nullptr) continue;
+    if (value.item == nullptr || rewritten[i]) continue;
     std::string data = value.data != nullptr ? value.data : "";
     if (value.isChange) {
       const RegEditItem& owner = *static_cast<const RegEditItem*>(value.item);

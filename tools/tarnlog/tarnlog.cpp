@@ -11,7 +11,8 @@
 // and what it would keep; verify, run after an uninstall on a copy of the log saved before
 // it, lists what the log names that is still there, with the reason. Exit status: 0
 // printed (for verify: everything checked, nothing unexplained left), 3 verify found
-// something unexplained, 4 verify could not make every check (and found nothing unexplained),
+// something unexplained, 5 a run of the log was interrupted (what is left waits for the next
+// run), 4 verify could not make every check (and found nothing unexplained),
 // 2 the loader refused the log (its message is on standard error), 1 the command line or
 // the machine could not be used.
 #include <cstdio>
@@ -49,7 +50,8 @@ int Usage() {
           "  /A /R /S       the program's switches (the plan is always of the automatic method;\n"
           "                 /R makes it a rollback; verify checks after a rollback with /R)\n"
           "verify exits 0 when everything was checked and nothing unexplained is left, 3 when\n"
-          "something is unexplained, 4 when some check could not be made.\n");
+          "something is unexplained, 5 when a run of the log was interrupted (running it\n"
+          "again finishes it), 4 when some check could not be made.\n");
   return 1;
 }
 
@@ -129,6 +131,7 @@ int Plan(const ToolMachineOptions& machine, const std::string& switches, bool js
 
 constexpr int kUnexplainedLeft = 3;
 constexpr int kNotAllChecked = 4;
+constexpr int kInterrupted = 5;
 
 int Verify(const ToolMachineOptions& machine, bool rollback, bool json) {
   if (InstallMachine(InstallToolMachine, machine) != 0) return 1;
@@ -148,6 +151,7 @@ int Verify(const ToolMachineOptions& machine, bool rollback, bool json) {
     WriteOut(VerifyText(result));
   }
   if (result.report.unexplained > 0) return kUnexplainedLeft;
+  if (result.report.interrupted) return kInterrupted;
   return result.report.unchecked.empty() ? 0 : kNotAllChecked;
 }
 

@@ -11,11 +11,15 @@
 #include "base/run_state.h"
 #include "log/item_store.h"
 #include "log/log_loader.h"
+#include "log/run_journal.h"
 #include "tarnlog/load_log.h"
 
 void RunVerify(bool rollback, const char* logPath, VerifyResult* result) {
   *result = VerifyResult();
   StartRunAsProgram(rollback ? "/A /R" : "/A", logPath);
+  // Only read: a journal found is the machine's, not this check's to drop.
+  OpenRunJournal(gRun.logPath.c_str(), true);
+  bool interrupted = JournalResumed();
   result->loadResult = LogLoader(gRun.logPath.c_str(), gRun.appDirectory.data());
   if (result->loadResult != 0) return;
   // The method a silent or automatic run takes; choosing items by hand leaves no trace in
@@ -25,6 +29,21 @@ void RunVerify(bool rollback, const char* logPath, VerifyResult* result) {
   result->appTitle = gRun.appTitle.c_str();
   result->sections = gStore.sectionCount;
   FindLeftovers(RunFacts(), &result->report);
+  if (!interrupted) return;
+  // What nothing else explains is what the interrupted run did not get to.
+  char journal[260];
+  JournalPathFor(gRun.logPath.c_str(), journal, sizeof journal);
+  LeftoverReport& report = result->report;
+  report.interrupted = true;
+  report.notes.push_back(std::string("a run of this log stopped before its end and left its "
+                                     "journal (") +
+                         journal + "); running the uninstall again finishes it");
+  for (Leftover& leftover : report.items) {
+    if (leftover.reason != kReasonUnexplained) continue;
+    leftover.reason = kReasonInterrupted;
+    leftover.detail = "the interrupted run stopped before it got here (" + leftover.detail + ")";
+    --report.unexplained;
+  }
 }
 
 void WriteVerifyJson(JsonWriter& w, const VerifyResult& result) {
@@ -47,6 +66,8 @@ void WriteVerifyJson(JsonWriter& w, const VerifyResult& result) {
   JsonOpenArray(w);
   for (const std::string& kind : result.report.unchecked) JsonText(w, kind.c_str());
   JsonCloseArray(w);
+  JsonKey(w, "interrupted");
+  JsonBool(w, result.report.interrupted);
   JsonKey(w, "unexplained");
   JsonNumber(w, result.report.unexplained);
   JsonCloseObject(w);

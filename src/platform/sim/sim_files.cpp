@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/image/restart_operations.h"
 #include "platform/sim/sim_internal.h"
 
 namespace {
@@ -798,6 +799,21 @@ int SimMachine::GetLastWrite(FileHandle file, uint64_t* fileTime) {
   return 0;
 }
 
+int SimMachine::FlushFile(FileHandle file) {
+  if (impl_->files.find(file) == impl_->files.end()) FAIL(kErrInvalidHandle);
+  return 0;
+}
+
+int SimMachine::ClaimRunLock(const char* name) {
+  std::string wanted = name != nullptr ? name : "";
+  if (!heldRunLock.empty()) return 0;
+  if (otherProcessLocks.count(wanted) != 0) FAIL(kErrAlreadyExists);
+  heldRunLock = wanted;
+  return 0;
+}
+
+void SimMachine::ReleaseRunLock() { heldRunLock.clear(); }
+
 void SimMachine::CloseFile(FileHandle file) {
   auto it = impl_->files.find(file);
   if (it == impl_->files.end()) return;
@@ -1001,7 +1017,7 @@ static void ClearInUse(SimNode* node) {
 
 // Deletes (a file, or an empty directory) or moves one entry at restart; failures leave the
 // entry where it is, as the session manager does.
-static void RestartOperation(SimMachine& m, const std::string& source, const std::string& target,
+static void CarryOut(SimMachine& m, const std::string& source, const std::string& target,
                              bool replace) {
   if (target.empty()) {
     if (m.RemoveFile(source.c_str()) != 0) m.RemoveEmptyDirectory(source.c_str());
@@ -1024,17 +1040,8 @@ void SimMachine::SimulateRestart() {
   uint32_t type = 0;
   std::string data;
   if (RegValue(kSessionManagerKey, kPendingValue, &type, &data)) {
-    std::vector<std::string> strings = RegStringsOf(data);
-    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-      std::string source = strings[i];
-      if (source.empty()) break;  // the list's end
-      std::string target = strings[i + 1];
-      bool replace = !target.empty() && target[0] == '!';
-      if (replace) target.erase(0, 1);
-      if (source.compare(0, 4, "\\??\\") == 0) source.erase(0, 4);
-      if (target.compare(0, 4, "\\??\\") == 0) target.erase(0, 4);
-      RestartOperation(*this, source, target, replace);
-    }
+    for (const RestartOperation& operation : PendingRenamesOf(data))
+      CarryOut(*this, operation.source, operation.target, operation.replace);
     RegRemoveRaw(kSessionManagerKey, kPendingValue);
   }
 
@@ -1043,36 +1050,8 @@ void SimMachine::SimulateRestart() {
   if (!windows.empty() && !SimEndsWith(*this, windows, '\\')) windows += '\\';
   std::string wininit = windows + "WININIT.INI";
   if (FileExists(wininit)) {
-    std::string text = FileContents(wininit);
-    bool inRename = false;
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find_first_of("\r\n", start);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(start, end - start);
-      start = end + 1;
-      size_t first = line.find_first_not_of(" \t");
-      if (first == std::string::npos) continue;
-      line = line.substr(first);
-      if (line[0] == '[') {
-        size_t close = line.find(']');
-        inRename =
-            close != std::string::npos && SimEqualNoCase(line.substr(1, close - 1), "rename");
-        continue;
-      }
-      size_t equals = line.find('=');
-      if (!inRename || equals == std::string::npos) continue;
-      std::string key = line.substr(0, equals);
-      std::string value = line.substr(equals + 1);
-      while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-      size_t valueStart = value.find_first_not_of(" \t");
-      value = valueStart == std::string::npos ? std::string() : value.substr(valueStart);
-      while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
-      if (SimEqualNoCase(key, "NUL"))
-        RestartOperation(*this, value, std::string(), false);
-      else if (!value.empty())
-        RestartOperation(*this, value, key, true);
-    }
+    for (const RestartOperation& operation : WininitRenamesOf(FileContents(wininit)))
+      CarryOut(*this, operation.source, operation.target, operation.replace);
     std::string backup = windows + "WININIT.BAK";
     MoveFileFlags(wininit.c_str(), backup.c_str(), kMoveReplaceExisting);
   }

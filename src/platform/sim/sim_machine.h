@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -103,7 +104,7 @@ class SimMachine final : public Platform {
 
   // --- Settings a test may change directly ------------------------------------------------
   ImagePlatform settings;          // kind, version, code pages, directories, admin, clock
-  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..83 preset)
+  std::map<uint32_t, std::string> strings;  // the program's string table (ids 1..86 preset)
   std::map<uint64_t, std::string> resources;  // (type << 32 | id) -> bytes
   std::vector<std::string> topWindowClasses;
   bool ddeAvailable = true;  // DdeStart works
@@ -181,7 +182,14 @@ class SimMachine final : public Platform {
   int64_t Seek(FileHandle file, int64_t offset, int origin) override;
   int SetLength(FileHandle file, int64_t length) override;
   int GetLastWrite(FileHandle file, uint64_t* fileTime) override;
+  int FlushFile(FileHandle file) override;
   void CloseFile(FileHandle file) override;
+  // Run locks: the names held by other processes of the machine (a test adds one to stand
+  // for a run still going) and the one this process holds.
+  int ClaimRunLock(const char* name) override;
+  void ReleaseRunLock() override;
+  std::set<std::string> otherProcessLocks;
+  std::string heldRunLock;
   SearchHandle FindFirst(const char* pattern, FindEntry* entry) override;
   int FindNext(SearchHandle search, FindEntry* entry) override;
   void FindEnd(SearchHandle search) override;
@@ -199,6 +207,11 @@ class SimMachine final : public Platform {
   void LocalTimeNow(SystemTime* time) override;
   int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override;
   int DaylightShiftMinutes() override { return settings.daylightShiftMinutes; }
+  // Every reading moves the clock on by tickStep, so that by default any wait has passed; a
+  // test that needs time to stand still sets tickStep to 0.
+  uint32_t TickCount() override { return tickCount += tickStep; }
+  uint32_t tickCount = 0;
+  uint32_t tickStep = 1000;
   // A repeatable stream from randomState, so that a test can foresee (and occupy) the names
   // a run will draw.
   int RandomBytes(void* buffer, uint32_t size) override;
@@ -280,6 +293,7 @@ struct SimQuestion {
   uint32_t buttons = 0;  // kMb... of a message; 0 otherwise
   int answer = 0;        // what the user answered
   bool scripted = false;
+  int animationTimerMs = 0;  // the wizard's animation timer while the question was open
 };
 
 struct SimAnswer {
@@ -310,6 +324,10 @@ class SimUi final : public UserInterface {
   }
   void CancelInstallationPath() { answers.push_back({SimQuestion::kInstallationPath, kIdCancel, {}}); }
 
+  // What a question nobody scripted gets: the answer that changes least (Cancel, No,
+  // Abort, no file), by the kind of question and, for a message, its buttons.
+  static int UnscriptedAnswer(SimQuestion::Kind kind, uint32_t buttons);
+
   std::deque<SimAnswer> answers;
   std::vector<SimQuestion> transcript;
   int unscriptedQuestions = 0;
@@ -330,14 +348,15 @@ class SimUi final : public UserInterface {
   std::string actionText;                     // the control's current text
   std::vector<std::string> actionLines;       // every text the control showed, in order
   int progressBarInvalidations = 0;
-  bool actionLinesDue = true;                 // false: a display between two shown lines
+  int animationTimerMs = 0;                   // the animation timer's period; 0: stopped
+  WindowHandle focusWindow = 0;               // where FocusWindow put the focus last
 
   int AskMessage(WindowHandle owner, const char* text, const char* caption,
                  uint32_t type) override;
   int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override;
   int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override;
   // Recorded with the attributes as text and the path it started from as caption.
-  int AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+  int AskInstallationPath(WindowHandle owner, const char* request, char* path,
                           uint32_t size) override;
   int RegisterMainClass() override;
   WindowHandle CreateMainWindow(const char* caption, bool show) override;
@@ -351,7 +370,8 @@ class SimUi final : public UserInterface {
   void PumpMessages(int ms) override;
   void PumpUntilQuit() override;
   bool HasWizard() override;
-  bool ActionLineDue() override { return actionLinesDue; }
+  void SetAnimationTimer(int periodMs) override;
+  void FocusWindow(WindowHandle window) override { focusWindow = window; }
   void SetActionText(const char* text) override;
   void InvalidateProgressBar() override;
   int ActionControlWidth() override;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/sim/sim_internal.h"
-#include "run/string_table.h"
+#include "platform/built_in_texts.h"
 
 void SimRegistryInit(SimMachine& m, SimMachine::Impl& impl);
 
@@ -536,9 +536,9 @@ int SimMachine::ShellOpen(const char* file, const char* parameters, const char* 
 // (the system's libraries), a path matches the library placed at that path.
 static const ImageLibrary* ImageLibraryFor(SimMachine& m, SimMachine::Impl& impl,
                                            const std::string& name) {
-  bool bare = IsBareLibraryName(name.c_str());
+  bool bare = m.IsBareLibraryName(name.c_str());
   for (const ImageLibrary& library : impl.libraries) {
-    bool libraryBare = IsBareLibraryName(library.path.c_str());
+    bool libraryBare = m.IsBareLibraryName(library.path.c_str());
     if (bare != libraryBare) continue;
     if (bare ? SimEqualNoCase(library.path, name)
              : SimEqualNoCase(m.FullPath(library.path.c_str()), m.FullPath(name.c_str())))

@@ -6,11 +6,16 @@
 
 #include "platform/sim/sim_machine.h"
 
-namespace {
-
-// The answer that does least to the machine for each button set.
-int SafestAnswer(uint32_t type) {
-  switch (type & 0xF) {
+// The answer that does least to the machine: Cancel, No or Abort where the buttons offer
+// them, no file, the question closed without a choice.
+int SimUi::UnscriptedAnswer(SimQuestion::Kind kind, uint32_t buttons) {
+  switch (kind) {
+    case SimQuestion::kOpenLog: return 1;  // no file chosen
+    case SimQuestion::kSharedFile:         // closed without a choice
+    case SimQuestion::kInstallationPath: return kIdCancel;
+    case SimQuestion::kMessage: break;
+  }
+  switch (buttons & 0xF) {
     case kMbOkCancel:
     case kMbYesNoCancel:
       return kIdCancel;
@@ -22,8 +27,6 @@ int SafestAnswer(uint32_t type) {
       return kIdOk;
   }
 }
-
-}  // namespace
 
 bool SimUi::TakeAnswer(SimQuestion::Kind kind, SimAnswer* answer) {
   if (answers.empty() || answers.front().kind != kind) {
@@ -43,7 +46,7 @@ int SimUi::AskMessage(WindowHandle owner, const char* text, const char* caption,
   question.buttons = type;
   SimAnswer answer;
   question.scripted = TakeAnswer(SimQuestion::kMessage, &answer);
-  question.answer = question.scripted ? answer.id : SafestAnswer(type);
+  question.answer = question.scripted ? answer.id : UnscriptedAnswer(question.kind, type);
   transcript.push_back(question);
   return question.answer;
 }
@@ -54,7 +57,7 @@ int SimUi::AskOpenLog(WindowHandle owner, const char* filterText, char* path, ui
   question.text = filterText != nullptr ? filterText : "";
   SimAnswer answer;
   question.scripted = TakeAnswer(SimQuestion::kOpenLog, &answer);
-  int result = 1;  // not chosen
+  int result = UnscriptedAnswer(question.kind, 0);
   if (question.scripted && answer.id == 0 && answer.path.size() + 1 <= size) {
     memcpy(path, answer.path.c_str(), answer.path.size() + 1);
     result = 0;
@@ -69,22 +72,23 @@ int SimUi::AskSharedFile(WindowHandle owner, const char* text, const char* capti
   question.kind = SimQuestion::kSharedFile;
   question.text = text != nullptr ? text : "";
   question.caption = caption != nullptr ? caption : "";
+  question.animationTimerMs = animationTimerMs;
   SimAnswer answer;
   question.scripted = TakeAnswer(SimQuestion::kSharedFile, &answer);
-  question.answer = question.scripted ? answer.id : kIdCancel;  // closed without a choice
+  question.answer = question.scripted ? answer.id : UnscriptedAnswer(question.kind, 0);
   transcript.push_back(question);
   return question.answer;
 }
 
-int SimUi::AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+int SimUi::AskInstallationPath(WindowHandle owner, const char* request, char* path,
                                uint32_t size) {
   SimQuestion question;
   question.kind = SimQuestion::kInstallationPath;
-  question.text = attributes != nullptr ? attributes : "";
+  question.text = request != nullptr ? request : "";
   question.caption = path != nullptr ? path : "";
   SimAnswer answer;
   question.scripted = TakeAnswer(SimQuestion::kInstallationPath, &answer);
-  int result = kIdCancel;  // the prompt closed without a path
+  int result = UnscriptedAnswer(question.kind, 0);
   if (question.scripted && answer.id == kIdOk && path != nullptr && answer.path.size() < size) {
     memcpy(path, answer.path.c_str(), answer.path.size() + 1);
     result = kIdOk;
@@ -154,6 +158,11 @@ void SimUi::PumpMessages(int ms) {
 void SimUi::PumpUntilQuit() { quitPumps++; }
 
 bool SimUi::HasWizard() { return wizardPresent; }
+
+// Like the real timer, it belongs to the wizard window: without one there is none.
+void SimUi::SetAnimationTimer(int periodMs) {
+  if (wizardPresent) animationTimerMs = periodMs > 0 ? periodMs : 0;
+}
 
 void SimUi::SetActionText(const char* text) {
   if (!wizardPresent) return;

@@ -280,6 +280,10 @@ int Win32Platform::GetLastWrite(FileHandle file, uint64_t* fileTime) {
   return 0;
 }
 
+int Win32Platform::FlushFile(FileHandle file) {
+  return Result(FlushFileBuffers(AsHandle(file)));
+}
+
 void Win32Platform::CloseFile(FileHandle file) {
   if (file != kNoFile) CloseHandle(AsHandle(file));
 }
@@ -438,6 +442,8 @@ int Win32Platform::FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint
   *dosTime = time;
   return 0;
 }
+
+uint32_t Win32Platform::TickCount() { return GetTickCount(); }
 
 int Win32Platform::DaylightShiftMinutes() {
   TIME_ZONE_INFORMATION zone = {};
@@ -853,6 +859,31 @@ void Win32Platform::DdeStop() {
   DdeDisconnectNow();
   DdeUninitialize(ddeInstance_);
   ddeInstance_ = 0;
+}
+
+// --- Runs of one log ------------------------------------------------------------------------
+
+namespace {
+HANDLE gRunLock = nullptr;  // held until the process ends
+}  // namespace
+
+int Win32Platform::ClaimRunLock(const char* name) {
+  if (gRunLock != nullptr) return 0;
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) return FailureCode();
+  // The name is already there: another process made it and still holds it (a process that
+  // ended, killed or not, took its handle with it and the name with it).
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return kErrAlreadyExists;
+  }
+  gRunLock = mutex;
+  return 0;
+}
+
+void Win32Platform::ReleaseRunLock() {
+  if (gRunLock != nullptr) CloseHandle(gRunLock);
+  gRunLock = nullptr;
 }
 
 // --- System ------------------------------------------------------------------------------

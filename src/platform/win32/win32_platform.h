@@ -30,7 +30,10 @@ class Win32Platform : public Platform {
   int64_t Seek(FileHandle file, int64_t offset, int origin) override;
   int SetLength(FileHandle file, int64_t length) override;
   int GetLastWrite(FileHandle file, uint64_t* fileTime) override;
+  int FlushFile(FileHandle file) override;
   void CloseFile(FileHandle file) override;
+  int ClaimRunLock(const char* name) override;
+  void ReleaseRunLock() override;
 
   SearchHandle FindFirst(const char* pattern, FindEntry* entry) override;
   int FindNext(SearchHandle search, FindEntry* entry) override;
@@ -51,6 +54,7 @@ class Win32Platform : public Platform {
   void LocalTimeNow(SystemTime* time) override;
   int FileTimeToLocalDos(uint64_t fileTime, uint16_t* dosDate, uint16_t* dosTime) override;
   int DaylightShiftMinutes() override;
+  uint32_t TickCount() override;
 
   void OemToAnsiText(const char* src, char* dst) override;
   bool IsLeadByte(uint8_t byte) override;

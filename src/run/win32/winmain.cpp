@@ -1,17 +1,14 @@
 // The Windows entry of UNTARN32.EXE: installs the Win32 back-ends of the seam, runs the
-// start-up and hands over to the run flow. The exit code is 0 on every path: callers such
-// as the installer's uninstall entry must not read a failure into an ended uninstall.
+// start-up and hands over to the run flow. The exit code is 0 on every path that ran
+// (callers such as the installer's uninstall entry must not read a failure into an ended
+// uninstall); only a run that could not start says why (gRun.exitCode).
 #include <windows.h>
 
-#include "base/run_state.h"
 #include "base/text.h"
 #include "platform/platform.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
-#include "run/run_flow.h"
-#include "run/self_removal.h"
-#include "run/shortcut_launch.h"
-#include "run/startup.h"
+#include "run/program.h"
 #include "ui/win32/win32_ui.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
@@ -28,11 +25,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   InstallUserInterface(&ui);
   LoadTextRules();
 
-  switch (RunStartup(commandLine)) {
-    case kStartupRunFlow: RunFlow(); break;
-    case kStartupCleanupRun: RunCleanup(gRun.cleanupArguments.c_str()); break;
-    case kStartupShortcutLaunch: RunShortcutLaunch(); break;
-    default: break;
-  }
-  return 0;
+  return RunProgram(commandLine);
 }

@@ -9,23 +9,18 @@
 #include "base/message_text.h"
 #include "base/run_state.h"
 #include "resource.h"
+#include "ui/progress_display.h"
 #include "ui/progress_geometry.h"
 #include "ui/win32/dialog_common.h"
 #include "ui/wizard_pages.h"
 
 namespace {
 
-constexpr UINT kAnimationPeriodMs = 150;
 // The part of the banner bitmap that is stretched over the header band.
 constexpr int kBannerWidth = 500;
 constexpr int kBannerHeight = 63;
 constexpr COLORREF kBarColour = RGB(0, 0, 127);
 constexpr int kAnimationIcons = IDI_ANIMATION_LAST - IDI_ANIMATION_BASE + 1;
-
-// The action line changes with every item, far faster than anyone can read; it is put on
-// the screen at most this often, about eight times a second (the animation's tick shows the
-// last one in any case).
-constexpr DWORD kActionIntervalMs = 120;
 
 struct Wizard {
   HWND window = nullptr;
@@ -39,9 +34,6 @@ struct Wizard {
   // action control's font for measuring (a window's context would be a round trip to the
   // window system for every item).
   char shownAction[kActionTextSize] = {};
-  char pendingAction[kActionTextSize] = {};
-  bool actionPending = false;
-  DWORD actionShownAt = 0;
   int barBlocks = -1;
   int actionWidth = 0;
   HDC measureDc = nullptr;
@@ -114,6 +106,10 @@ void SetUpPage() {
   if (page.secondTextShown) SetDlgItemTextA(dialog, IDC_SECOND_TEXT, page.secondText);
   SetDlgItemTextA(dialog, IDC_TITLE, page.title);
   EnableWindow(Item(IDC_BACK), page.backEnabled ? TRUE : FALSE);
+  if (page.nextAndBackHidden) {
+    ShowWindow(Item(IDC_NEXT), SW_HIDE);
+    ShowWindow(Item(IDC_BACK), SW_HIDE);
+  }
   if (page.categoryPage) FillList(gRun.wizardPage);
 
   SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_NEXT)), TRUE);
@@ -150,19 +146,8 @@ void Step(bool next) {
 // Commands.
 
 void AskCancel() {
-  HWND dialog = gWizard.window;
-  if (gRun.progressMode) KillTimer(dialog, IDT_ANIMATION);
-  char text[512];
-  char caption[256];
-  MessageText(IDS_CANCEL_QUESTION, text, sizeof text);
-  MessageText(IDS_UNINSTALL_CAPTION, caption, sizeof caption);
-  if (MessageBoxA(dialog, text, caption, MB_YESNO) == IDYES) {
-    gRun.cancelled = true;
-    // The window stays until the run flow destroys it; only hide it.
-    ShowWindow(dialog, SW_HIDE);
-  }
-  if (gRun.progressMode && !gRun.cancelled)
-    SetTimer(dialog, IDT_ANIMATION, kAnimationPeriodMs, nullptr);
+  // The window stays until the run flow destroys it; only hide it.
+  if (ConfirmCancel()) ShowWindow(gWizard.window, SW_HIDE);
 }
 
 void OnCommand(int command) {
@@ -287,16 +272,7 @@ void OnPaint() {
   EndPaint(dialog, &paint);
 }
 
-void FlushAction() {
-  if (!gWizard.actionPending) return;
-  gWizard.actionPending = false;
-  gWizard.actionShownAt = GetTickCount();
-  memcpy(gWizard.shownAction, gWizard.pendingAction, sizeof gWizard.shownAction);
-  SetDlgItemTextA(gWizard.window, IDC_ACTION, gWizard.shownAction);
-}
-
 void OnTimer() {
-  FlushAction();
   gRun.animationFrame = NextAnimationFrame(gRun.animationFrame);
   // Only the animation area is drawn again, and only while something is animated.
   if (!gRun.progressMode) return;
@@ -322,10 +298,6 @@ void OnInit(HWND dialog, const char* caption) {
   SetWindowTextA(dialog, caption != nullptr ? caption : "");
   CentreOnScreen(dialog);
   gRun.wizardWindow = reinterpret_cast<WindowHandle>(dialog);
-  if (gRun.wizardPage == kPageFinal && gRun.automatic) {
-    ShowWindow(Item(IDC_NEXT), SW_HIDE);
-    ShowWindow(Item(IDC_BACK), SW_HIDE);
-  }
   gWizard.banner =
       static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BANNER),
                                       IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
@@ -403,7 +375,6 @@ void EnterWizardProgressMode(const char* heading) {
     gWizard.icons[i] = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ANIMATION_BASE + i));
   }
   gWizard.shownAction[0] = '\0';
-  gWizard.actionPending = false;
   gWizard.barBlocks = -1;
   RECT action = ControlRect(dialog, IDC_ACTION);
   gWizard.actionWidth = action.right - action.left;
@@ -417,17 +388,23 @@ void EnterWizardProgressMode(const char* heading) {
   InvalidateRect(dialog, nullptr, TRUE);
 }
 
-bool WizardActionDue() {
-  return gWizard.window == nullptr || GetTickCount() - gWizard.actionShownAt >= kActionIntervalMs;
+void SetWizardAnimationTimer(int periodMs) {
+  if (gWizard.window == nullptr) return;
+  if (periodMs <= 0) {
+    KillTimer(gWizard.window, IDT_ANIMATION);
+    // A paint while it is stopped must not start it again behind the caller's back.
+    gWizard.timerStarted = true;
+    return;
+  }
+  gWizard.timerStarted =
+      SetTimer(gWizard.window, IDT_ANIMATION, static_cast<UINT>(periodMs), nullptr) != 0;
 }
 
 void SetWizardAction(const char* text) {
-  if (gWizard.window == nullptr) return;
-  if (!gWizard.actionPending && strcmp(text, gWizard.shownAction) == 0) return;
-  strncpy(gWizard.pendingAction, text, sizeof gWizard.pendingAction - 1);
-  gWizard.pendingAction[sizeof gWizard.pendingAction - 1] = '\0';
-  gWizard.actionPending = true;
-  if (GetTickCount() - gWizard.actionShownAt >= kActionIntervalMs) FlushAction();
+  if (gWizard.window == nullptr || strcmp(text, gWizard.shownAction) == 0) return;
+  strncpy(gWizard.shownAction, text, sizeof gWizard.shownAction - 1);
+  gWizard.shownAction[sizeof gWizard.shownAction - 1] = '\0';
+  SetDlgItemTextA(gWizard.window, IDC_ACTION, gWizard.shownAction);
 }
 
 void InvalidateWizardBar() {

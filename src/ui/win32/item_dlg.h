@@ -16,8 +16,9 @@ HWND WizardWindow();
 // Switches the wizard into its progress display with the given heading.
 void EnterWizardProgressMode(const char* heading);
 
-// True when a new action line would be put up now: the line is shown at most every 60 ms.
-bool WizardActionDue();
+// Starts the animation timer with the period in milliseconds (again, when it runs), or
+// stops it with 0.
+void SetWizardAnimationTimer(int periodMs);
 
 // The action line (control 1007), set only when it differs from what is shown.
 void SetWizardAction(const char* text);

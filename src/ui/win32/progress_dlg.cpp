@@ -30,7 +30,8 @@ void OnInit(HWND dialog) {
   char part[256];
   MessageText(IDS_INITIALIZING, part, sizeof part);
   CopyText(text, sizeof text, part);
-  AppendText(text, sizeof text, "Tarn Uninstall");
+  MessageText(IDS_PROGRAM_TITLE, part, sizeof part);
+  AppendText(text, sizeof text, part);
   MessageText(IDS_INITIALIZING_WIZARD, part, sizeof part);
   AppendText(text, sizeof text, part);
   SetDlgItemTextA(dialog, IDC_TEXT, text);

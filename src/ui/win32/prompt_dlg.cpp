@@ -4,14 +4,13 @@
 #include <windows.h>
 
 #include "base/message_text.h"
-#include "repair/file_repair.h"
 #include "resource.h"
 #include "ui/win32/dialog_common.h"
 
 namespace {
 
 struct PromptDialogData {
-  const char* attributes;
+  const char* request;
   char* path;
   uint32_t size;
 };
@@ -25,8 +24,7 @@ INT_PTR CALLBACK PromptDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       char text[1024];
       MessageText(IDS_PROMPT_CAPTION, text, sizeof text);
       SetWindowTextA(dialog, text);
-      FormatPromptRequest(data->attributes, text, sizeof text);
-      SetDlgItemTextA(dialog, IDC_PROMPT_TEXT, text);
+      SetDlgItemTextA(dialog, IDC_PROMPT_TEXT, data->request);
       SetControlText(dialog, IDOK, IDS_OK);
       SetControlText(dialog, IDCANCEL, IDS_CANCEL);
       // The field holds no more than the path buffer can take back.
@@ -53,9 +51,9 @@ INT_PTR CALLBACK PromptDlg(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 
 }  // namespace
 
-int ShowPromptDialog(void* ownerHwnd, const char* shownAttributes, char* path, uint32_t size) {
+int ShowPromptDialog(void* ownerHwnd, const char* request, char* path, uint32_t size) {
   if (path == nullptr || size == 0) return IDCANCEL;
-  PromptDialogData data = {shownAttributes != nullptr ? shownAttributes : "", path, size};
+  PromptDialogData data = {request != nullptr ? request : "", path, size};
   INT_PTR result =
       DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROMPT),
                       static_cast<HWND>(ownerHwnd), PromptDlg, reinterpret_cast<LPARAM>(&data));

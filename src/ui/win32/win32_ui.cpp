@@ -204,9 +204,9 @@ int Win32Ui::AskSharedFile(WindowHandle owner, const char* text, const char* cap
   return answer < 0 ? kIdCancel : answer;
 }
 
-int Win32Ui::AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+int Win32Ui::AskInstallationPath(WindowHandle owner, const char* request, char* path,
                                  uint32_t size) {
-  int answer = ShowPromptDialog(OwnerWindow(owner), attributes, path, size);
+  int answer = ShowPromptDialog(OwnerWindow(owner), request, path, size);
   // A prompt that could not be shown is a cancelled one: the repair stops asking.
   return answer == IDOK ? kIdOk : kIdCancel;
 }
@@ -233,11 +233,6 @@ WindowHandle Win32Ui::CreateProgressWindow() {
 void Win32Ui::RedrawLoadBar(WindowHandle progressWindow) {
   if (progressWindow == 0) return;
   RedrawLoadBarIfMoved(AsWindow(progressWindow));
-  // A window that answers nothing while a large log loads cannot be cancelled, and holds up
-  // every program that sends to all windows (the desktop among them) until the load ends.
-  // What is queued is dispatched as the bar moves; Cancel only sets the run's flag, which
-  // the run flow reads after the load.
-  PumpMessages(0);
 }
 
 void Win32Ui::SetCaption(WindowHandle window, const char* text) {
@@ -288,18 +283,8 @@ void Win32Ui::WaitCursor(bool on) {
 
 // A wait of ms milliseconds keeps dispatching: the timer message that ends it arrives
 // through the same queue as the clicks and repaints that must not be held up meanwhile.
-// Milliseconds between two looks at the queue when only queued messages are wanted.
-constexpr DWORD kLookInterval = 40;
-
 void Win32Ui::PumpMessages(int ms) {
   if (ms <= 0 || !gMain.exists) {
-    // The drivers ask between every two items. A look at the queue is a round trip to the
-    // window system, dearer than many removals; looking at most every 40 ms still answers
-    // Cancel, painting and the animation at once to a person.
-    static DWORD lastLook = 0;
-    DWORD now = GetTickCount();
-    if (ms <= 0 && now - lastLook < kLookInterval) return;
-    lastLook = now;
     DispatchPending();
     return;
   }
@@ -343,9 +328,13 @@ WindowHandle Win32Ui::CreateWizard(WindowHandle owner) {
 }
 void Win32Ui::EnterProgressMode(const char* heading) { EnterWizardProgressMode(heading); }
 void Win32Ui::WaitForMessage() { WaitMessage(); }
+void Win32Ui::SetAnimationTimer(int periodMs) { SetWizardAnimationTimer(periodMs); }
+void Win32Ui::FocusWindow(WindowHandle window) {
+  HWND real = AsWindow(window);
+  if (real != nullptr) SetFocus(real);
+}
 
 bool Win32Ui::HasWizard() { return WizardWindow() != nullptr; }
-bool Win32Ui::ActionLineDue() { return WizardActionDue(); }
 void Win32Ui::SetActionText(const char* text) { SetWizardAction(text); }
 void Win32Ui::InvalidateProgressBar() { InvalidateWizardBar(); }
 int Win32Ui::ActionControlWidth() { return WizardActionWidth(); }

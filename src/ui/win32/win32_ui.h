@@ -13,7 +13,7 @@ class Win32Ui : public UserInterface {
                  uint32_t type) override;
   int AskOpenLog(WindowHandle owner, const char* filterText, char* path, uint32_t size) override;
   int AskSharedFile(WindowHandle owner, const char* text, const char* caption) override;
-  int AskInstallationPath(WindowHandle owner, const char* attributes, char* path,
+  int AskInstallationPath(WindowHandle owner, const char* request, char* path,
                           uint32_t size) override;
 
   int RegisterMainClass() override;
@@ -33,9 +33,10 @@ class Win32Ui : public UserInterface {
   WindowHandle CreateWizard(WindowHandle owner) override;
   void EnterProgressMode(const char* heading) override;
   void WaitForMessage() override;
+  void SetAnimationTimer(int periodMs) override;
+  void FocusWindow(WindowHandle window) override;
 
   bool HasWizard() override;
-  bool ActionLineDue() override;
   void SetActionText(const char* text) override;
   void InvalidateProgressBar() override;
   int ActionControlWidth() override;

@@ -8,7 +8,7 @@ install log and the installation program's payload cannot drift apart:
   INSTALL.LOG.in   its install log, with two blanks that tests/wine/repair.sh fills in: @SOURCE@
                    (the stamp of TARNSETUP.EXE, whose size changes with every build) and
                    @E2ESELF@ (the stamp of the self-registering library, built at test time)
-  payload/         what TARNSETUP.EXE carries, named as tools/tarnsetup/README describes;
+  payload/         what TARNSETUP.EXE carries, named as testing/tarnsetup/README describes;
                    EXTRA.TXT is carried but never logged, so it must never appear
 
 Run it after changing the description:  tests/data/repair/build_fixture.py

@@ -1,13 +1,15 @@
 // Self-registration: which files are run or loaded, with which switch or entry point, in
 // which directory, and that the current directory is always put back.
-#include "uninstall/self_register.h"
+#include "engine/self_register.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "engine_sim_fixture.h"
+#include "support/engine_sim_fixture.h"
+#include "support/fault_platform.h"
 
 namespace {
 
@@ -115,6 +117,15 @@ TEST_F(SelfRegisterTest, ProgramPathWithBlanksIsQuotedWithoutShortNames) {
   ASSERT_EQ(machine.processes.size(), 1u);
   EXPECT_EQ(machine.processes[0].commandLine, "\"" + path + "\" /UNREGSERVER");
   EXPECT_FALSE(plantedRan);
+
+  // A path of 259 characters with blanks is started whole.
+  std::string longPath = "C:\\My Apps\\" + std::string(240, 'x') + " y\\S.EXE";
+  ASSERT_EQ(longPath.size(), 259u);
+  Write(longPath, "not even an image");
+  machine.processes.clear();
+  SelfRegister("Checking:\r\n", longPath.c_str(), kRegisterServer);
+  ASSERT_EQ(machine.processes.size(), 1u);
+  EXPECT_EQ(machine.processes[0].commandLine, "\"" + longPath + "\" /REGSERVER");
 }
 
 TEST_F(SelfRegisterTest, LibraryIsUnregisteredUnderOle) {
@@ -152,6 +163,31 @@ TEST_F(SelfRegisterTest, LibraryWithoutTheEntryPointIsOnlyLoadedAndReleased) {
   SelfRegister("Self-Unregistering file:\r\n", path.c_str(), kUnregisterServer);
   EXPECT_TRUE(CallsOf("PLAIN.DLL").empty());
   EXPECT_EQ(CallsOf("OLE32.DLL"), (std::vector<std::string>{"OleInitialize", "OleUninitialize"}));
+}
+
+// OLE is uninitialised only when this call initialised it: an OleInitialize that is not
+// there, fails or is not called ends nobody else's initialisation. Every call failing in
+// turn: the library is released, and no OleUninitialize comes without an OleInitialize
+// (the uninitialisation itself may fail).
+TEST_F(SelfRegisterTest, OleIsEndedOnlyWhenItWasBegun) {
+  std::string path = std::string(kAppDir) + "\\COMP.OCX";
+  AddLibrary(path, {"DllRegisterServer", "DllUnregisterServer"});
+  bool injected = true;
+  for (uint64_t k = 1; injected; ++k) {
+    SCOPED_TRACE(k);
+    machine.libraryCalls.clear();
+    FaultPlatform fault(machine);
+    fault.FailCall(k);
+    InstallPlatform(&fault);
+    SelfRegister("Self-Unregistering file:\r\n", path.c_str(), kUnregisterServer);
+    InstallPlatform(&machine);
+    injected = fault.calls() >= k;
+    EXPECT_EQ(fault.OpenHandles(), 0u) << fault.OpenHandlesText();
+    std::vector<std::string> ole = CallsOf("OLE32.DLL");
+    const std::vector<std::string> whole = {"OleInitialize", "OleUninitialize"};
+    EXPECT_TRUE(ole.size() <= 2 && std::equal(ole.begin(), ole.end(), whole.begin()))
+        << FaultOpName(fault.injectedOp()) << ": " << ole.size() << " calls";
+  }
 }
 
 // Files that are neither a program by name nor a 32-bit image are left alone.

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "run/run_reset.h"
+
 namespace {
 
 class ItemStoreTest : public ::testing::Test {
@@ -77,7 +79,7 @@ TEST_F(ItemStoreTest, ArenaCopy) {
 }
 
 TEST_F(ItemStoreTest, ResetGivesEmptyListsWithTheirCapacities) {
-  ResetItemStore();
+  ResetRunWideState();
   struct {
     const char* name;
     int32_t capacity;
@@ -106,7 +108,7 @@ TEST_F(ItemStoreTest, ResetGivesEmptyListsWithTheirCapacities) {
 }
 
 TEST_F(ItemStoreTest, FullListGrowsAndKeepsEveryRecordAtItsIndex) {
-  ResetItemStore();
+  ResetRunWideState();
   const int32_t total = kListCapacity + 10;
   for (int32_t i = 0; i < total; ++i) {
     ServiceItem* item = NewItem<ServiceItem>();
@@ -121,7 +123,7 @@ TEST_F(ItemStoreTest, FullListGrowsAndKeepsEveryRecordAtItsIndex) {
 }
 
 TEST_F(ItemStoreTest, SectionsOpenUpToTheLimitThenRefuse) {
-  ResetItemStore();
+  ResetRunWideState();
   for (int i = 1; i <= kMaxSections; ++i) {
     ASSERT_EQ(OpenSection(), 0) << "section " << i;
     if (i % 997 == 0) SetSectionSource("D:\\SETUP.EXE|x");
@@ -137,7 +139,7 @@ TEST_F(ItemStoreTest, SectionsOpenUpToTheLimitThenRefuse) {
 }
 
 TEST_F(ItemStoreTest, OpenSectionClearsAnEntryLeftFromBefore) {
-  ResetItemStore();
+  ResetRunWideState();
   OpenSection();
   SetSectionSource("first");
   gStore.sectionCount = 0;  // a second load over the same table

@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "log/item_store.h"
+#include "run/run_reset.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ TEST(ReverseCompareTest, Table) {
 
 class ItemTreeTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetItemStore(); }
+  void SetUp() override { ResetRunWideState(); }
   void TearDown() override { ArenaRelease(); }
 };
 
@@ -155,7 +156,7 @@ TEST_F(ItemTreeTest, LogOrderLinksMatchAPlainInsertionWalk) {
     return walk;
   };
   for (bool sorted : {false, true}) {
-    ResetItemStore();
+    ResetRunWideState();
     uint32_t seed = 12345;
     std::vector<std::string> keys;
     for (int i = 0; i < 600; ++i) {

@@ -15,6 +15,8 @@
 #include "log/item_store.h"
 #include "log/log_reader.h"
 #include "platform/sim/sim_machine.h"
+#include "run/run_reset.h"
+#include "support/fault_platform.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -27,7 +29,7 @@ class LogLoaderTest : public SimFixture {
   void SetUp() override {
     SimFixture::SetUp();
     machine().settings.systemDirectory = kSystem;
-    ResetItemStore();
+    ResetRunWideState();
     gRun.newShell = true;
     gRun.platformKind = kPlatformNt;
     ui().progressWindowEnabled = true;
@@ -97,7 +99,7 @@ TEST_F(LogLoaderTest, ValidityOfTheFirstLineAndTheHeader) {
       {"unterminated title line", "*** Log\r\nTitle: X", 0},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ui().transcript.clear();
     gRun.progressWindow = ui().CreateProgressWindow();
     EXPECT_EQ(LoadRaw(c.contents), c.result) << c.name;
@@ -116,6 +118,105 @@ TEST_F(LogLoaderTest, UnreadableLogIsRefused) {
   EXPECT_EQ(LogLoader("C:\\APP\\NONE.LOG", appDirectory), 1);
   ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
   EXPECT_EQ(gRun.progressWindow, 0u);
+}
+
+// A read that fails ends the file where it stops, which may be inside a line: here the
+// first piece of the log ends in "File Tree: C:\APP\DATA" after "C:\APP", and taken as
+// it stands the line would have the run empty the whole application folder. Whichever
+// read fails, the log is refused as unreadable; read whole, it loads.
+TEST_F(LogLoaderTest, ALogThatCannotBeReadWholeIsRefused) {
+  std::string text = "***  Installation Log\r\nTitle: Sample App\r\n";
+  const std::string tree = "File Tree: C:\\APP";
+  while (text.size() + tree.size() < kLogBufferSize) text += "Font Registered: X.TTF\r\n";
+  text.resize(kLogBufferSize - tree.size() - 2);
+  text += "\r\n" + tree + "\\DATA\r\nMade Dir: C:\\APP\r\n";
+  ASSERT_EQ(text.find(tree), kLogBufferSize - tree.size());
+  for (int failing = 0; failing <= 3; ++failing) {
+    SCOPED_TRACE(failing);
+    ResetRunWideState();
+    ui().transcript.clear();
+    FaultPlatform fault(machine());
+    if (failing > 0) fault.FailOperation(FaultOp::ReadBytes, failing);
+    InstallPlatform(&fault);
+    int result = LoadRaw(text);
+    InstallPlatform(&machine());
+    EXPECT_EQ(fault.OpenHandles(), 0u) << fault.OpenHandlesText();
+    if (failing == 0) {
+      EXPECT_EQ(result, 0);
+      ASSERT_EQ(gStore.Directories.count, 2);
+      EXPECT_STREQ(gStore.Directories[1]->path.c_str(), "C:\\APP\\DATA\\");
+      continue;
+    }
+    EXPECT_EQ(result, 1);
+    ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
+  }
+}
+
+// Without the Windows or the system directory the system's files cannot be told from the
+// application's: the log is refused before it is read. Whichever directory search fails,
+// the log's own directory is never recorded in a form other than its long one, which the
+// directories the log makes merge with (or it would be removed on its own, in a rollback
+// too).
+TEST_F(LogLoaderTest, WhatTheLoadMustKnowOfTheMachine) {
+  for (FaultOp op : {FaultOp::WindowsDirectory, FaultOp::SystemDirectory}) {
+    SCOPED_TRACE(FaultOpName(op));
+    ResetRunWideState();
+    ui().transcript.clear();
+    FaultPlatform fault(machine());
+    fault.FailOperation(op);
+    InstallPlatform(&fault);
+    EXPECT_EQ(Load({"File Copy: C:\\WINDOWS\\SYSTEM32\\DRIVER.386"}), 1);
+    InstallPlatform(&machine());
+    ExpectOneMessage("Could not open INSTALL.LOG file.", "Tarn Uninstall");
+  }
+
+  ASSERT_EQ(machine().MakeDirectories("C:\\Program Files\\Sample App"), 0);
+  const std::string shortLog = "C:\\" + machine().Find("C:\\Program Files")->shortName + "\\" +
+                               machine().Find("C:\\Program Files\\Sample App")->shortName +
+                               "\\INSTALL.LOG";
+  const std::string log = "***  Installation Log\r\nTitle: Sample App\r\n"
+                          "Made Dir: C:\\Program Files\\Sample App\r\n";
+  bool injected = true;
+  for (uint64_t n = 1; injected; ++n) {
+    SCOPED_TRACE(n);
+    ResetRunWideState();
+    FaultPlatform fault(machine());
+    fault.FailOperation(FaultOp::FindFirst, n);
+    InstallPlatform(&fault);
+    int result = LoadRaw(log, shortLog.c_str());
+    InstallPlatform(&machine());
+    injected = fault.injected();
+    ASSERT_EQ(result, 0);
+    for (int32_t i = 0; i < gStore.Directories.count; ++i) {
+      if (gStore.Directories[i]->firstSection != kLogDirectorySection) continue;
+      EXPECT_STREQ(gStore.Directories[i]->path.c_str(), "C:\\Program Files\\Sample App\\");
+    }
+  }
+}
+
+// A file both installations logged stays the first one's whatever existence test fails:
+// set aside as missing in the first section, its record from the second keeps section 1 as
+// its first, so that a rollback of the second keeps it.
+TEST_F(LogLoaderTest, AFailedExistenceTestKeepsTheFirstInstallationsFile) {
+  Exists("C:\\APP\\A.EXE");
+  Exists("C:\\WINDOWS\\SYSTEM32\\A.DLL");
+  bool injected = true;
+  for (uint64_t n = 1; injected; ++n) {
+    SCOPED_TRACE(n);
+    ResetRunWideState();
+    FaultPlatform fault(machine());
+    fault.FailOperation(FaultOp::GetAttributes, n);
+    InstallPlatform(&fault);
+    int result = Load({"File Copy: C:\\APP\\A.EXE", "File Copy: C:\\WINDOWS\\SYSTEM32\\A.DLL",
+                       "*** Installation Log 2", "File Copy: C:\\APP\\A.EXE",
+                       "File Copy: C:\\WINDOWS\\SYSTEM32\\A.DLL"});
+    InstallPlatform(&machine());
+    injected = fault.injected();
+    ASSERT_EQ(result, 0);
+    for (const ItemList<FileItem>* list : {&gStore.PrivateFiles, &gStore.SystemFiles})
+      for (int32_t i = 0; i < list->count; ++i)
+        EXPECT_EQ((*list)[i]->firstSection, 1) << (*list)[i]->path.c_str();
+  }
 }
 
 TEST_F(LogLoaderTest, TitleEndingsAndCaption) {
@@ -162,7 +263,7 @@ TEST_F(LogLoaderTest, AdministratorRights) {
       {"other platform", false, false, 0},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ui().transcript.clear();
     machine().settings.admin = c.admin;
     gRun.platformKind = c.nt ? kPlatformNt : kPlatformOther;
@@ -217,7 +318,7 @@ TEST_F(LogLoaderTest, DeleteInUseFiles) {
       {{"Delete in-use files: Yes"}, false},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(Load(c.lines), 0);
     EXPECT_EQ(gStore.deleteInUse, c.expected) << c.lines.back();
   }
@@ -274,7 +375,7 @@ TEST_F(LogLoaderTest, TooManySectionsAreRefused) {
   EXPECT_EQ(gStore.sectionCount, kMaxSections);
   EXPECT_EQ(gStore.Services[0]->section, kMaxSections);
 
-  ResetItemStore();
+  ResetRunWideState();
   text += "*** one too many\r\nCreate Service: Never\r\n";
   gRun.progressWindow = ui().CreateProgressWindow();
   EXPECT_EQ(LoadRaw(text), 1);
@@ -299,7 +400,7 @@ TEST_F(LogLoaderTest, LogDirectoryEntry) {
       {"C:\\WINDOWS\\APPX\\INSTALL.LOG", "C:\\WINDOWS\\APPX\\", "C:\\WINDOWS\\APPX\\"},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(LoadRaw("*** L\r\nTitle: T\r\n", c.logPath), 0)
         << c.logPath << " " << (ui().transcript.empty() ? "" : ui().transcript.back().text);
     EXPECT_STREQ(appDirectory, c.appDir) << c.logPath;
@@ -333,7 +434,7 @@ TEST_F(LogLoaderTest, AppDirectoryIsShortAndShortenedByMadeDir) {
       {"Made Dir: \\", false},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     machine().WriteFile(log, std::string("*** L\r\nTitle: T\r\n") + c.madeDir + "\r\n");
     ASSERT_EQ(LogLoader(log, appDirectory), 0);
     std::string dir = appDirectory;
@@ -399,7 +500,7 @@ TEST_F(LogLoaderTest, RelativeLogPathGivesAFullAppDirectory) {
   machine().SetCurrentDir("C:\\WORK");
   for (const char* log : {"My App\\INSTALL.LOG", "My App\\Sub\\INSTALL.LOG"}) {
     machine().WriteFile(std::string("C:\\WORK\\") + log, "*** L\r\nTitle: T\r\n");
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(LogLoader(log, appDirectory), 0) << log;
     std::string dir = appDirectory;
     EXPECT_EQ(dir.rfind("C:\\WORK\\", 0), 0u) << log << " gave " << dir;
@@ -911,7 +1012,7 @@ TEST_F(LogLoaderTest, DirectoriesMergeIntoTheOutermost) {
        {"D:\\T\\"}},
   };
   for (const auto& c : cases) {
-    ResetItemStore();
+    ResetRunWideState();
     ASSERT_EQ(Load(c.body), 0) << c.name;
     ASSERT_EQ(gStore.Directories.count, static_cast<int32_t>(c.paths.size()) + 1) << c.name;
     EXPECT_STREQ(gStore.Directories[0]->path.c_str(), "C:\\APP\\") << c.name;
@@ -951,7 +1052,7 @@ TEST_F(LogLoaderTest, GroupsCutOffByTheEndOfTheFile) {
                            "RegDB Tree: T",
                            "Non-System File:"};
   for (const char* ending : endings) {
-    ResetItemStore();
+    ResetRunWideState();
     EXPECT_EQ(LoadRaw(std::string("*** L\r\nTitle: T\r\n") + ending), 0) << ending;
   }
   EXPECT_EQ(gStore.PrivateFiles.count + gStore.MissingFiles.count, 0);

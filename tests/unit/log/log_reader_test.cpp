@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "platform/sim/sim_machine.h"
+#include "run/run_reset.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -23,7 +24,7 @@ class LogReaderTest : public SimFixture {
     machine().WriteFile("C:\\T\\FILE.TXT", contents);
     FileHandle file = Sys().OpenForRead("C:\\T\\FILE.TXT");
     EXPECT_NE(file, kNoFile);
-    ResetLogReader();
+    ResetRunWideState();
     Lines lines;
     std::vector<char> line(size);
     for (int guard = 0; guard < 100000; ++guard) {
@@ -102,7 +103,7 @@ TEST_F(LogReaderTest, LinesAcrossBufferRefillsAndTheirOffsets) {
   machine().WriteFile("C:\\T\\BIG.TXT", contents);
   FileHandle file = Sys().OpenForRead("C:\\T\\BIG.TXT");
   ASSERT_NE(file, kNoFile);
-  ResetLogReader();
+  ResetRunWideState();
   char line[kLogLineSize];
   ASSERT_EQ(ReadLogLine(line, sizeof line, file, false), 1);
   EXPECT_EQ(gLogReader.lineStart, 0);

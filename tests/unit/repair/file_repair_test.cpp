@@ -10,6 +10,7 @@
 #include "repair/shell_link.h"
 #include "repair_fixture.h"
 #include "resource.h"
+#include "ui/progress_geometry.h"
 
 namespace {
 
@@ -153,12 +154,18 @@ TEST_F(FileRepairTest, NewerFileQuestionAndItsAnswers) {
   ui.AnswerShared(IDC_ANSWER_NO);
   ui.AnswerShared(IDC_ANSWER_YES);
   ui.AnswerShared(IDC_ANSWER_YES_TO_ALL);
+  // Asked over the repair's progress display, whose animation stops while it is open.
+  ui.wizardPresent = true;
+  ui.animationTimerMs = kAnimationPeriodMs;
+  gRun.progressMode = true;
   CheckAndQueueFile("C:\\App\\1", stamp.c_str(), 1);
   CheckAndQueueFile("C:\\App\\2", stamp.c_str(), 1);
   CheckAndQueueFile("C:\\App\\3", stamp.c_str(), 1);
   CheckAndQueueFile("C:\\App\\4", stamp.c_str(), 1);  // Yes to All: not asked
   ASSERT_EQ(ui.transcript.size(), 3u);
   EXPECT_EQ(ui.transcript[0].caption, "Repair Newer File?");
+  EXPECT_EQ(ui.transcript[0].animationTimerMs, 0);
+  EXPECT_EQ(ui.animationTimerMs, kAnimationPeriodMs);
   EXPECT_NE(ui.transcript[0].text.find("The file 'C:\\App\\1' is newer"), std::string::npos);
   EXPECT_NE(ui.transcript[0].text.find("          03-15-2003  10:20:30 \n"), std::string::npos)
       << ui.transcript[0].text;
@@ -277,7 +284,9 @@ TEST_F(FileRepairTest, SourceRunNewestFirstWithPromptsUntilAMatch) {
   EXPECT_EQ(listsSeen[0].rfind("C:\\App\\F3|", 0), 0u);
   EXPECT_EQ(listsSeen[1].rfind("C:\\App\\F2|", 0), 0u);
   ASSERT_EQ(ui.transcript.size(), 3u);
-  EXPECT_EQ(ui.transcript[0].text, "03-01-2003 / 09:00:00 / 13");
+  EXPECT_EQ(ui.transcript[0].text,
+            "Enter the full pathname to the installation file with the following "
+            "attributes:\r\n\r\n03-01-2003 / 09:00:00 / 13\r\n\r\nSource Pathname:");
   EXPECT_EQ(ui.transcript[0].caption, "C:\\Gone\\SETUP.EXE");
   EXPECT_EQ(ui.transcript[1].caption, "C:\\Media\\WRONG.EXE");
   EXPECT_EQ(TempFiles(), 0);

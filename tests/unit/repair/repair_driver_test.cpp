@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "log/log_loader.h"
 #include "repair/file_repair.h"
 #include "repair/shell_link.h"
 #include "repair_fixture.h"
+#include "support/fault_platform.h"
 #include "resource.h"
 
 namespace {
@@ -65,6 +67,36 @@ TEST_F(RepairDriverTest, LinksAreWrittenAfterTheirFolders) {
   EXPECT_NE(RecreateShellLink("C:\\Menu2\\App.lnk", (over + "|x").c_str()), 0);
   EXPECT_FALSE(machine.DirectoryExists("C:\\Menu2"));
   EXPECT_EQ(machine.links.size(), 1u);
+}
+
+// A value the first installation created and the second changed is written once, with the
+// second's data: whichever write fails, it never holds the first installation's data.
+TEST_F(RepairDriverTest, AValueLoggedTwiceIsWrittenOnceWithItsLastData) {
+  Put("C:\\App\\INSTALL.LOG",
+      "***  Installation Started\r\nTitle: Sample\r\n"
+      "RegDB Key: Software\\Sample\r\nRegDB Val: 1.0\r\nRegDB Name: Version\r\nRegDB Root: 2\r\n"
+      "RegDB Key: Software\\Sample\r\nRegDB Val: yes\r\nRegDB Name: Other\r\nRegDB Root: 2\r\n"
+      "***  Installation Started\r\n"
+      "RegDB Key: software\\sample\r\nRegDB Val: 1.1\r\nRegDB Name: VERSION\r\nRegDB Root: 2\r\n"
+      "RegDB Old: 1.0\r\n");
+  for (uint64_t failing = 0; failing <= 3; ++failing) {
+    SCOPED_TRACE(failing);
+    ResetRunWideState();
+    machine.RegRemoveRaw("HKLM\\Software\\Sample", "Other");
+    machine.RegSetRaw("HKLM\\Software\\Sample", "Version", kRegSz, RegStringBytes("1.1"));
+    FaultPlatform fault(machine);
+    if (failing > 0) fault.FailOperation(FaultOp::RegSet, failing);
+    fault.RecordTrace(true);
+    InstallPlatform(&fault);
+    ASSERT_EQ(LogLoader("C:\\App\\INSTALL.LOG", gRun.appDirectory.data()), 0);
+    RepairDriver();
+    InstallPlatform(&machine);
+    EXPECT_EQ(machine.RegString("HKLM\\Software\\Sample", "Version"), "1.1");
+    if (failing == 0) {
+      EXPECT_EQ(std::count(fault.trace().begin(), fault.trace().end(), FaultOp::RegSet), 2);
+      EXPECT_EQ(machine.RegString("HKLM\\Software\\Sample", "Other"), "yes");
+    }
+  }
 }
 
 // A whole repair on the simulated machine.

@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "sim_run_fixture.h"
+#include "run/run_reset.h"
+#include "support/sim_run_fixture.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ class CommandLineTest : public SimRunTest {
 
 TEST_F(CommandLineTest, ParsesEachLine) {
   for (const LineCase& c : kLines) {
-    ResetRunState();
+    ResetRunWideState();
     ParseCommandLine(c.line);
     SCOPED_TRACE(std::string("line: [") + c.line + "]");
     EXPECT_EQ(FlagsOf(gRun), c.flags);
@@ -125,7 +126,7 @@ TEST_F(CommandLineTest, SplitsTitleByWholeCharacters) {
   EXPECT_STREQ(gRun.commandTitle.c_str(), "T");
 
   UseCodePage(1252);
-  ResetRunState();
+  ResetRunWideState();
   ParseCommandLine("C:\\\x83 A\\LOG T");
   EXPECT_STREQ(gRun.logPath.c_str(), "C:\\\x83");
   EXPECT_STREQ(gRun.commandTitle.c_str(), "A\\LOG T");
@@ -137,13 +138,13 @@ TEST_F(CommandLineTest, CutsLongLines) {
   ParseCommandLine(longPath.c_str());
   EXPECT_EQ(std::string(gRun.logPath.c_str()), longPath.substr(0, 255));
 
-  ResetRunState();
+  ResetRunWideState();
   std::string withTitle = "C:\\L " + std::string(400, 'T');
   ParseCommandLine(withTitle.c_str());
   EXPECT_STREQ(gRun.logPath.c_str(), "C:\\L");
   EXPECT_EQ(gRun.commandTitle.Length(), 250u);
 
-  ResetRunState();
+  ResetRunWideState();
   std::string quoted = "\"C:\\" + std::string(300, 'Q') + "\" T";
   ParseCommandLine(quoted.c_str());
   EXPECT_EQ(gRun.logPath.Length(), 254u);  // the cut line lost its closing quote

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "run/program.h"
+#include "run/run_reset.h"
 #include "run/startup.h"
-#include "sim_run_fixture.h"
+#include "support/sim_run_fixture.h"
 
 namespace {
 
@@ -34,7 +36,7 @@ class ShortcutLaunchTest : public SimRunTest {
     gRun.launchShortcut = 1;
   }
   void TearDown() override {
-    ForgetRepairRecord();
+    ResetRunWideState();
     SimRunTest::TearDown();
   }
   void SetIcon(const std::string& record, int number, const char* path, const char* arguments,
@@ -272,8 +274,7 @@ TEST_F(ShortcutLaunchTest, YesRunsTheRepairFlowAndLaunchesAtTheEnd) {
                     "RegDB Key: Software\\Dep\r\n");
   SetRecord({{"C:\\APP\\GONE.DLL", kRegDword}});
   ui.AnswerMessage(kIdYes);
-  ASSERT_EQ(RunStartup("/W1 C:\\APP\\INSTALL.LOG"), kStartupShortcutLaunch);
-  RunShortcutLaunch();
+  RunProgram("/W1 C:\\APP\\INSTALL.LOG");
   EXPECT_EQ(gRun.uninstallMode, kModeRepair);
   EXPECT_EQ(gRun.wizardPage, 11);
   EXPECT_TRUE(machine.FileExists(kApp));

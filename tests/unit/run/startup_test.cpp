@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "run/run_reset.h"
 #include "run/temp_copy.h"
-#include "sim_run_fixture.h"
+#include "support/sim_run_fixture.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ TEST_F(StartupTest, TemporaryCopyUnlessTheLineStartsWithZ) {
   };
   for (const Case& c : kCases) {
     std::vector<std::string> before = Copies();
-    ResetRunState();
+    ResetRunWideState();
     ui.CancelOpenLog();
     RunStartup(c.line);
     SCOPED_TRACE(c.line);
@@ -167,7 +168,7 @@ TEST_F(StartupTest, EachRunMakesAFolderOfItsOwn) {
       machine.WriteFile(folder, "not a folder");
     }
     machine.randomState = seed;
-    ResetRunState();
+    ResetRunWideState();
     RunStartup("C:\\APP\\INSTALL.LOG");
     std::string again = gRun.tempCopyPath.c_str();
     EXPECT_NE(again.substr(0, 20), folder);
@@ -179,7 +180,7 @@ TEST_F(StartupTest, EachRunMakesAFolderOfItsOwn) {
   EXPECT_EQ(machine.FileContents(kTempCopy), "planted");
 
   // A temporary directory that cannot be written to: no copy, and the run goes on.
-  ResetRunState();
+  ResetRunWideState();
   machine.settings.tempDirectory = "C:\\NO SUCH TEMP\\";
   EXPECT_EQ(RunStartup("C:\\APP\\INSTALL.LOG"), kStartupRunFlow);
   EXPECT_STREQ(gRun.tempCopyPath.c_str(), "");
@@ -205,7 +206,7 @@ TEST_F(StartupTest, CopyAndItsFolderDeletedAtRestart) {
 
   // WININIT.INI deletes files only: the copy goes, its empty folder stays.
   UseOtherPlatform();
-  ResetRunState();
+  ResetRunWideState();
   RunStartup("C:\\APP\\INSTALL.LOG");
   EXPECT_EQ(gRun.platformKind, kPlatformOther);
   copy = gRun.tempCopyPath.c_str();
@@ -258,7 +259,7 @@ TEST_F(StartupTest, NoCopyWhenItsNameWouldBeCut) {
   };
   const Case kCases[] = {{227, true}, {228, false}, {243, false}};
   for (const Case& c : kCases) {
-    ResetRunState();
+    ResetRunWideState();
     std::string dir = "C:\\" + std::string(c.dirLength, 'T') + "\\";
     machine.MakeDirectories(dir);
     machine.settings.tempDirectory = dir;
@@ -286,7 +287,7 @@ TEST_F(StartupTest, PlatformProbe) {
       {true, 10, kPlatformNt, true},
   };
   for (const Case& c : kCases) {
-    ResetRunState();
+    ResetRunWideState();
     machine.settings.ntFamily = c.nt;
     machine.settings.major = c.major;
     RunStartup("/Z C:\\APP\\INSTALL.LOG");
@@ -308,7 +309,7 @@ TEST_F(StartupTest, ProgramFilesDirectory) {
       {nullptr, ""},
   };
   for (const Case& c : kCases) {
-    ResetRunState();
+    ResetRunWideState();
     machine.RegRemoveRaw(kCurrentVersion, "ProgramFilesDir");
     if (c.value != nullptr) {
       machine.RegSetRaw(kCurrentVersion, "ProgramFilesDir", kRegSz, std::string(c.value) + '\0');
@@ -317,7 +318,7 @@ TEST_F(StartupTest, ProgramFilesDirectory) {
     EXPECT_STREQ(gRun.programFilesDir.c_str(), c.expected) << (c.value ? c.value : "(none)");
   }
   // A value stored without its terminator is still read as text.
-  ResetRunState();
+  ResetRunWideState();
   machine.RegSetRaw(kCurrentVersion, "ProgramFilesDir", kRegSz, "E:\\Apps\\");
   RunStartup("/Z C:\\APP\\INSTALL.LOG");
   EXPECT_STREQ(gRun.programFilesDir.c_str(), "E:\\Apps");
@@ -337,7 +338,7 @@ TEST_F(StartupTest, BareLogNameTakesTheCurrentDirectory) {
   };
   machine.MakeDirectories("C:\\APP");
   for (const Case& c : kCases) {
-    ResetRunState();
+    ResetRunWideState();
     machine.SetCurrentDir(c.currentDir);
     RunStartup(c.line);
     EXPECT_STREQ(gRun.logPath.c_str(), c.expected) << c.line;
@@ -381,14 +382,14 @@ TEST_F(StartupTest, QuietRunsShowNoWindows) {
   ui.progressWindowEnabled = true;
   const char* kLines[] = {"/S /Z C:\\APP\\INSTALL.LOG", "/z C:\\A C:\\B\\"};
   for (const char* line : kLines) {
-    ResetRunState();
+    ResetRunWideState();
     RunStartup(line);
     const SimWindow* main = WindowOf(gRun.mainWindow);
     ASSERT_NE(main, nullptr) << line;
     EXPECT_FALSE(main->visible) << line;
     EXPECT_EQ(gRun.progressWindow, 0u) << line;
   }
-  ResetRunState();
+  ResetRunWideState();
   gRun.automatic = true;  // what the shortcut launcher sets before coming back
   gRun.launchShortcut = 2;
   gRun.settingsFile.Set(kSettings);
@@ -411,38 +412,30 @@ TEST_F(StartupTest, CleanupAndShortcutRunsBranchOff) {
   EXPECT_TRUE(gRun.inPlaceRun);
 
   // A clean-up switch with nothing after it is an ordinary run that asks for the log.
-  ResetRunState();
+  ResetRunWideState();
   ui.CancelOpenLog();
   EXPECT_EQ(RunStartup("/z"), kStartupRunFlow);
   EXPECT_EQ(OpenLogQuestions(), 1);
 
-  ResetRunState();
+  ResetRunWideState();
   size_t windowsBefore = ui.windows.size();
   EXPECT_EQ(RunStartup("/W3 C:\\APP\\INSTALL.LOG"), kStartupShortcutLaunch);
   EXPECT_EQ(gRun.launchShortcut, 3);
   EXPECT_EQ(ui.windows.size(), windowsBefore);
 }
 
-TEST_F(StartupTest, TextsAndCrcTable) {
+TEST_F(StartupTest, RestartTexts) {
   RunStartup("/Z C:\\APP\\INSTALL.LOG");
-  EXPECT_STREQ(gRun.promptCaption.c_str(), "Uninstall");
-  EXPECT_STREQ(gRun.cancelQuestion.c_str(), "Are you sure you want to cancel the uninstall?");
   EXPECT_STREQ(gRun.rebootCaption.c_str(), "Uninstall");
   EXPECT_EQ(std::string(gRun.rebootText.c_str()).substr(0, 40),
             "This uninstall must reboot your computer");
-  // The check value of CRC-32 over "123456789".
-  uint32_t crc = 0xFFFFFFFFu;
-  for (const char* p = "123456789"; *p != '\0'; ++p) {
-    crc = gRun.crcTable[(crc ^ static_cast<uint8_t>(*p)) & 0xFF] ^ (crc >> 8);
-  }
-  EXPECT_EQ(crc ^ 0xFFFFFFFFu, 0xCBF43926u);
 }
 
 TEST_F(StartupTest, TextsComeFromTheSettingsFile) {
   machine.WriteFile(kSettings, "[Language]\r\nMsg25=Remove|Program\r\nMsg1=Logs~only\r\n");
   ui.CancelOpenLog();
   RunStartup("");
-  EXPECT_STREQ(gRun.promptCaption.c_str(), "Remove\r\nProgram");
+  EXPECT_STREQ(gRun.rebootCaption.c_str(), "Remove\r\nProgram");
   ASSERT_EQ(OpenLogQuestions(), 1);
   EXPECT_EQ(ui.transcript[0].text, "Logs only");
 }

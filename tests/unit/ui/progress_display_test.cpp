@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "unit/engine/engine_sim_fixture.h"
+#include "ui/progress_geometry.h"
+#include "support/engine_sim_fixture.h"
 
 namespace {
 
@@ -136,6 +137,61 @@ TEST_F(ActionDisplayTest, ShowActionWithoutTheWizardOnlyPumps) {
   EXPECT_EQ(ui.actionText, "");
   EXPECT_EQ(ui.progressBarInvalidations, 0);
   EXPECT_EQ(ui.pumpWaits, (std::vector<int>{0}));
+}
+
+TEST_F(ActionDisplayTest, ShowActionSparesALookOnlyAMomentAfterTheLast) {
+  // The clock stands still just after a look.
+  machine.tickStep = 0;
+  PumpMessages(0);
+  ui.pumpWaits.clear();
+  ShowAction("Removing Icon:\r\nSample");
+  EXPECT_EQ(ui.actionText, "\r\n\r\nRemoving Icon:\r\nSample");
+  EXPECT_EQ(ui.progressBarInvalidations, 1);
+  EXPECT_TRUE(ui.pumpWaits.empty());
+  // A wait asked for by a driver is never spared.
+  PumpMessages(3500);
+  EXPECT_EQ(ui.pumpWaits, (std::vector<int>{3500}));
+}
+
+// The four-button question: the animation stops while it is open in progress mode and runs
+// at its period again afterwards; the wizard gets the focus back; the caption follows the
+// repair mode.
+TEST_F(ActionDisplayTest, FourButtonQuestionPausesTheAnimationAndGivesTheFocusBack) {
+  constexpr WindowHandle kWizard = 0x7000;
+  struct Case {
+    const char* name;
+    bool progressMode;
+    bool repairMode;
+    WindowHandle wizard;
+    int timerWhenAsked;
+    WindowHandle focusAfter;
+    const char* caption;
+  };
+  const Case cases[] = {
+      {"uninstall in progress mode", true, false, kWizard, 0, kWizard, "Remove Shared Component"},
+      {"repair in progress mode", true, true, kWizard, 0, kWizard, "Repair Newer File?"},
+      {"before progress mode", false, false, kWizard, kAnimationPeriodMs, kWizard,
+       "Remove Shared Component"},
+      {"no wizard window", true, false, 0, 0, 0, "Remove Shared Component"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui.transcript.clear();
+    ui.focusWindow = 0;
+    ui.animationTimerMs = kAnimationPeriodMs;
+    gRun.progressMode = c.progressMode;
+    gRun.repairMode = c.repairMode;
+    gRun.wizardWindow = c.wizard;
+    CopyText(gRun.actionText, sizeof gRun.actionText, "Remove it?");
+    ui.AnswerShared(1007);
+    EXPECT_EQ(AskFourButtonQuestion(), 1007);
+    ASSERT_EQ(ui.transcript.size(), 1u);
+    EXPECT_EQ(ui.transcript[0].text, "Remove it?");
+    EXPECT_EQ(ui.transcript[0].caption, c.caption);
+    EXPECT_EQ(ui.transcript[0].animationTimerMs, c.timerWhenAsked);
+    EXPECT_EQ(ui.animationTimerMs, kAnimationPeriodMs);
+    EXPECT_EQ(ui.focusWindow, c.focusAfter);
+  }
 }
 
 TEST_F(ActionDisplayTest, ShowActionCutsAnOverLongTextToItsBuffer) {

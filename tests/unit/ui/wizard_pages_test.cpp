@@ -11,6 +11,7 @@
 #include "base/run_state.h"
 #include "log/item_store.h"
 #include "resource.h"
+#include "run/run_reset.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -53,7 +54,7 @@ class WizardPagesTest : public SimFixture {
 // Back visits them in reverse and ends on the method page, for every mix of lists.
 TEST_F(WizardPagesTest, CustomWalksTheFilledPagesOfEveryMix) {
   for (int mask = 0; mask < (1 << 10); ++mask) {
-    ResetItemStore();
+    ResetRunWideState();
     gRun.uninstallMode = kModeCustom;
     std::vector<int> forward;
     for (int page = 1; page <= 10; ++page) {

@@ -1,11 +1,14 @@
 // Deferred replacement: a backup copy goes back over its file now, or through a temporary
 // copy at the next restart when the file is in use, on both platform kinds.
 #include "uninstall/deferred.h"
+#include "run/run_reset.h"
+#include "uninstall/file_removal.h"
 
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
+#include "support/fault_platform.h"
 
 namespace {
 
@@ -37,7 +40,7 @@ TEST_F(DeferredTest, InUseTargetOnTheNtKindGoesThroughTheFirstFreeTemporaryName)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetRunState();
+    ResetRunWideState();
     gRun.platformKind = kPlatformNt;
     machine.RegRemoveRaw("HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
                          "PendingFileRenameOperations");
@@ -122,6 +125,41 @@ TEST_F(DeferredTest, TemporaryNamesAreNeverReusedWithinARun) {
   char small[12];
   UniqueTempName(kTarget, small, sizeof small);
   EXPECT_STREQ(small, "");
+}
+
+// A backup copy put over a file in use at the next restart: whichever call fails, on both
+// platform kinds, the earlier data is not lost. After the restart the target holds it, or
+// the backup copy still does; no temporary copy is left beside the target.
+TEST_F(DeferredTest, AFailingCallNeverLosesTheBackupCopy) {
+  for (bool nt : {true, false}) {
+    bool injected = true;
+    for (uint64_t k = 1; injected; ++k) {
+      SCOPED_TRACE(std::string(nt ? "NT, " : "95, ") + std::to_string(k));
+      gRun.platformKind = kPlatformNt;
+      if (!nt) UseOtherPlatform();
+      Write(kTarget, "installed");
+      Write(kBackup, "original");
+      ASSERT_EQ(machine.SetInUse(kTarget, true), 0);
+      FaultPlatform fault(machine);
+      fault.FailCall(k);
+      InstallPlatform(&fault);
+      RemoveFileItem(kTarget, kBackup, true);
+      InstallPlatform(&machine);
+      injected = fault.calls() >= k;
+      machine.SimulateRestart();
+      bool putBack = machine.FileContents(kTarget) == "original";
+      bool kept = machine.FileContents(kBackup) == "original";
+      EXPECT_TRUE(putBack || kept) << FaultOpName(fault.injectedOp());
+      FindEntry entry;
+      SearchHandle left = machine.FindFirst("C:\\APP\\~KTU*.TMP", &entry);
+      EXPECT_EQ(left, kNoSearch) << FaultOpName(fault.injectedOp()) << ": " << entry.name;
+      if (left != kNoSearch) {
+        machine.FindEnd(left);
+        machine.RemoveFile((std::string("C:\\APP\\") + entry.name).c_str());
+      }
+      ResetRunWideState();
+    }
+  }
 }
 
 }  // namespace

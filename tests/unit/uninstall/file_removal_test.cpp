@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "run/run_reset.h"
+#include "support/engine_fixture.h"
+#include "support/fault_platform.h"
 
 namespace {
 
@@ -155,6 +157,21 @@ TEST_F(FileRemovalTest, ProtectedTreesAreLeftWhateverFormTheirPathTakes) {
   const char* const ordinary[] = {"C:\\WINDOWS\\APPDATA", "C:\\Program Files\\Sample App",
                                   "C:\\WINDOWSX", "C:\\APP"};
   for (const char* directory : ordinary) EXPECT_FALSE(IsProtectedDirectory(directory)) << directory;
+
+  // Without the Windows or the system directory every directory counts as protected, and
+  // an empty folder below the Windows directory stays.
+  ASSERT_EQ(machine.MakeDirectories("C:\\WINDOWS\\EMPTY"), 0);
+  for (FaultOp op : {FaultOp::WindowsDirectory, FaultOp::SystemDirectory}) {
+    SCOPED_TRACE(FaultOpName(op));
+    FaultPlatform fault(machine);
+    fault.FailOperation(op);
+    InstallPlatform(&fault);
+    RemoveDirectoryTree("C:\\WINDOWS", false);
+    fault.FailOperation(op);
+    EXPECT_TRUE(IsProtectedDirectory("C:\\APP"));
+    InstallPlatform(&machine);
+    EXPECT_TRUE(machine.DirectoryExists("C:\\WINDOWS\\EMPTY"));
+  }
 }
 
 TEST_F(FileRemovalTest, TreeWithFilesGoesEntirely) {
@@ -350,7 +367,7 @@ TEST_F(FileRemovalTest, InUseFilesOnTheNtKindBecomeDelayedDeletions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetRunState();
+    ResetRunWideState();
     gRun.platformKind = kPlatformNt;
     gStore.deleteInUse = c.deleteInUse;
     const std::string path = "C:\\Program Files\\Sample App\\ENGINE.DLL";

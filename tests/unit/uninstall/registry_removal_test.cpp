@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "platform/image/machine_image.h"
 
 namespace {

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "base/message_text.h"
-#include "engine_fixture.h"
+#include "run/run_reset.h"
+#include "support/engine_fixture.h"
 #include "platform/image/machine_image.h"
 
 namespace {
@@ -114,7 +115,7 @@ TEST_F(SharedDllsTest, EachAnswerToTheQuestion) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetRunState();
+    ResetRunWideState();
     gRun.newShell = true;
     ui.transcript.clear();
     SetCount(kRegDword, RegDwordBytes(1));
@@ -197,7 +198,7 @@ TEST_F(SharedDllsTest, ToAllAnswersStickForTheRestOfTheRun) {
   for (const char* file : files) EXPECT_EQ(ReleaseSharedFile(file, 1), kSharedRemove) << file;
   EXPECT_EQ(ui.transcript.size(), 1u);
 
-  ResetRunState();
+  ResetRunWideState();
   gRun.newShell = true;
   ui.transcript.clear();
   for (const char* file : files) SetCount(kRegDword, RegDwordBytes(1), file);
