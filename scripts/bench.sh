@@ -18,7 +18,9 @@
 # Last, bench/e2e/e2e_bench.sh times UNTARN32.EXE /S itself from its process start to the
 # end of its clean-up run, in fresh Wine sessions and in sessions whose desktop has ended
 # (its own prefix; E2E_* variables there), then the wizard's progress display against the
-# silent run, and how fast the wizard answers a click.
+# silent run, how fast the wizard answers a click, and our repair of the peer harness's
+# application against Windows Installer's (bench/e2e/repair_peer_bench.sh, REPAIR_PEER_*
+# variables there; it needs the harness beside the checkout or PEERS_DIR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -125,3 +127,10 @@ UNTARN_WIN64_BUILD=$win64 bench/e2e/progress_display_bench.sh | tee "$results/pr
 echo
 echo "== wine64: the wizard's answer to a click"
 UNTARN_WIN64_BUILD=$win64 bench/e2e/click_latency_bench.sh | tee "$results/click-latency.txt"
+
+# Repair against Windows Installer's on the peer harness's application (a prefix and display
+# of its own).
+echo
+echo "== wine64: repair against Windows Installer (the peer harness's application)"
+BENCH_WIN64=$win64 bench/e2e/repair_peer_bench.sh | tee "$results/repair-peer.txt" ||
+  echo "  the repair comparison did not complete (see above)"

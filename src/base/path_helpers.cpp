@@ -90,7 +90,61 @@ void PrefixCurrentDirectory(char* path, size_t size) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+FolderLookups::Entry* FindLookup(FolderLookups* lookups, const char* searched) {
+  for (int i = 0; i < lookups->count; ++i) {
+    if (strcmp(lookups->entries[i].searched, searched) == 0) return &lookups->entries[i];
+  }
+  return nullptr;
+}
+
+FolderLookups::Entry* FreeLookup(FolderLookups* lookups) {
+  if (lookups->count < FolderLookups::kEntries) return &lookups->entries[lookups->count++];
+  FolderLookups::Entry* oldest = &lookups->entries[0];
+  for (FolderLookups::Entry& entry : lookups->entries) {
+    if (entry.lastUse < oldest->lastUse) oldest = &entry;
+  }
+  return oldest;
+}
+
+// The directory search for the path as it stands (cut after the component to look up);
+// true with the entry when the file system found it.
+bool LookUpComponent(const char* searched, FindEntry* entry, FolderLookups* lookups) {
+  size_t length = strlen(searched);
+  bool kept = lookups != nullptr && length < sizeof lookups->entries[0].searched;
+  if (kept) {
+    FolderLookups::Entry* known = FindLookup(lookups, searched);
+    if (known != nullptr) {
+      known->lastUse = ++lookups->clock;
+      if (!known->found) return false;
+      memcpy(entry->name, known->name, sizeof entry->name);
+      memcpy(entry->shortName, known->shortName, sizeof entry->shortName);
+      return true;
+    }
+  }
+  SearchHandle search = Sys().FindFirst(searched, entry);
+  bool found = search != kNoSearch;
+  if (found) Sys().FindEnd(search);
+  entry->name[sizeof entry->name - 1] = '\0';
+  entry->shortName[sizeof entry->shortName - 1] = '\0';
+  if (kept) {
+    FolderLookups::Entry* slot = FreeLookup(lookups);
+    memcpy(slot->searched, searched, length + 1);
+    slot->found = found;
+    static_assert(sizeof slot->name == sizeof entry->name, "the long name field matches");
+    static_assert(sizeof slot->shortName == sizeof entry->shortName, "the 8.3 field matches");
+    memcpy(slot->name, entry->name, sizeof slot->name);
+    memcpy(slot->shortName, entry->shortName, sizeof slot->shortName);
+    slot->lastUse = ++lookups->clock;
+  }
+  return found;
+}
+
 }  // namespace
+
+void ForgetFolderLookups(FolderLookups* lookups) {
+  lookups->count = 0;
+  lookups->clock = 0;
+}
 
 void MakeFullPath(char* path, size_t size) {
   if (path == nullptr || size < 2 || path[0] == '\0') return;
@@ -98,7 +152,7 @@ void MakeFullPath(char* path, size_t size) {
   if (!rooted) PrefixCurrentDirectory(path, size);
 }
 
-bool NormalizePath(char* path, size_t size, bool longForm) {
+bool NormalizePath(char* path, size_t size, bool longForm, FolderLookups* lookups) {
   if (path == nullptr || size < 2) return false;
   path[size - 1] = '\0';
 
@@ -130,12 +184,9 @@ bool NormalizePath(char* path, size_t size, bool longForm) {
       char saved = path[end];
       path[end] = '\0';
       FindEntry entry = {};
-      SearchHandle search = Sys().FindFirst(path, &entry);
+      bool hit = LookUpComponent(path, &entry, lookups);
       path[end] = saved;
-      if (search != kNoSearch) {
-        Sys().FindEnd(search);
-        entry.name[sizeof entry.name - 1] = '\0';
-        entry.shortName[sizeof entry.shortName - 1] = '\0';
+      if (hit) {
         const char* replacement =
             (longForm || entry.shortName[0] == '\0') ? entry.name : entry.shortName;
         size_t newLength = strlen(replacement);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // The size of a path buffer (MAX_PATH).
 constexpr size_t kPathSize = 260;
@@ -26,11 +27,35 @@ inline char* FileNamePart(char* path) {
   return const_cast<char*>(FileNamePart(static_cast<const char*>(path)));
 }
 
+// What NormalizePath found when it looked a folder up, kept so that a run of conversions
+// of paths under the same folders searches each folder once: a directory search is a
+// round trip to the file system (under Wine to its server), and the loader converts every
+// directory the log created, most of them sharing their first folders. Only for a stretch
+// of work in which no folder on the way is created, renamed or removed. When it is full,
+// the entry used longest ago makes room.
+struct FolderLookups {
+  static constexpr int kEntries = 64;
+  struct Entry {
+    char searched[kPathSize];  // the path up to the component, as it was searched for
+    bool found;
+    char name[kPathSize];
+    char shortName[14];
+    uint32_t lastUse;
+  };
+  Entry entries[kEntries];
+  int count = 0;
+  uint32_t clock = 0;
+};
+
+// Empties lookups (before a stretch of conversions begins).
+void ForgetFolderLookups(FolderLookups* lookups);
+
 // Converts path (a buffer of size bytes, normally 256) in place into its long form
 // (longForm true; only paths containing '~' change) or its short 8.3 form. Components the
 // file system does not find stay as written, and the result is then false. Never writes
-// past size.
-bool NormalizePath(char* path, size_t size, bool longForm);
+// past size. With lookups, a folder searched for before (in either direction) is taken
+// from there.
+bool NormalizePath(char* path, size_t size, bool longForm, FolderLookups* lookups = nullptr);
 
 // Puts the current directory in front of a path relative to it (one that starts with
 // neither a drive nor a backslash); other paths stay as they are. Never writes past size.

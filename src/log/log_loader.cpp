@@ -181,6 +181,8 @@ struct Load {
   Path win32sDir;
   bool rightsTested = false;
   char* appDirectory = nullptr;  // the caller's 256 bytes
+  // The folders the load's path conversions looked up; the load changes no folder.
+  FolderLookups* lookups = nullptr;
 };
 
 constexpr size_t kAppDirectorySize = 256;
@@ -787,16 +789,16 @@ void AddDevice(const char* value) {
   }
 }
 
-void SelfRegister(const char* value) {
+void SelfRegister(const Load& ld, const char* value) {
   char wanted[256];
   CopyText(wanted, sizeof wanted, value);
   ToAnsi(wanted);
-  NormalizePath(wanted, sizeof wanted, true);
+  NormalizePath(wanted, sizeof wanted, true, ld.lookups);
   for (const ItemList<FileItem>* list : {&gStore.PrivateFiles, &gStore.SystemFiles}) {
     for (int32_t i = 0; i < list->count; ++i) {
       char path[256];
       CopyText(path, sizeof path, (*list)[i]->path.c_str());
-      NormalizePath(path, sizeof path, true);
+      NormalizePath(path, sizeof path, true, ld.lookups);
       if (EqualNoCase(path, wanted)) (*list)[i]->selfRegSection = Section();
     }
   }
@@ -816,7 +818,7 @@ void MadeDir(Load& ld) {
 
   char shortForm[kAppDirectorySize];
   CopyText(shortForm, sizeof shortForm, value);
-  NormalizePath(shortForm, sizeof shortForm, false);
+  NormalizePath(shortForm, sizeof shortForm, false, ld.lookups);
   if (shortForm[0] != '\0' && StartsWithNoCase(ld.appDirectory, shortForm)) {
     ld.appDirectory[strlen(shortForm)] = '\0';
   }
@@ -927,7 +929,7 @@ Next Dispatch(Load& ld) {
     case kFileEdit: return FileEdit(ld);
     case kCreateService: CreateService(value); return kReadOn;
     case kAddDevice: AddDevice(value); return kReadOn;
-    case kSelfRegister: SelfRegister(value); return kReadOn;
+    case kSelfRegister: SelfRegister(ld, value); return kReadOn;
     case kIniNew: return NewIniFile(ld);
     case kIniFile: return IniEdit(ld);
     case kExecutePath:
@@ -1063,7 +1065,7 @@ bool Prepare(Load& ld, const char* logPath) {
     bool bareDrive = dir[0] != '\0' && dir[1] == ':' && dir[2] == '\0';
     if (!bareDrive) {
       MakeFullPath(dir, sizeof dir);
-      NormalizePath(dir, sizeof dir, false);
+      NormalizePath(dir, sizeof dir, false, ld.lookups);
     }
     AppendText(dir, sizeof dir, "\\");
   } else {
@@ -1081,7 +1083,7 @@ bool Prepare(Load& ld, const char* logPath) {
   // The directories the log makes in or above it merge into this record by their names and
   // give it their sections; in a form that compares with none of them it would be removed
   // on its own, by a rollback too.
-  bool ownKnown = NormalizePath(own, sizeof own, true);
+  bool ownKnown = NormalizePath(own, sizeof own, true, ld.lookups);
   KeepFolderPart(own);
   if (strlen(own) <= 3 || !ownKnown) own[0] = '\0';
   Path systemSlash = ld.systemDir;
@@ -1116,7 +1118,10 @@ void SetTitle(const char* line) {
 
 int LogLoader(const char* logPath, char* appDirectory) {
   static Load ld;  // the line buffer is large; one load runs at a time
+  static FolderLookups lookups;
   ld = Load();
+  ForgetFolderLookups(&lookups);
+  ld.lookups = &lookups;
   ld.appDirectory = appDirectory;
   if (!Prepare(ld, logPath)) {
     Refuse(IDS_LOG_UNREADABLE, IDS_PROGRAM_TITLE);

@@ -209,24 +209,33 @@ bool ParseListLine(const std::string& text, ListLine* line) {
 // folder boundary ("App\DATA\T.DAT" matches "C:\Program Files\App\DATA\T.DAT"), without
 // regard to case. Of several, one whose size and checksum are the logged ones wins, then the
 // longest name: the most specific.
+// Where a name may start in path: marked for each position just after one of its
+// backslashes. The boundaries are found from the start, by characters: the byte before a
+// name may be the second half of 表 rather than a separator. Found once per listed path, not
+// once per payload entry: a payload of thousands of files is searched for every line.
+std::vector<bool> NameStarts(const std::string& path) {
+  std::vector<bool> starts(path.size() + 1, false);
+  for (size_t at = FindCharFrom(path, '\\', 0); at != std::string::npos;
+       at = FindCharFrom(path, '\\', at + 1)) {
+    starts[at + 1] = true;
+  }
+  return starts;
+}
+
 // True when path ends with name just after one of its backslashes, without regard to case.
-// The boundary is found from the start, by characters: the byte before the name may be the
-// second half of 表 rather than a separator.
-bool EndsWithEntryName(const std::string& path, const std::string& name) {
+bool EndsWithEntryName(const std::string& path, const std::vector<bool>& nameStarts,
+                       const std::string& name) {
   if (name.size() >= path.size()) return false;
   size_t tail = path.size() - name.size();
-  for (size_t at = FindCharFrom(path, '\\', 0); at != std::string::npos && at < tail;
-       at = FindCharFrom(path, '\\', at + 1)) {
-    if (at + 1 == tail) return lstrcmpiA(path.c_str() + tail, name.c_str()) == 0;
-  }
-  return false;
+  return nameStarts[tail] && lstrcmpiA(path.c_str() + tail, name.c_str()) == 0;
 }
 
 const Entry* FindEntry(const Payload& payload, const ListLine& line) {
   const Entry* best = nullptr;
   bool bestFits = false;
+  std::vector<bool> nameStarts = NameStarts(line.path);
   for (const Entry& entry : payload.entries) {
-    if (!EndsWithEntryName(line.path, entry.name)) continue;
+    if (!EndsWithEntryName(line.path, nameStarts, entry.name)) continue;
     bool fits = !line.checked || (entry.size == line.size &&
                                   Crc32(&payload.bytes[entry.offset], entry.size) == line.crc);
     if (best == nullptr || (fits && !bestFits) ||

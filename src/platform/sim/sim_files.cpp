@@ -836,6 +836,7 @@ static void FillEntry(const SimNode* node, const std::string& name, FindEntry* e
 }
 
 SearchHandle SimMachine::FindFirst(const char* pattern, FindEntry* entry) {
+  ++directorySearches;
   std::string text = pattern != nullptr ? pattern : "";
   std::replace(text.begin(), text.end(), '/', '\\');
   size_t slash = SimFindLastOf(*this, text, "\\");

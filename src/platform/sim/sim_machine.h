@@ -145,6 +145,7 @@ class SimMachine final : public Platform {
   std::vector<ShellLinkFields> links;
   std::deque<std::vector<std::string>> linkTexts;
   int settingsBroadcasts = 0;
+  int directorySearches = 0;  // FindFirst calls
   int restartRequests = 0;
   bool fileErrorBoxesSuppressed = false;
 

@@ -161,6 +161,27 @@ ServiceHandle NoServiceHandle() {
   return 0;
 }
 
+// COM comes from OLE32.DLL, loaded when the first link is written: only a repair writes
+// links, and a static import would map it and the two libraries it needs into every run.
+struct ComCalls {
+  decltype(&CoInitialize) initialize = nullptr;
+  decltype(&CoCreateInstance) createInstance = nullptr;
+  decltype(&CoUninitialize) uninitialize = nullptr;
+};
+
+const ComCalls& Com() {
+  static ComCalls calls;
+  static bool resolved = false;
+  if (!resolved) {
+    HMODULE ole = LoadFromSystemDirectory("OLE32.DLL");
+    LookUp(ole, "CoInitialize", &calls.initialize);
+    LookUp(ole, "CoCreateInstance", &calls.createInstance);
+    LookUp(ole, "CoUninitialize", &calls.uninitialize);
+    resolved = true;
+  }
+  return calls;
+}
+
 // A client-only conversation needs a callback, but it is asked nothing a client answers.
 HDDEDATA CALLBACK DdeClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
                                     ULONG_PTR) {
@@ -731,12 +752,16 @@ int Win32Platform::ResourceBytes(uint32_t type, uint32_t id, const void** data,
 // --- Shell links -------------------------------------------------------------------------
 
 int Win32Platform::CreateShellLink(const ShellLinkFields& link) {
-  HRESULT initialized = CoInitialize(nullptr);
+  const ComCalls& com = Com();
+  if (com.initialize == nullptr || com.createInstance == nullptr || com.uninitialize == nullptr) {
+    return ERROR_MOD_NOT_FOUND;
+  }
+  HRESULT initialized = com.initialize(nullptr);
   IShellLinkA* shellLink = nullptr;
   IPersistFile* persist = nullptr;
   WCHAR widePath[MAX_PATH];
-  HRESULT status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IShellLinkA, reinterpret_cast<void**>(&shellLink));
+  HRESULT status = com.createInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, reinterpret_cast<void**>(&shellLink));
   if (FAILED(status)) goto done;
   status = shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
   if (FAILED(status)) goto done;
@@ -758,7 +783,7 @@ int Win32Platform::CreateShellLink(const ShellLinkFields& link) {
 done:
   if (persist != nullptr) persist->Release();
   if (shellLink != nullptr) shellLink->Release();
-  if (SUCCEEDED(initialized)) CoUninitialize();
+  if (SUCCEEDED(initialized)) com.uninitialize();
   if (SUCCEEDED(status)) return 0;
   return status == 0 ? kErrGeneric : static_cast<int>(status);
 }

@@ -194,6 +194,125 @@ TEST_F(PathTest, NeverWritesPastTheBuffer) {
   EXPECT_EQ(std::string(buffer), expected.substr(0, 255));
 }
 
+// Paths converted with remembered lookups come out exactly as with a search for every
+// folder, whichever conversions came before them, in either direction and at any size.
+TEST_F(PathTest, RememberedLookupsConvertAsTheSearchesDo) {
+  machine.MakeDirectories("C:\\Program Files\\App\\Deep Folder\\Deeper");
+  const char* kPaths[] = {
+      "C:\\Program Files\\App\\UNINST.EXE",
+      "c:\\program files\\app\\long name library.dll",
+      "c:\\progra~1\\app\\longna~1.dll",
+      "c:\\progra~1\\Missing\\x~1.txt",
+      "C:\\Program Files\\Missing\\x.txt",
+      "C:\\Program Files\\\\App",
+      "C:\\Program Files\\App\\*.EXE",
+      "C:\\Program Files\\App\\Deep Folder\\Deeper\\",
+      "C:\\PROGRA~1\\App\\DEEPFO~1\\DEEPER\\A~1",
+      "\\\\server\\share\\Some Dir",
+  };
+  static FolderLookups lookups;
+  ForgetFolderLookups(&lookups);
+  for (int pass = 0; pass < 2; ++pass) {
+    int searches = 0;
+    int rememberedSearches = 0;
+    for (const char* path : kPaths) {
+      for (bool longForm : {false, true}) {
+        for (size_t size : {size_t{14}, size_t{24}, size_t{256}}) {
+          char searched[256];
+          char remembered[256];
+          CopyText(searched, size, path);
+          CopyText(remembered, size, path);
+          int before = machine.directorySearches;
+          NormalizePath(searched, size, longForm);
+          searches += machine.directorySearches - before;
+          before = machine.directorySearches;
+          NormalizePath(remembered, size, longForm, &lookups);
+          rememberedSearches += machine.directorySearches - before;
+          EXPECT_STREQ(remembered, searched) << path << (longForm ? " (long)" : " (short)")
+                                             << " size " << size << " pass " << pass;
+        }
+      }
+    }
+    if (pass == 0) {
+      EXPECT_LT(rememberedSearches, searches);
+    } else {
+      EXPECT_EQ(rememberedSearches, 0);
+    }
+  }
+}
+
+// Each folder is searched for once while the lookups are kept, a folder that is not there
+// included; forgetting them searches again.
+TEST_F(PathTest, RememberedLookupsSearchEachFolderOnce) {
+  struct Step {
+    const char* path;
+    bool longForm;
+    int searches;
+  };
+  const Step kSteps[] = {
+      // C:\Program Files, C:\PROGRA~1\App, C:\PROGRA~1\App\UNINST.EXE
+      {"C:\\Program Files\\App\\UNINST.EXE", false, 3},
+      {"C:\\Program Files\\App\\README.TXT", false, 1},
+      {"C:\\Program Files\\App", false, 0},
+      {"C:\\Program Files\\Common Files", false, 1},
+      // Missing is not found, and the file below it is searched for as written.
+      {"C:\\Program Files\\Missing\\A.TXT", false, 2},
+      {"C:\\Program Files\\Missing\\A.TXT", false, 0},
+      // The short names are other texts to search for: C:\progra~1, then the long forms.
+      {"c:\\progra~1\\app\\longna~1.dll", true, 3},
+      {"c:\\progra~1\\app\\longna~1.dll", true, 0},
+      // A long path without '~' is not converted at all.
+      {"C:\\Program Files\\Other\\B.TXT", true, 0},
+  };
+  static FolderLookups lookups;
+  ForgetFolderLookups(&lookups);
+  for (const Step& step : kSteps) {
+    char buffer[256];
+    CopyText(buffer, sizeof buffer, step.path);
+    int before = machine.directorySearches;
+    NormalizePath(buffer, sizeof buffer, step.longForm, &lookups);
+    EXPECT_EQ(machine.directorySearches - before, step.searches)
+        << step.path << (step.longForm ? " (long)" : " (short)");
+  }
+  ForgetFolderLookups(&lookups);
+  char buffer[256];
+  CopyText(buffer, sizeof buffer, "C:\\Program Files\\App");
+  int before = machine.directorySearches;
+  NormalizePath(buffer, sizeof buffer, false, &lookups);
+  EXPECT_EQ(machine.directorySearches - before, 2);
+}
+
+// Full lookups make room by dropping the folder used longest ago: a folder in constant use
+// stays, and a dropped one is searched for again and still converted right.
+TEST_F(PathTest, FullLookupsDropTheFolderUsedLongestAgo) {
+  static FolderLookups lookups;
+  ForgetFolderLookups(&lookups);
+  auto convert = [&](const std::string& path) {
+    char buffer[256];
+    CopyText(buffer, sizeof buffer, path.c_str());
+    int before = machine.directorySearches;
+    NormalizePath(buffer, sizeof buffer, false, &lookups);
+    return std::make_pair(std::string(buffer), machine.directorySearches - before);
+  };
+  const int kFolders = FolderLookups::kEntries + 6;
+  for (int i = 0; i < kFolders; ++i) {
+    machine.MakeDirectories("C:\\Folder Number " + std::to_string(i));
+  }
+  EXPECT_EQ(convert("C:\\Program Files").second, 1);
+  for (int i = 0; i < kFolders; ++i) {
+    EXPECT_EQ(convert("C:\\Folder Number " + std::to_string(i)).second, 1) << i;
+    EXPECT_EQ(convert("C:\\Program Files").second, 0) << "after folder " << i;
+  }
+  EXPECT_EQ(lookups.count, FolderLookups::kEntries);
+  auto first = convert("C:\\Folder Number 0");
+  EXPECT_EQ(first.second, 1);
+  char searched[256];
+  CopyText(searched, sizeof searched, "C:\\Folder Number 0");
+  NormalizePath(searched, sizeof searched, false);
+  EXPECT_EQ(first.first, searched);
+  EXPECT_EQ(convert("C:\\Folder Number " + std::to_string(kFolders - 1)).second, 0);
+}
+
 }  // namespace
 
 // In code page 932 the second byte of 表 (0x95 0x5C) is the backslash's byte: a path ending in

@@ -448,6 +448,33 @@ TEST_F(LogLoaderTest, AppDirectoryIsShortAndShortenedByMadeDir) {
   }
 }
 
+// The loader converts every created directory to its short form; each folder on the way
+// is searched for once in the load, however many records pass through it.
+TEST_F(LogLoaderTest, EachFolderOfTheCreatedDirectoriesIsSearchedOnce) {
+  machine().MakeDirectories("C:\\Program Files\\Bench App\\Data\\Deep\\Deeper");
+  machine().MakeDirectories("C:\\Program Files\\Bench App\\Bin");
+  const char* log = "C:\\Program Files\\Bench App\\INSTALL.LOG";
+  std::string text = "*** L\r\nTitle: T\r\n";
+  for (const char* dir : {"", "\\Bin", "\\Data", "\\Data\\Deep", "\\Data\\Deep\\Deeper"}) {
+    text += std::string("Made Dir: C:\\Program Files\\Bench App") + dir + "\r\n";
+  }
+  int before = machine().directorySearches;
+  ASSERT_EQ(LoadRaw(text, log), 0);
+  // C:\Program Files and C:\PROGRA~1\Bench App for the log's directory, then Bin, Data,
+  // Deep and Deeper, each below the short form of its parent: once each.
+  EXPECT_EQ(machine().directorySearches - before, 6);
+  std::string dir = appDirectory;
+  EXPECT_EQ(dir.rfind("C:\\PROGRA~1\\", 0), 0u) << dir;
+  EXPECT_EQ(dir.find(' '), std::string::npos) << dir;
+  ASSERT_EQ(gStore.Directories.count, 1);
+  EXPECT_STREQ(gStore.Directories[0]->path.c_str(), "C:\\Program Files\\Bench App\\");
+  // The next load searches again: the file system may have changed between loads.
+  ResetItemStore();
+  before = machine().directorySearches;
+  ASSERT_EQ(LogLoader(log, appDirectory), 0);
+  EXPECT_EQ(machine().directorySearches - before, 6);
+}
+
 // Code page 932: C:\表 ends in the backslash's byte (0x95 0x5C) without ending in a
 // separator. Its sibling C:\表示 is not inside it, and the folder keeps its last character.
 TEST_F(LogLoaderTest, FolderEndingInADoubleByteCharacterIsNotAPrefixOfItsSibling) {
