@@ -10,14 +10,14 @@
 #include "base/message_text.h"
 #include "base/run_state.h"
 #include "base/text.h"
+#include "engine/registry_value_write.h"
+#include "engine/self_register.h"
 #include "log/item_store.h"
 #include "platform/platform.h"
 #include "repair/file_repair.h"
-#include "engine/registry_value_write.h"
 #include "repair/shell_link.h"
 #include "resource.h"
 #include "ui/progress_display.h"
-#include "engine/self_register.h"
 
 namespace {
 
@@ -85,7 +85,8 @@ ValueName NameOf(const RepairValue& value) {
 const bool* RewrittenRepairValues() {
   const int32_t count = gStore.RepairValues.count;
   bool* rewritten = static_cast<bool*>(ArenaAllocate(static_cast<size_t>(count) + 1));
-  int32_t* order = static_cast<int32_t*>(ArenaAllocate(sizeof(int32_t) * (static_cast<size_t>(count) + 1)));
+  int32_t* order =
+      static_cast<int32_t*>(ArenaAllocate(sizeof(int32_t) * (static_cast<size_t>(count) + 1)));
   for (int32_t i = 0; i < count; ++i) {
     rewritten[i] = false;
     order[i] = i;

@@ -120,7 +120,7 @@ struct GeneratedLog {
   // The every-kind log's machine besides: its platform, other files (contents of their
   // own), registry values the log does not create, services, groups, libraries, programs.
   std::string platformKind = "nt";
-  std::string modulePath;               // empty: the image's default
+  std::string modulePath;  // empty: the image's default
   std::vector<GenFile> otherFiles;
   std::vector<GenRegValue> otherValues;
   std::vector<GenService> services;
@@ -470,7 +470,8 @@ inline std::string ImageStub(const std::string& text) {
   return bytes + text;
 }
 
-inline std::string StampOf(const std::string& contents, const char* when = "06-15-2001 | 10:12:30") {
+inline std::string StampOf(const std::string& contents,
+                           const char* when = "06-15-2001 | 10:12:30") {
   char text[96];
   snprintf(text, sizeof text, " %s | 1.0.0.0 | %u | %08x", when,
            static_cast<unsigned>(contents.size()), Crc32(contents));
@@ -494,8 +495,14 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
   out->platformKind = options.windows95 ? "95" : "nt";
   out->logPath = app + "\\INSTALL.LOG";
   out->modulePath = app + "\\UNTARN32.EXE";
-  out->directories = {app, app + "\\Program", app + "\\Data", app + "\\Logs", app + "\\Logs\\Old",
-                      app + "\\BACKUP", menu, win + "\\Downloaded Program Files"};
+  out->directories = {app,
+                      app + "\\Program",
+                      app + "\\Data",
+                      app + "\\Logs",
+                      app + "\\Logs\\Old",
+                      app + "\\BACKUP",
+                      menu,
+                      win + "\\Downloaded Program Files"};
   std::string& log = out->log;
 
   // Files with stamps: generated contents, or contents of their own.
@@ -679,7 +686,8 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
   other(app + "\\BACKUP\\CONTROL.BAK", "[Current]\r\ncolor schemes=Windows Standard\r\n");
   other(win + "\\CONTROL.INI", "[Current]\r\ncolor schemes=Every Kind\r\n");
   // Work another program left for the next start, which the run must add to, never spoil.
-  if (options.windows95) other(win + "\\WININIT.INI", "[rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLDSETUP.TMP\r\n");
+  if (options.windows95)
+    other(win + "\\WININIT.INI", "[rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLDSETUP.TMP\r\n");
   other(win + "\\SYSTEM.INI",
         "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm\r\ndevice=EVERYVXD.386\r\n"
         "device=OTHER.386\r\n");
@@ -700,8 +708,11 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
     }
   }
   out->iniFiles = {
-      {app + "\\Program\\EVERY.INI", {{"Options", {{"AutoSave", "1"}, {"LastFolder", "C:\\My Data"}}}}},
-      {win + "\\WIN.INI", {{"Extensions", {{"txt", "notepad.exe ^.txt"}, {"evk", app + "\\Program\\EVERY.EXE ^.evk"}}}}},
+      {app + "\\Program\\EVERY.INI",
+       {{"Options", {{"AutoSave", "1"}, {"LastFolder", "C:\\My Data"}}}}},
+      {win + "\\WIN.INI",
+       {{"Extensions",
+         {{"txt", "notepad.exe ^.txt"}, {"evk", app + "\\Program\\EVERY.EXE ^.evk"}}}}},
       {win + "\\EVERYSH.INI", {{"Shared", {{"Runtime", "2.1"}, {"Users", "2"}}}}},
   };
   const std::string counts = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -717,12 +728,13 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
       {2, "Software\\Fernhill\\Bramble Notes\\Settings", "Theme", 0, "Autumn"},
       {2, "Software\\Tarn Solutions\\TamUser", "Path", 0, win + "\\TAMUSER.EXE"},
       {2,
-       "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\" + [&] {
-         std::string name = out->logPath;
-         for (char& c : name)
-           if (c == '\\') c = '/';
-         return name;
-       }(),
+       "Software\\Tarn Solutions\\Tarn Installation System\\Repair\\" +
+           [&] {
+             std::string name = out->logPath;
+             for (char& c : name)
+               if (c == '\\') c = '/';
+             return name;
+           }(),
        "Source", 0, setup},
   };
   // The Windows 95 family has no service manager.
@@ -730,15 +742,23 @@ inline void GenerateEveryKindLog(const LogGenOptions& options, GeneratedLog* out
   out->groups = {
       {"Every Kind",
        win + "\\EVERYKND.GRP",
-       {{"Every Kind", exe}, {"Every Kind Help", exe + " /help"}, {"Every Kind Plug-in", exe + " /plugin"}}},
-      {"Accessories", win + "\\ACCESSOR.GRP", {{"Notepad", "notepad.exe"}, {"Every Kind Tool", exe + " /tool"}}},
+       {{"Every Kind", exe},
+        {"Every Kind Help", exe + " /help"},
+        {"Every Kind Plug-in", exe + " /plugin"}}},
+      {"Accessories",
+       win + "\\ACCESSOR.GRP",
+       {{"Notepad", "notepad.exe"}, {"Every Kind Tool", exe + " /tool"}}},
   };
   out->libraries = {{core,
                      {{"setValue", "HKCR\\" + clsid + "\\InprocServer32", "", core}},
                      {{"removeKey", "HKCR\\" + clsid, "", ""}}}};
   out->systemLibraries = {"SFC.DLL"};
   out->programs = {
-      {exe, "/cleanup", {{"setValue", "HKCU\\Software\\Fernhill\\Every Kind Cleanup", "Done", "1"}}, {}, false},
+      {exe,
+       "/cleanup",
+       {{"setValue", "HKCU\\Software\\Fernhill\\Every Kind Cleanup", "Done", "1"}},
+       {},
+       false},
       {app + "\\Program\\EVERYUN.EXE", "", {}, {}, false},
       {win + "\\TAMUSER.EXE", "/U", {}, {}, true},
       installer,
@@ -961,8 +981,8 @@ inline std::string MachineImageJson(const GeneratedLog& generated, bool logInIma
       firstLibrary = false;
       JsonString(json, library.path);
       json += ", \"exports\": [\"DllRegisterServer\", \"DllUnregisterServer\"], \"register\": " +
-              ActionsJson(library.onRegister) + ", \"unregister\": " +
-              ActionsJson(library.onUnregister) + "}";
+              ActionsJson(library.onRegister) +
+              ", \"unregister\": " + ActionsJson(library.onUnregister) + "}";
     }
     json += "\n  ]";
   }

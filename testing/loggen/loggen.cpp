@@ -12,18 +12,20 @@
 namespace {
 
 int Usage() {
-  fprintf(stderr,
-          "usage: loggen [--degenerate | --every-kind [--windows95]] [--sections N] [--app-dir DIR]\n"
-          "              OUT.LOG [--image OUT.json]\n"
-          "  --degenerate  every private file in one folder, ordered so that the loader's\n"
-          "                search tree becomes a list\n"
-          "  --every-kind  a small log of two sections with every kind of record, on a machine\n"
-          "                where each does something (--windows95: of the Windows 95 family)\n"
-          "  --sections N  number of log sections (default 20)\n"
-          "  --app-dir DIR the application directory on the machine (default\n"
-          "                C:\\Program Files\\Fernhill\\Generated); the log's own path is DIR\\INSTALL.LOG\n"
-          "  --image FILE  also write the machine image in which every logged item exists;\n"
-          "                the log itself is one of its files\n");
+  fprintf(
+      stderr,
+      "usage: loggen [--degenerate | --every-kind [--windows95]] [--sections N] [--app-dir DIR]\n"
+      "              OUT.LOG [--image OUT.json]\n"
+      "  --degenerate  every private file in one folder, ordered so that the loader's\n"
+      "                search tree becomes a list\n"
+      "  --every-kind  a small log of two sections with every kind of record, on a machine\n"
+      "                where each does something (--windows95: of the Windows 95 family)\n"
+      "  --sections N  number of log sections (default 20)\n"
+      "  --app-dir DIR the application directory on the machine (default\n"
+      "                C:\\Program Files\\Fernhill\\Generated); the log's own path is "
+      "DIR\\INSTALL.LOG\n"
+      "  --image FILE  also write the machine image in which every logged item exists;\n"
+      "                the log itself is one of its files\n");
   return 2;
 }
 

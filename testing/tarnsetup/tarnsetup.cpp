@@ -7,10 +7,13 @@
 //
 // What it did goes to standard output and, when the environment names one in TARNSETUP_REPORT,
 // is appended to that file too: a program started by another program has nowhere to show it.
+// TARNSETUP_PAUSE_MS makes it wait that long before it extracts, so that a test can act on
+// the repair while the installation program runs.
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -350,6 +353,9 @@ int main(int argc, char** argv) {
   char reportPath[MAX_PATH];
   DWORD length = GetEnvironmentVariableA("TARNSETUP_REPORT", reportPath, sizeof reportPath);
   if (length > 0 && length < sizeof reportPath) gReport = fopen(reportPath, "a");
+  char pause[16];
+  length = GetEnvironmentVariableA("TARNSETUP_PAUSE_MS", pause, sizeof pause);
+  if (length > 0 && length < sizeof pause) Sleep(static_cast<DWORD>(strtoul(pause, nullptr, 10)));
   int status = kExitUsage;
   if (listPath == nullptr || *listPath == '\0') {
     Say("usage: TARNSETUP.EXE /X=<list file>\n"

@@ -56,7 +56,8 @@ std::string ReadHostFile(const std::string& path) {
 MachineImage ImageOf(const std::string& json) {
   MachineImage image;
   std::string error;
-  if (ReadMachineImage(json, &image, &error) != 0) image.platform.modulePath = "(unreadable: " + error + ")";
+  if (ReadMachineImage(json, &image, &error) != 0)
+    image.platform.modulePath = "(unreadable: " + error + ")";
   return image;
 }
 
@@ -99,8 +100,8 @@ SweepCase RepairFixtureCase(const std::string& dataDir) {
   extract.kind = ImageAction::kExtractList;
   program.rules = {{"/X=", {extract}}};
   const std::string payload = dataDir + "/repair/payload/";
-  for (const char* name : {"REPAIR.EXE", "CORE.DLL", "README.TXT", "HELP.TXT", "DATA\\TABLE.DAT",
-                           "DATA\\WORDS.DAT"}) {
+  for (const char* name :
+       {"REPAIR.EXE", "CORE.DLL", "README.TXT", "HELP.TXT", "DATA\\TABLE.DAT", "DATA\\WORDS.DAT"}) {
     std::string host = name;
     std::replace(host.begin(), host.end(), '\\', '/');
     program.extractable.push_back(
@@ -133,8 +134,8 @@ SweepCase RepairFixtureCase(const std::string& dataDir) {
   snprintf(stamp, sizeof stamp, " 03-01-2024 | 10:00:00 | 1.0.0.0 | %u | %08x",
            static_cast<unsigned>(library.size()), Crc32Update(0, library.data(), library.size()));
   std::string log = ReadHostFile(dataDir + "/repair/INSTALL.LOG.in");
-  log = Replaced(log, "@SOURCE@", setup + " | 03-01-2024 | 09:00:00 | " +
-                                      std::to_string(setupBytes.size()));
+  log = Replaced(log, "@SOURCE@",
+                 setup + " | 03-01-2024 | 09:00:00 | " + std::to_string(setupBytes.size()));
   log = Replaced(log, "@E2ESELF@", stamp);
   std::string crlf;
   for (char ch : log) {
@@ -295,28 +296,28 @@ int64_t CountOf(const std::string* value) {
 // What the log names, as entry names of the machine's state.
 
 struct CaseSweep::Names {
-  std::set<std::string> files;         // every file the five lists name, backups, companions
+  std::set<std::string> files;          // every file the five lists name, backups, companions
   std::set<std::string> reportedFiles;  // the files verify reports (the five lists)
-  std::set<std::string> folders;       // logged folders and the log's own
-  std::set<std::string> ownedFolders;  // those but the protected ones: what lies below them
-                                       // is the run's to change
-  std::set<std::string> trees;         // folders logged with their contents
-  std::set<std::string> fileFolders;   // the folders of logged files
-  std::set<std::string> iniFiles;      // INI files the run may rewrite whole
+  std::set<std::string> folders;        // logged folders and the log's own
+  std::set<std::string> ownedFolders;   // those but the protected ones: what lies below them
+                                        // is the run's to change
+  std::set<std::string> trees;          // folders logged with their contents
+  std::set<std::string> fileFolders;    // the folders of logged files
+  std::set<std::string> iniFiles;       // INI files the run may rewrite whole
   std::set<std::string> createdIniFiles;
   std::set<std::string> iniEntries;
-  std::set<std::string> iniEditFiles;  // files whose entries the log changes
-  std::set<std::string> editedFiles;   // files a rollback puts back whole
-  std::map<std::string, std::string> backupOf;  // a logged file -> its backup copy
-  std::set<std::string> keys;          // keys of created values
-  std::set<std::string> otherKeys;     // keys the run or the scripts may make or remove
-  std::set<std::string> values;        // created and changed values
-  std::set<std::string> loggedTrees;   // registry trees the log names
-  std::set<std::string> keyTrees;      // those, the repair record, what scripts remove
-  std::set<std::string> stampedFiles;  // files repair checks against their stamps
+  std::set<std::string> iniEditFiles;            // files whose entries the log changes
+  std::set<std::string> editedFiles;             // files a rollback puts back whole
+  std::map<std::string, std::string> backupOf;   // a logged file -> its backup copy
+  std::set<std::string> keys;                    // keys of created values
+  std::set<std::string> otherKeys;               // keys the run or the scripts may make or remove
+  std::set<std::string> values;                  // created and changed values
+  std::set<std::string> loggedTrees;             // registry trees the log names
+  std::set<std::string> keyTrees;                // those, the repair record, what scripts remove
+  std::set<std::string> stampedFiles;            // files repair checks against their stamps
   std::map<std::string, std::string> extracted;  // what the installation program writes
   std::set<std::string> services;
-  std::set<std::string> icons;         // GROUP|TITLE
+  std::set<std::string> icons;  // GROUP|TITLE
   std::set<std::string> iconCommands;
   std::map<std::string, std::string> iconCommandByTitle;  // TITLE of the log -> command
 
@@ -325,7 +326,8 @@ struct CaseSweep::Names {
   // its command in any group, as the removal finds it.
   bool Reported(const std::string& kind, const std::string& name, const std::string& value) const {
     if (kind == kStateFile)
-      return reportedFiles.count(name) || createdIniFiles.count(name) || BelowAny(name, ownedFolders);
+      return reportedFiles.count(name) || createdIniFiles.count(name) ||
+             BelowAny(name, ownedFolders);
     if (kind == kStateFolder) return folders.count(name) || BelowAny(name, ownedFolders);
     if (kind == kStateIni) return iniEntries.count(name) != 0;
     std::string key = name.substr(0, name.find('|'));
@@ -338,7 +340,7 @@ struct CaseSweep::Names {
     return false;
   }
   std::set<std::string> groups;
-  std::set<std::string> ownFiles;      // the program's own, outside the log
+  std::set<std::string> ownFiles;  // the program's own, outside the log
   std::set<std::string> ownValues;
   std::set<std::string> protectedFolders;
   std::string tempDir;
@@ -347,7 +349,6 @@ struct CaseSweep::Names {
   std::set<std::string> scriptedValues;
   std::set<std::string> scriptedFiles;
 };
-
 
 CaseSweep::CaseSweep(const SweepCase& sweepCase) : case_(sweepCase), names_(new Names) {
   // The names come from the log as the run's loader reads it on the machine before the run.
@@ -475,9 +476,11 @@ CaseSweep::CaseSweep(const SweepCase& sweepCase) : case_(sweepCase), names_(new 
   std::string windows = StatePath(machine, machine.settings.windowsDirectory);
   n.ownFiles.insert(path(case_.logPath.c_str()));
   char journal[260];
-  if (JournalPathFor(case_.logPath.c_str(), journal, sizeof journal)) n.ownFiles.insert(path(journal));
+  if (JournalPathFor(case_.logPath.c_str(), journal, sizeof journal))
+    n.ownFiles.insert(path(journal));
   n.folders.insert(ParentOf(path(case_.logPath.c_str())));
-  if (!gStore.statusMifName.Empty()) n.ownFiles.insert(windows + "\\" + StateFold(gStore.statusMifName.c_str()));
+  if (!gStore.statusMifName.Empty())
+    n.ownFiles.insert(windows + "\\" + StateFold(gStore.statusMifName.c_str()));
   n.ownFiles.insert(windows + "\\WININIT.INI");
   n.ownFiles.insert(windows + "\\WININIT.BAK");
   n.ownFiles.insert(windows + "\\_MSRSTRT.EXE");
@@ -496,8 +499,9 @@ CaseSweep::CaseSweep(const SweepCase& sweepCase) : case_(sweepCase), names_(new 
     n.keyTrees.insert(StateKey(2, record));
   char system[260] = {};
   machine.SystemDirectory(system, sizeof system);
-  for (const char* folder : {machine.settings.windowsDirectory.c_str(), static_cast<const char*>(system),
-                             "C:\\Program Files", machine.settings.tempDirectory.c_str(), "C:\\"}) {
+  for (const char* folder :
+       {machine.settings.windowsDirectory.c_str(), static_cast<const char*>(system),
+        "C:\\Program Files", machine.settings.tempDirectory.c_str(), "C:\\"}) {
     std::string name = StatePath(machine, folder);
     while (name.size() > 2 && name.back() == '\\') name.pop_back();
     n.protectedFolders.insert(name);
@@ -540,7 +544,6 @@ CaseSweep::CaseSweep(const SweepCase& sweepCase) : case_(sweepCase), names_(new 
 
   baseline_ = Execute(0, true);
 }
-
 
 CaseSweep::~CaseSweep() = default;
 
@@ -672,7 +675,8 @@ SweepRun CaseSweep::Execute(uint64_t k, bool unfaulted, bool kill, bool runAgain
   for (const SimLibraryCall& call : machine.libraryCalls) {
     if (call.entry == "OleInitialize") ++ole;
     if (call.entry == "OleUninitialize" && --ole < 0) {
-      run.findings.push_back({kCheckOle, "OleUninitialize of " + call.library + " without OleInitialize"});
+      run.findings.push_back(
+          {kCheckOle, "OleUninitialize of " + call.library + " without OleInitialize"});
       ole = 0;
     }
   }
@@ -839,9 +843,9 @@ void CaseSweep::CheckCounts(const MachineState& after, SweepRun* run) const {
     auto allowance = n.countAllowance.find(name);
     int64_t may = allowance == n.countAllowance.end() ? 0 : allowance->second;
     if (is < was - may || is > was) {
-      run->findings.push_back({kCheckCounts, name + ": " + std::to_string(was) + " before, " +
-                                                 std::to_string(is) + " after; the log lets the run take " +
-                                                 std::to_string(may)});
+      run->findings.push_back(
+          {kCheckCounts, name + ": " + std::to_string(was) + " before, " + std::to_string(is) +
+                             " after; the log lets the run take " + std::to_string(may)});
     }
   }
 }
@@ -908,8 +912,9 @@ ItemName NameOfLeftover(SimMachine& machine, const Leftover& l) {
     size_t open = item.find(" [");
     size_t close = open == std::string::npos ? std::string::npos : item.find("] ", open);
     if (close == std::string::npos) return {kStateIni, item};
-    return {kStateIni, StateIniEntry(machine, item.substr(0, open), item.substr(open + 2, close - open - 2),
-                                     item.substr(close + 2))};
+    return {kStateIni,
+            StateIniEntry(machine, item.substr(0, open), item.substr(open + 2, close - open - 2),
+                          item.substr(close + 2))};
   }
   if (l.kind == "registry value") {
     size_t colon = item.find(": ");
@@ -932,8 +937,9 @@ ItemName NameOfLeftover(SimMachine& machine, const Leftover& l) {
 // Reasons that say the log has the run keep the item: never the reason for what the
 // unfaulted run removed. And the one that says the run did its work without looking.
 bool BlamesTheLog(const std::string& reason) {
-  for (const char* r : {kReasonEarlierSection, kReasonProtected, kReasonHasBackup, kReasonSystemFile,
-                        kReasonNotOwned, kReasonEditedFile, kReasonDeletedFile, kReasonLink})
+  for (const char* r :
+       {kReasonEarlierSection, kReasonProtected, kReasonHasBackup, kReasonSystemFile,
+        kReasonNotOwned, kReasonEditedFile, kReasonDeletedFile, kReasonLink})
     if (reason == r) return true;
   return false;
 }
@@ -979,8 +985,7 @@ void CaseSweep::CheckVerify(SimMachine& machine, const MachineState& after, Swee
     for (const auto& entry : kind.second) {
       const std::string& name = entry.first;
       if (!n.Reported(kind.first, name, entry.second)) continue;
-      const std::string* unfaulted =
-          unfaultedRun ? nullptr : baselineAfter_.Find(kind.first, name);
+      const std::string* unfaulted = unfaultedRun ? nullptr : baselineAfter_.Find(kind.first, name);
       if (unfaulted != nullptr && *unfaulted == entry.second) continue;
       // Left, or left otherwise, because of the failure: verify must name it. An entry of a
       // file that the rollback puts back whole is the file's.
@@ -999,7 +1004,8 @@ void CaseSweep::CheckVerify(SimMachine& machine, const MachineState& after, Swee
         // Listed under the log's title, found by its command.
         std::string group = name.substr(0, name.find('|'));
         for (size_t i = 0; i < items.size() && by < 0; ++i) {
-          if (items[i].kind != kStateIcon || items[i].name.compare(0, group.size() + 1, group + "|") != 0)
+          if (items[i].kind != kStateIcon ||
+              items[i].name.compare(0, group.size() + 1, group + "|") != 0)
             continue;
           auto command = n.iconCommandByTitle.find(items[i].name.substr(group.size() + 1));
           if (command != n.iconCommandByTitle.end() && command->second == StateFold(entry.second))
@@ -1012,16 +1018,16 @@ void CaseSweep::CheckVerify(SimMachine& machine, const MachineState& after, Swee
         if (by < 0) by = findAbove(kStateKey, key);
       }
       if (by < 0) {
-        run->findings.push_back({kCheckVerifyMisses, kind.first + " " + name + " (" +
-                                                         Shown(&entry.second) + ")"});
+        run->findings.push_back(
+            {kCheckVerifyMisses, kind.first + " " + name + " (" + Shown(&entry.second) + ")"});
         continue;
       }
       used[static_cast<size_t>(by)] = true;
       const Leftover& l = check.report.items[static_cast<size_t>(by)];
       if (!unfaultedRun && exact >= 0 &&
           ((unfaulted == nullptr && BlamesTheLog(l.reason)) || ClaimsTheWorkDone(l.reason)))
-        run->findings.push_back({kCheckVerifyBlames, l.kind + " " + l.item + ": " + l.reason +
-                                                         ": " + l.detail});
+        run->findings.push_back(
+            {kCheckVerifyBlames, l.kind + " " + l.item + ": " + l.reason + ": " + l.detail});
     }
   }
   // What it calls unexplained must be something the failure left, or left without what the
@@ -1034,14 +1040,15 @@ void CaseSweep::CheckVerify(SimMachine& machine, const MachineState& after, Swee
       continue;
     }
     if (l.reason != kReasonUnexplained) continue;
-    if (used[i] || std::find(baselineListed_.begin(), baselineListed_.end(), key) !=
-                       baselineListed_.end())
+    if (used[i] ||
+        std::find(baselineListed_.begin(), baselineListed_.end(), key) != baselineListed_.end())
       continue;
     run->findings.push_back({kCheckVerifyUnexplained, l.kind + " " + l.item + ": " + l.detail});
   }
 }
 
-void CaseSweep::CheckRepairPlan(SimMachine& machine, const MachineState& after, SweepRun* run) const {
+void CaseSweep::CheckRepairPlan(SimMachine& machine, const MachineState& after,
+                                SweepRun* run) const {
   RepairPlan plan;
   RunRepairPlan("", case_.logPath.c_str(), &plan);
   std::set<std::string> planned;
@@ -1054,7 +1061,7 @@ void CaseSweep::CheckRepairPlan(SimMachine& machine, const MachineState& after, 
     auto extracted = names_->extracted.find(name);
     if (extracted != names_->extracted.end() && WithoutAttributes(is) == extracted->second)
       continue;
-    run->findings.push_back({kCheckRepairPlan, name + ": unfaulted " + Shown(unfaulted) +
-                                                   ", now " + Shown(is)});
+    run->findings.push_back(
+        {kCheckRepairPlan, name + ": unfaulted " + Shown(unfaulted) + ", now " + Shown(is)});
   }
 }

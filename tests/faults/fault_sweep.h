@@ -78,13 +78,13 @@ extern const char kCheckRepairPlan[];
 extern const char kCheckRunAgain[];
 
 struct SweepRun {
-  uint64_t k = 0;              // the failed call; 0 for the unfaulted run
-  bool killed = false;         // the process was killed at call k
+  uint64_t k = 0;                // the failed call; 0 for the unfaulted run
+  bool killed = false;           // the process was killed at call k
   FaultOp op = FaultOp::kCount;  // its operation
-  bool injected = false;       // the call came and was failed
+  bool injected = false;         // the call came and was failed
   uint64_t calls = 0;
   std::vector<SweepFinding> findings;
-  std::string Text() const;    // "k=12 RegOpen: check: detail; ..."
+  std::string Text() const;  // "k=12 RegOpen: check: detail; ..."
 };
 
 // One case: the unfaulted run is made when it is built, and any k can be run after it.
@@ -110,7 +110,9 @@ class CaseSweep {
   SweepRun KillAndRunAgain(uint64_t k);
   // What the unfaulted run changed, and how the last faulted run ended otherwise.
   std::vector<StateChange> UnfaultedChanges() const { return DiffStates(before_, baselineAfter_); }
-  std::vector<StateChange> LastRunDifferences() const { return DiffStates(baselineAfter_, lastAfter_); }
+  std::vector<StateChange> LastRunDifferences() const {
+    return DiffStates(baselineAfter_, lastAfter_);
+  }
 
  private:
   struct Names;

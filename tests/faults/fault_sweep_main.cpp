@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
       details = atoi(argv[++i]);
     } else {
       fprintf(stderr,
-              "usage: fault_sweep [--case TEXT] [--k K] [--op NAME] [--details N] [--changes] [--kill]\n");
+              "usage: fault_sweep [--case TEXT] [--k K] [--op NAME] [--details N] [--changes] "
+              "[--kill]\n");
       return 2;
     }
   }

@@ -3,6 +3,8 @@
 // machine's state, and a sample of the sweep itself: calls spread over every case's run and
 // every call of the operations whose failures found faults, each run checked as
 // faults/fault_sweep.h says. The whole sweep is `make faults`.
+#include "faults/fault_sweep.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "faults/fault_sweep.h"
 #include "platform/sim/sim_machine.h"
 #include "support/fault_platform.h"
 #include "support/machine_diff.h"
@@ -70,20 +71,25 @@ TEST_F(FaultPlatformTest, ACallFailsAsItsOperationFails) {
        [&](Platform& p) { return p.RegOpen(RegistryRoot(2), "Software\\App", kKeyRead, &key); },
        kErrAccessDenied, [&] { return key == 0 && machine.OpenRegistryHandles() == 0; }},
       {FaultOp::ReadIniString,
-       [&](Platform& p) { return p.ReadIniString("S", "K", "none", buffer, sizeof buffer, "C:\\APP\\A.INI"); },
+       [&](Platform& p) {
+         return p.ReadIniString("S", "K", "none", buffer, sizeof buffer, "C:\\APP\\A.INI");
+       },
        4, [&] { return std::string(buffer) == "none"; }},
-      {FaultOp::ReadIniInt, [](Platform& p) { return p.ReadIniInt("S", "K", 3, "C:\\APP\\A.INI"); }, 3,
-       [] { return true; }},
+      {FaultOp::ReadIniInt, [](Platform& p) { return p.ReadIniInt("S", "K", 3, "C:\\APP\\A.INI"); },
+       3, [] { return true; }},
       {FaultOp::GetAttributes, [](Platform& p) { return p.GetAttributes("C:\\APP\\A.TXT"); },
        kNoAttributes, [] { return true; }},
       {FaultOp::ExecProgram, [](Platform& p) { return p.ExecProgram("C:\\APP\\P.EXE", kSwShow); },
        kErrFileNotFound, [&] { return machine.processes.empty(); }},
-      {FaultOp::WindowsDirectory, [&](Platform& p) { return p.WindowsDirectory(buffer, sizeof buffer); },
-       0, [] { return true; }},
-      {FaultOp::LoadStringText, [&](Platform& p) { return p.LoadStringText(2, buffer, sizeof buffer); },
-       0, [&] { return buffer[0] == '\0'; }},
-      {FaultOp::LoadSystemLib, [](Platform& p) { return static_cast<int64_t>(p.LoadSystemLib("OLE32.DLL")); },
-       0, [] { return true; }},
+      {FaultOp::WindowsDirectory,
+       [&](Platform& p) { return p.WindowsDirectory(buffer, sizeof buffer); }, 0,
+       [] { return true; }},
+      {FaultOp::LoadStringText,
+       [&](Platform& p) { return p.LoadStringText(2, buffer, sizeof buffer); }, 0,
+       [&] { return buffer[0] == '\0'; }},
+      {FaultOp::LoadSystemLib,
+       [](Platform& p) { return static_cast<int64_t>(p.LoadSystemLib("OLE32.DLL")); }, 0,
+       [] { return true; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(FaultOpName(c.op));
@@ -118,7 +124,7 @@ TEST_F(FaultPlatformTest, CallsAreCountedAndOnlyFailableOnesFail) {
   EXPECT_EQ(fault.GetAttributes("C:\\APP\\A.TXT"), kNoAttributes);
   EXPECT_EQ(fault.calls(), 3u);
   EXPECT_EQ(fault.trace(), (std::vector<FaultOp>{FaultOp::UpperByte, FaultOp::GetAttributes,
-                                                  FaultOp::GetAttributes}));
+                                                 FaultOp::GetAttributes}));
   fault.LimitCalls(4);
   fault.GetAttributes("C:\\APP\\A.TXT");
   EXPECT_THROW(fault.GetAttributes("C:\\APP\\A.TXT"), RunawayRun);
@@ -170,7 +176,8 @@ TEST(MachineDiff, ChangesAreNamedAsALogNamesThem) {
   ASSERT_EQ(machine.WriteFile("C:\\Program Files\\App\\A.EXE", "a"), 0);
   ASSERT_EQ(machine.WriteFile("C:\\Program Files\\App\\B.DLL", "b"), 0);
   ASSERT_EQ(machine.WriteFile("C:\\WINDOWS\\APP.INI", "[Options]\r\nLevel=1\r\nKeep=2\r\n"), 0);
-  ASSERT_EQ(machine.RegSetRaw("HKLM\\Software\\Classes\\.app", "", kRegSz, RegStringBytes("App")), 0);
+  ASSERT_EQ(machine.RegSetRaw("HKLM\\Software\\Classes\\.app", "", kRegSz, RegStringBytes("App")),
+            0);
   ASSERT_EQ(machine.RegSetRaw("HKCU\\Software\\App", "Size", kRegDword, RegDwordBytes(3)), 0);
   machine.services["APPSVC"] = SimService{"AppSvc", "C:\\APP\\SVC.EXE"};
   machine.groups.push_back({"App", "C:\\WINDOWS\\APP.GRP", {{"App", "C:\\APP\\A.EXE"}}});
@@ -190,12 +197,12 @@ TEST(MachineDiff, ChangesAreNamedAsALogNamesThem) {
     texts.push_back(text.substr(0, text.find(':')));
   }
   std::sort(texts.begin(), texts.end());
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       "added folder C", "changed INI entry C", "changed file C",
-                       "changed file C", "changed registry value HKCU\\SOFTWARE\\APP|SIZE",
-                       "removed file C", "removed group APP", "removed icon APP|APP",
-                       "removed registry key HKCR\\.APP", "removed registry value HKCR\\.APP|",
-                       "removed service APPSVC"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{
+                "added folder C", "changed INI entry C", "changed file C", "changed file C",
+                "changed registry value HKCU\\SOFTWARE\\APP|SIZE", "removed file C",
+                "removed group APP", "removed icon APP|APP", "removed registry key HKCR\\.APP",
+                "removed registry value HKCR\\.APP|", "removed service APPSVC"}));
 
   // Names: long paths, folded; HKCR for the classes; INI entries by file, section and key.
   std::string shortPath = "C:\\" + machine.Find("C:\\Program Files")->shortName + "\\APP\\b.dll";
@@ -211,12 +218,20 @@ TEST(MachineDiff, ChangesAreNamedAsALogNamesThem) {
 // The sweep
 
 // The operations whose failures found faults: every call of them is run.
-const FaultOp kRegressionOperations[] = {
-    FaultOp::WindowsDirectory, FaultOp::SystemDirectory, FaultOp::ReadBytes,
-    FaultOp::OpenForWrite,     FaultOp::Seek,            FaultOp::MoveFileFlags,
-    FaultOp::CopyFileTo,       FaultOp::RegSet,          FaultOp::RegCreate,
-    FaultOp::HasEntry,         FaultOp::CallEntryWithPointer, FaultOp::WriteIniString,
-    FaultOp::FindFirst,        FaultOp::GetAttributes};
+const FaultOp kRegressionOperations[] = {FaultOp::WindowsDirectory,
+                                         FaultOp::SystemDirectory,
+                                         FaultOp::ReadBytes,
+                                         FaultOp::OpenForWrite,
+                                         FaultOp::Seek,
+                                         FaultOp::MoveFileFlags,
+                                         FaultOp::CopyFileTo,
+                                         FaultOp::RegSet,
+                                         FaultOp::RegCreate,
+                                         FaultOp::HasEntry,
+                                         FaultOp::CallEntryWithPointer,
+                                         FaultOp::WriteIniString,
+                                         FaultOp::FindFirst,
+                                         FaultOp::GetAttributes};
 constexpr size_t kSpreadCalls = 60;
 
 std::vector<uint64_t> SampleOf(const CaseSweep& sweep) {
@@ -305,7 +320,8 @@ TEST(FaultSweep, TheChecksFindWhatTheyAreFor) {
   SweepRun run = sweep.Run(sweep.FailableCalls().back());
   found.clear();
   for (const SweepFinding& f : run.findings) found.insert(f.check);
-  EXPECT_EQ(found, (std::set<std::string>{kCheckOutside, kCheckCounts, kCheckFurther})) << run.Text();
+  EXPECT_EQ(found, (std::set<std::string>{kCheckOutside, kCheckCounts, kCheckFurther}))
+      << run.Text();
 }
 
 }  // namespace

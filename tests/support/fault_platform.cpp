@@ -341,10 +341,10 @@ R FaultPlatform::Call(Pass pass, Arguments arguments) {
   }
 }
 
-#define PLATFORM_OP(result, Name, parameters, arguments)                                \
-  result FaultPlatform::Name parameters {                                               \
+#define PLATFORM_OP(result, Name, parameters, arguments)                                  \
+  result FaultPlatform::Name parameters {                                                 \
     return Call<FaultOp::Name, result>([&]() -> result { return inner_.Name arguments; }, \
-                                       std::forward_as_tuple arguments);                \
+                                       std::forward_as_tuple arguments);                  \
   }
 #include "platform/platform_operations.def"
 
@@ -387,13 +387,13 @@ int DeadAnswer(UiOp op, const Arguments& arguments) {
 
 }  // namespace
 
-#define UI_OP(result, Name, parameters, arguments)                                          \
-  result FaultUi::Name parameters {                                                         \
-    Count();                                                                                \
-    if (IsQuestion(UiOp::Name) && platform_.killed()) {                                     \
-      ++deadQuestions;                                                                      \
+#define UI_OP(result, Name, parameters, arguments)                                         \
+  result FaultUi::Name parameters {                                                        \
+    Count();                                                                               \
+    if (IsQuestion(UiOp::Name) && platform_.killed()) {                                    \
+      ++deadQuestions;                                                                     \
       return static_cast<result>(DeadAnswer(UiOp::Name, std::forward_as_tuple arguments)); \
-    }                                                                                       \
-    return inner_.Name arguments;                                                           \
+    }                                                                                      \
+    return inner_.Name arguments;                                                          \
   }
 #include "platform/ui_operations.def"

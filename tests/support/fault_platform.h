@@ -33,8 +33,8 @@ const char* FaultOpName(FaultOp op);
 // without a result pass through in the fault-at-k mode.
 struct OpFailure {
   bool canFail = false;
-  bool listed = false;   // the table names the operation (a test insists on every one)
-  int64_t result = 0;    // converted to the operation's result type
+  bool listed = false;  // the table names the operation (a test insists on every one)
+  int64_t result = 0;   // converted to the operation's result type
   uint32_t error = 0;
   const char* name = "";  // what the failure stands for, for reports ("sharing violation")
 };
@@ -81,7 +81,6 @@ class FaultPlatform final : public ForwardingPlatform {
 
 #define PLATFORM_OP(result, Name, parameters, arguments) result Name parameters override;
 #include "platform/platform_operations.def"
-
 
  private:
   // A call's fate, decided as it comes: passed on, failed, or swallowed by a dead process.

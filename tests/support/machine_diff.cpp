@@ -61,7 +61,8 @@ void AddIniEntries(MachineState& state, const std::string& file, const std::stri
     if (line[0] == ';') continue;
     if (line[0] == '[') {
       size_t close = line.find(']');
-      section = StateFold(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      section =
+          StateFold(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       continue;
     }
     size_t equals = line.find('=');
@@ -96,7 +97,8 @@ void CaptureFolder(SimMachine& machine, const std::string& folder, MachineState&
     std::string contents = node != nullptr ? node->contents : std::string();
     state.entries[kStateFile][folded] = "attributes " + std::to_string(entry.attributes) +
                                         ", time " + std::to_string(entry.lastWrite) + ", " +
-                                        std::to_string(contents.size()) + " bytes " + StateHex(contents);
+                                        std::to_string(contents.size()) + " bytes " +
+                                        StateHex(contents);
     if (EndsWithNoCase(path, ".INI")) AddIniEntries(state, folded, contents);
   } while (machine.FindNext(search, &entry) == 0);
   machine.FindEnd(search);
@@ -106,8 +108,7 @@ void CaptureFolder(SimMachine& machine, const std::string& folder, MachineState&
 std::string ValueText(uint32_t type, const std::string& data) {
   switch (type) {
     case kRegSz:
-    case kRegExpandSz:
-      return (type == kRegSz ? "sz " : "expand ") + std::string(data.c_str());
+    case kRegExpandSz: return (type == kRegSz ? "sz " : "expand ") + std::string(data.c_str());
     case kRegDword:
       if (data.size() == 4) {
         uint32_t n = static_cast<uint8_t>(data[0]) | static_cast<uint8_t>(data[1]) << 8 |
@@ -222,8 +223,8 @@ MachineState CaptureState(SimMachine& machine) {
   static const struct {
     uint32_t handle;
     const char* name;
-  } kRoots[] = {{0x80000001u, "HKCU"}, {0x80000002u, "HKLM"}, {0x80000003u, "HKU"},
-                {0x80000005u, "HKCC"}};
+  } kRoots[] = {
+      {0x80000001u, "HKCU"}, {0x80000002u, "HKLM"}, {0x80000003u, "HKU"}, {0x80000005u, "HKCC"}};
   for (const auto& root : kRoots) CaptureKey(machine, root.handle, root.name, "", state);
 
   for (const auto& service : machine.services) {

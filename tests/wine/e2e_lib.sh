@@ -184,6 +184,15 @@ prepare() {
 # background (UNTARN_PID); await_uninstaller waits for it, then lets the holder and the
 # stand-in go and waits for every process of the prefix (the clean-up run and the restart
 # program included) to end.
+# The Linux processes of this prefix's Windows programs (not another prefix's) whose
+# command line matches PATTERN.
+prefix_pids() {
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$PREFIX" && echo "$pid"
+  done
+}
+
 start_uninstaller() {
   local app
   app=$(unix_path "$PREFIX" "$APP_DIR")

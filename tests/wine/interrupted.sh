@@ -52,14 +52,6 @@ seed() {
   WINEPREFIX=$PREFIX timeout 120 "$WINE" regedit /S "$(win_path "$reg")" >/dev/null 2>&1
 }
 
-# The Linux process of this prefix's UNTARN32.EXE (not another prefix's).
-uninstaller_pid() {
-  local pid
-  for pid in $(pgrep -f 'UNTARN32.EXE'); do
-    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$PREFIX" && echo "$pid"
-  done
-}
-
 # run PROGRAM: a silent uninstall of the log, to its end; its exit status in STATUS.
 run() {
   WINEPREFIX=$PREFIX timeout "$WINE_TIMEOUT" "$WINE" "$1" /S "$LOG" >/dev/null 2>&1
@@ -111,7 +103,7 @@ main() {
     WINEPREFIX=$PREFIX "$WINE" 'C:\windows\UNTARN32.EXE' /S "$LOG" >/dev/null 2>&1 &
     first=$!
     sleep "$delay"
-    pid=$(uninstaller_pid)
+    pid=$(prefix_pids 'UNTARN32.EXE')
     [[ -n $pid ]] && kill -9 $pid 2>/dev/null
     wait "$first" 2>/dev/null
     local app=$PREFIX/drive_c/Program\ Files/Tarn\ Killed

@@ -17,6 +17,9 @@
 #            back; the moved program's path completes the repair
 #   shortcut /W1 on a damaged application: the damage question answered Yes, the repair on
 #            the final page without Finish and Back, then the shortcut's program started
+#   killed   a repair killed just after Finish and while the installation program extracts,
+#            then the repair again: every damaged file back byte for byte, the values
+#            written, and after a restart no list file left
 #   season   in a zone with daylight saving time (Europe/Berlin), an installation logged in
 #            the other season than today's: every intact file and the installation program
 #            read one hour off their stamps, and still count as intact; tarnlog's plan and
@@ -427,6 +430,65 @@ print(";".join(f["path"] + ":" + f["reason"] for f in p["files"]), [x["found"] f
   expect_no_list_left
 }
 
+# A repair killed at two points: just after Finish, and while the installation program
+# extracts (it is left to finish). The repair run again must finish the job.
+test_killed() {
+  NAME=killed
+  echo "-- a repair killed part-way, then the repair again"
+  local p=$PREFIX app point
+  app=$(unix_path "$p" "$APP_DIR")
+  # Where the log names it, and where an earlier round's answer to the prompt put it.
+  local media moved
+  media=$(unix_path "$p" "$MEDIA")
+  moved=$(unix_path "$p" "$MOVED")
+  mkdir -p "$media" "$moved"
+  [[ -f $media/TARNSETUP.EXE ]] || cp -p "$moved/TARNSETUP.EXE" "$media/"
+  [[ -f $moved/TARNSETUP.EXE ]] || cp -p "$media/TARNSETUP.EXE" "$moved/"
+  for point in finish extracting; do
+    rm -f "$app/CORE.DLL"
+    printf 'grown' >>"$app/DATA/TABLE.DAT"
+    touch -d "$INSTALLED" "$app/DATA/TABLE.DAT"
+    damage_registry
+    WINEPREFIX=$p "$WINE" "$GUIDRIVER" hold 600000 >/dev/null 2>&1 &
+    HOLD_PID=$!
+    sleep 2
+    # The installation program waits a while before it extracts: the repair waits for it.
+    TARNSETUP_PAUSE_MS=1500 start_uninstaller "$APP_DIR\\INSTALL.LOG"
+    local wizard
+    wizard=$(gd wait --title "$TITLE" --class '#32770') || { fail "$NAME: no wizard"; return 1; }
+    # The click on Finish returns when the repair has ended: it is left to run on its own.
+    gd --window "$wizard" check $RADIO_REPAIR click $NEXT click $NEXT >/dev/null &
+    local clicker=$!
+    sleep 0.3
+    if [[ $point != finish ]]; then
+      local i
+      for ((i = 0; i < 500; i++)); do
+        [[ -n $(prefix_pids 'TARNSETUP') ]] && break
+        sleep 0.01
+      done
+    fi
+    local pids
+    pids=$(prefix_pids 'UNTARN32.EXE')
+    [[ -n $pids ]] && kill -9 $pids 2>/dev/null
+    wait "$UNTARN_PID" 2>/dev/null
+    wait "$clicker" 2>/dev/null
+    kill "$HOLD_PID" 2>/dev/null
+    HOLD_PID=
+    WINEPREFIX=$p timeout 60 "$WINESERVER" -w
+    echo "   killed at $point"
+    [[ -n $pids ]] || fail "$NAME: the repair ended before the kill at $point"
+    repair_through_wizard none no-newer
+    expect_file "$APP_DIR\\CORE.DLL" 'Tarn Repair/CORE.DLL' "$INSTALLED" "$NAME ($point)"
+    expect_file "$APP_DIR\\DATA\\TABLE.DAT" 'Tarn Repair/DATA/TABLE.DAT' "$INSTALLED" "$NAME ($point)"
+    expect_reg "$p" "$KEY" Path "$APP_DIR" "$NAME ($point)"
+    expect_reg "$p" "$KEY" Color green "$NAME ($point)"
+  done
+  # A killed run's list file waits for the restart, which deletes it.
+  WINEPREFIX=$p timeout 300 "$WINE" wineboot -r >"$WORK/$NAME-restart.log" 2>&1
+  WINEPREFIX=$p timeout 60 "$WINESERVER" -w
+  expect_no_list_left
+}
+
 main() {
   local f
   require_built repair "$UNTARN" "$TARNSEED" "$GUIDRIVER" "$TARNSETUP" || return 1
@@ -437,7 +499,7 @@ main() {
   start_display || return 1
   prepare_repair || { echo "repair: could not prepare the prefix" >&2; return 1; }
 
-  local tests=(${REPAIR_TESTS:-setup repair prompt shortcut season})
+  local tests=(${REPAIR_TESTS:-setup repair prompt shortcut killed season})
   local t
   for t in "${tests[@]}"; do "test_$t" || FAILURES=$((FAILURES + 1)); done
 

@@ -81,7 +81,8 @@ bool SameContents(const char* a, const char* b) {
   while (same) {
     int got = Sys().ReadBytes(first, left, sizeof left);
     int other = Sys().ReadBytes(second, right, sizeof right);
-    same = got == other && got >= 0 && memcmp(left, right, static_cast<size_t>(got > 0 ? got : 0)) == 0;
+    same = got == other && got >= 0 &&
+           memcmp(left, right, static_cast<size_t>(got > 0 ? got : 0)) == 0;
     if (got <= 0) break;
   }
   if (second != kNoFile) Sys().CloseFile(second);

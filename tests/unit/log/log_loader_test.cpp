@@ -174,8 +174,9 @@ TEST_F(LogLoaderTest, WhatTheLoadMustKnowOfTheMachine) {
   const std::string shortLog = "C:\\" + machine().Find("C:\\Program Files")->shortName + "\\" +
                                machine().Find("C:\\Program Files\\Sample App")->shortName +
                                "\\INSTALL.LOG";
-  const std::string log = "***  Installation Log\r\nTitle: Sample App\r\n"
-                          "Made Dir: C:\\Program Files\\Sample App\r\n";
+  const std::string log =
+      "***  Installation Log\r\nTitle: Sample App\r\n"
+      "Made Dir: C:\\Program Files\\Sample App\r\n";
   bool injected = true;
   for (uint64_t n = 1; injected; ++n) {
     SCOPED_TRACE(n);

@@ -12,8 +12,8 @@
 #include "repair/file_repair.h"
 #include "repair/shell_link.h"
 #include "repair_fixture.h"
-#include "support/fault_platform.h"
 #include "resource.h"
+#include "support/fault_platform.h"
 
 namespace {
 

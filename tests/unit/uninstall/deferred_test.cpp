@@ -1,14 +1,14 @@
 // Deferred replacement: a backup copy goes back over its file now, or through a temporary
 // copy at the next restart when the file is in use, on both platform kinds.
 #include "uninstall/deferred.h"
-#include "run/run_reset.h"
-#include "uninstall/file_removal.h"
 
 #include <string>
 #include <vector>
 
+#include "run/run_reset.h"
 #include "support/engine_fixture.h"
 #include "support/fault_platform.h"
+#include "uninstall/file_removal.h"
 
 namespace {
 
