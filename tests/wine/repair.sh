@@ -444,6 +444,9 @@ test_killed() {
   mkdir -p "$media" "$moved"
   [[ -f $media/TARNSETUP.EXE ]] || cp -p "$moved/TARNSETUP.EXE" "$media/"
   [[ -f $moved/TARNSETUP.EXE ]] || cp -p "$media/TARNSETUP.EXE" "$moved/"
+  # README.TXT as installed: the newer one an earlier round left would bring its question.
+  cp "$DATA/payload/Tarn Repair/README.TXT" "$app/README.TXT"
+  touch -d "$INSTALLED" "$app/README.TXT"
   for point in finish extracting; do
     rm -f "$app/CORE.DLL"
     printf 'grown' >>"$app/DATA/TABLE.DAT"
