@@ -151,13 +151,22 @@ void ReadFactLine(char* line) {
   }
 }
 
-// Appends one line and flushes it before the step it announces is taken.
-void WriteLine(const char* line) {
+// Whether a line must be on the disk before the step after it. A killed process loses
+// nothing it wrote; only a machine that loses its power loses what was not flushed. A flush
+// costs a disk's round trip (under Wine about as much as the rest of a small run's journal),
+// so only the lines whose loss would let a step be taken twice are flushed: a count taken
+// back, a backup put back, a temporary copy made, the work done (the log goes after it).
+// A value noted as written back may be lost: writing its old data again is harmless; the
+// header and the end's folders reach the disk with the next flushed line.
+enum class Flush { kNo, kYes };
+
+// Appends one line, flushed when it must be on the disk before the step it announces.
+void WriteLine(const char* line, Flush flush) {
   if (!gJournal.writing || gJournal.broken) return;
   Platform& sys = Sys();
   uint32_t length = static_cast<uint32_t>(strlen(line));
   if (sys.WriteBytes(gJournal.file, line, length) != static_cast<int>(length) ||
-      sys.FlushFile(gJournal.file) != 0) {
+      (flush == Flush::kYes && sys.FlushFile(gJournal.file) != 0)) {
     gJournal.broken = true;
   }
 }
@@ -272,7 +281,7 @@ int BeginJournal() {
       return 1;
     }
     gJournal.writing = true;
-    WriteLine("\r\n");
+    WriteLine("\r\n", Flush::kNo);
     return gJournal.broken ? 1 : 0;
   }
   gJournal.file = sys.CreateTruncated(gJournal.path);
@@ -282,7 +291,7 @@ int BeginJournal() {
   snprintf(header, sizeof header, "%s\t%d\t%s\t%lld\t%llu\r\n", kMagic, kJournalVersion,
            gJournal.logLongPath, static_cast<long long>(gJournal.logSize),
            static_cast<unsigned long long>(gJournal.logTime));
-  WriteLine(header);
+  WriteLine(header, Flush::kNo);
   return gJournal.broken ? 1 : 0;
 }
 
@@ -298,7 +307,7 @@ void NoteSharedFact(const char* path, const SharedFact& fact) {
   snprintf(line, sizeof line, "S\t%s\t%d\t%d\t%d\r\n", path, static_cast<int>(fact.before),
            static_cast<int>(fact.after), fact.answer);
   // Only what an earlier run noted is looked up: this run takes each step once anyway.
-  WriteLine(line);
+  WriteLine(line, Flush::kYes);
 }
 
 bool FindTemporaryCopy(const char* target, int n, char* temporary, size_t size) {
@@ -319,7 +328,7 @@ bool FindTemporaryCopy(const char* target, int n, char* temporary, size_t size) 
 void NoteTemporaryCopy(const char* target, const char* temporary) {
   char line[kLineSize];
   snprintf(line, sizeof line, "T\t%s\t%s\r\n", target, temporary);
-  WriteLine(line);
+  WriteLine(line, Flush::kYes);
 }
 
 bool IsBackupRestored(const char* path) { return FindFact('B', path) != nullptr; }
@@ -327,7 +336,7 @@ bool IsBackupRestored(const char* path) { return FindFact('B', path) != nullptr;
 void NoteBackupRestored(const char* path) {
   char line[kLineSize];
   snprintf(line, sizeof line, "B\t%s\r\n", path);
-  WriteLine(line);
+  WriteLine(line, Flush::kYes);
 }
 
 bool IsValueRestored(int root, const char* key, const char* valueName) {
@@ -341,20 +350,20 @@ void NoteValueRestored(int root, const char* key, const char* valueName) {
   snprintf(text, sizeof text, "%d\t%s\t%s", root, key, valueName);
   char line[kLineSize + 8];
   snprintf(line, sizeof line, "V\t%s\r\n", text);
-  WriteLine(line);
+  WriteLine(line, Flush::kNo);
 }
 
 void NoteEndFolder(const char* folder, bool withContents) {
   char line[kLineSize];
   snprintf(line, sizeof line, "E\t%d\t%s\r\n", withContents ? 1 : 0, folder);
-  WriteLine(line);
+  WriteLine(line, Flush::kNo);
   AddFact('E', folder, withContents ? 1 : 0, 0, 0);
 }
 
 void NoteWorkDone(int64_t logLength) {
   char line[64];
   snprintf(line, sizeof line, "D\t%lld\r\n", static_cast<long long>(logLength));
-  WriteLine(line);
+  WriteLine(line, Flush::kYes);
   gJournal.workDone = true;
   gJournal.logLength = logLength;
 }

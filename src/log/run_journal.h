@@ -1,5 +1,6 @@
 // The journal of a run: a file beside the install log in which a run notes, before it takes
-// a step that must not be taken twice, that it takes it. A run that is killed part-way
+// a step that must not be taken twice, that it takes it (flushed to the disk where a lost
+// line would let the step be taken twice after a power loss; run_journal.cpp says which). A run that is killed part-way
 // (power lost, the process ended, a time limit) leaves the journal and the log; the next run
 // of the same log reads the journal and finishes the job without taking any noted step a
 // second time:
