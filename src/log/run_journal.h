@@ -1,9 +1,9 @@
 // The journal of a run: a file beside the install log in which a run notes, before it takes
 // a step that must not be taken twice, that it takes it (flushed to the disk where a lost
-// line would let the step be taken twice after a power loss; run_journal.cpp says which). A run that is killed part-way
-// (power lost, the process ended, a time limit) leaves the journal and the log; the next run
-// of the same log reads the journal and finishes the job without taking any noted step a
-// second time:
+// line would let the step be taken twice after a power loss; run_journal.cpp says which).
+// A run that is killed part-way (power lost, the process ended, a time limit) leaves the
+// journal and the log; the next run of the same log reads the journal and finishes the job
+// without taking any noted step a second time:
 //   - a shared file's count taken back (with the answer to the question about removing it):
 //     the next run takes no count again and keeps to the answer;
 //   - a backup copy put back over a file: the next run leaves that file alone (the backup
