@@ -61,16 +61,6 @@ MachineImage ImageOf(const std::string& json) {
   return image;
 }
 
-std::string StubOf(const std::string& text) {
-  std::string bytes(68, '\0');
-  bytes[0] = 'M';
-  bytes[1] = 'Z';
-  bytes[60] = 64;
-  bytes[64] = 'P';
-  bytes[65] = 'E';
-  return bytes + text;
-}
-
 std::string Replaced(std::string text, const std::string& what, const std::string& with) {
   size_t at = text.find(what);
   if (at != std::string::npos) text.replace(at, what.size(), with);
@@ -109,13 +99,13 @@ SweepCase RepairFixtureCase(const std::string& dataDir) {
   }
   program.extractable.push_back(
       {sys + "\\TSREPAIR.DLL", ReadHostFile(payload + "system32/TSREPAIR.DLL"), installed});
-  const std::string library = StubOf("E2E self-registering library");
+  const std::string library = loggen::ImageStub("E2E self-registering library");
   program.extractable.push_back({app + "\\E2ESELF.DLL", library, installed});
   c.image.programs.push_back(program);
-  const std::string setupBytes = StubOf("Tarn Repair installation program");
+  const std::string setupBytes = loggen::ImageStub("Tarn Repair installation program");
   c.image.files.push_back({setup, setupBytes, FileTimeFromUtc(2024, 3, 1, 9, 0, 0)});
   c.image.files.push_back({app + "\\E2ESELF.DLL", library, installed});
-  c.image.files.push_back({app + "\\UNTARN32.EXE", StubOf("uninstaller"), installed});
+  c.image.files.push_back({app + "\\UNTARN32.EXE", loggen::ImageStub("uninstaller"), installed});
   ImageLibrary self;
   self.path = app + "\\E2ESELF.DLL";
   self.exports = {"DllRegisterServer", "DllUnregisterServer"};

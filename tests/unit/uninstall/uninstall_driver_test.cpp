@@ -316,32 +316,6 @@ TEST_F(UninstallDriverTest, RollbackKeepsWhatAnEarlierSectionAlsoLogged) {
             ActionLabels());
 }
 
-// The engine release has a section gate of its own: a rollback releases it only when the
-// last section was the one to name it.
-TEST_F(UninstallDriverTest, RollbackReleasesTheEngineOnlyForTheLastSection) {
-  struct Case {
-    uint16_t first, last;
-    bool released;
-  };
-  const Case kCases[] = {{1, 1, false}, {1, 2, false}, {2, 2, true}};
-  for (const Case& c : kCases) {
-    TearDown();
-    SetUp();
-    gRun.rollbackChosen = true;
-    gStore.sectionCount = 2;
-    gStore.subSystemName = ArenaCopy("Database Engine");
-    gStore.subSystemFirstSection = c.first;
-    gStore.subSystemSection = c.last;
-    machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
-                       RegStringBytes("3"));
-    UninstallDriver(kLog);
-    FinishUninstall(kLog);
-    EXPECT_EQ(c.released ? "2" : "3",
-              machine->RegString("HKLM\\Software\\Borland\\Database Engine", "UseCount"))
-        << "sections " << c.first << " to " << c.last;
-  }
-}
-
 // Cancel at each stage: the item under way finishes, nothing later is touched, and the
 // log, the per-user clean-up and the repair record are left alone.
 TEST_F(UninstallDriverTest, CancelStopsEveryLaterPass) {
@@ -413,20 +387,30 @@ TEST_F(UninstallDriverTest, SubSystemAbortEndsTheRun) {
   EXPECT_TRUE(machine->RegKeyExists("HKLM\\Software\\Borland\\Database Engine"));
 }
 
-TEST_F(UninstallDriverTest, SubSystemGateFollowsMethodAndSelection) {
+// The engine release's gates, one table: the method and the selection, and in a rollback a
+// section gate of its own (released only when the last section was the one to name it).
+TEST_F(UninstallDriverTest, EngineReleaseFollowsMethodSelectionAndSections) {
   struct Case {
-    int mode;
-    int selected;
+    bool rollback;
+    int mode, selected;
+    uint16_t first, last;
     bool released;
   };
-  const Case kCases[] = {
-      {kModeAutomatic, 0, true}, {kModeCustom, 0, false}, {kModeCustom, 1, true}};
+  const Case kCases[] = {{false, kModeAutomatic, 0, 1, 1, true},
+                         {false, kModeCustom, 0, 1, 1, false},
+                         {false, kModeCustom, 1, 1, 1, true},
+                         {true, kModeAutomatic, 0, 1, 1, false},
+                         {true, kModeAutomatic, 0, 1, 2, false},
+                         {true, kModeAutomatic, 0, 2, 2, true}};
   for (const Case& c : kCases) {
     TearDown();
     SetUp();
+    gRun.rollbackChosen = c.rollback;
     gRun.uninstallMode = c.mode;
+    if (c.rollback) gStore.sectionCount = 2;
     gStore.subSystemName = ArenaCopy("Database Engine");
-    gStore.subSystemFirstSection = gStore.subSystemSection = 1;
+    gStore.subSystemFirstSection = c.first;
+    gStore.subSystemSection = c.last;
     gStore.subSystemSelected = c.selected;
     machine->RegSetRaw("HKLM\\Software\\Borland\\Database Engine", "UseCount", kRegSz,
                        RegStringBytes("3"));
@@ -434,7 +418,8 @@ TEST_F(UninstallDriverTest, SubSystemGateFollowsMethodAndSelection) {
     FinishUninstall(kLog);
     EXPECT_EQ(c.released ? "2" : "3",
               machine->RegString("HKLM\\Software\\Borland\\Database Engine", "UseCount"))
-        << "mode " << c.mode << " selected " << c.selected;
+        << "rollback " << c.rollback << " mode " << c.mode << " selected " << c.selected
+        << " sections " << c.first << " to " << c.last;
   }
 }
 
