@@ -396,12 +396,10 @@ TEST_F(UninstallDriverTest, EngineReleaseFollowsMethodSelectionAndSections) {
     uint16_t first, last;
     bool released;
   };
-  const Case kCases[] = {{false, kModeAutomatic, 0, 1, 1, true},
-                         {false, kModeCustom, 0, 1, 1, false},
-                         {false, kModeCustom, 1, 1, 1, true},
-                         {true, kModeAutomatic, 0, 1, 1, false},
-                         {true, kModeAutomatic, 0, 1, 2, false},
-                         {true, kModeAutomatic, 0, 2, 2, true}};
+  const Case kCases[] = {
+      {false, kModeAutomatic, 0, 1, 1, true}, {false, kModeCustom, 0, 1, 1, false},
+      {false, kModeCustom, 1, 1, 1, true},    {true, kModeAutomatic, 0, 1, 1, false},
+      {true, kModeAutomatic, 0, 1, 2, false}, {true, kModeAutomatic, 0, 2, 2, true}};
   for (const Case& c : kCases) {
     TearDown();
     SetUp();
