@@ -66,10 +66,12 @@ WininitTail ReadWininitTail(const char* path) {
 
 }  // namespace
 
-void AppendWininitDeletion(const char* path) {
+void AppendWininitDeletion(const char* path) { AppendWininitEntry("NUL", path); }
+
+bool AppendWininitEntry(const char* target, const char* source) {
   char wininit[kPathSize] = {};
   // Only the Windows directory's WININIT.INI is read at the next start.
-  if (Sys().WindowsDirectory(wininit, sizeof wininit) <= 0) return;
+  if (Sys().WindowsDirectory(wininit, sizeof wininit) <= 0) return false;
   wininit[sizeof wininit - 1] = '\0';
   EnsureTrailingBackslash(wininit, sizeof wininit);
   AppendText(wininit, sizeof wininit, "WININIT.INI");
@@ -80,24 +82,26 @@ void AppendWininitDeletion(const char* path) {
   // programs' work for the next start: it is never written over, only added to.
   WininitTail tail = ReadWininitTail(wininit);
   FileHandle file = Sys().OpenForWrite(wininit);
+  bool written = true;
   if (file != kNoFile) {
     if (Sys().Seek(file, 0, kSeekEnd) < 0) {
       Sys().CloseFile(file);
-      return;
+      return false;
     }
-    if (tail.unterminated) WriteAll(file, "\r\n");
-    if (!tail.inRename) WriteAll(file, "[rename]\r\n");
+    if (tail.unterminated) written = WriteAll(file, "\r\n");
+    if (!tail.inRename) written = written && WriteAll(file, "[rename]\r\n");
   } else {
     // A file that is there but would not open is not made anew.
-    if (Sys().GetAttributes(wininit) != kNoAttributes) return;
+    if (Sys().GetAttributes(wininit) != kNoAttributes) return false;
     file = Sys().CreateTruncated(wininit);
-    if (file == kNoFile) return;
-    WriteAll(file, "[rename]\r\n");
+    if (file == kNoFile) return false;
+    written = WriteAll(file, "[rename]\r\n");
   }
-  char line[kPathSize + 8];
-  snprintf(line, sizeof line, "NUL=%.255s\r\n", path);
-  WriteAll(file, line);
+  char line[2 * kPathSize + 8];
+  snprintf(line, sizeof line, "%.259s=%.255s\r\n", target, source);
+  written = written && WriteAll(file, line);
   Sys().CloseFile(file);
+  return written;
 }
 
 void DeleteAtNextRestart(const char* path) {

@@ -18,8 +18,9 @@ constexpr int64_t kLargestJournal = 64 * 1024 * 1024;
 constexpr size_t kLineSize = 4200;  // a key of 2047 characters, its name and the rest
 
 struct Fact {
-  char kind;       // 'S', 'B', 'V', 'E', 'T'
-  char* text;      // the path, folder, "root<TAB>key<TAB>name" or "target<TAB>temporary"
+  char kind;       // 'S', 'B', 'V', 'E', 'T', 'I', 'K'
+  char* text;      // the path, folder, "root<TAB>key<TAB>name", "target<TAB>temporary" or
+                   // "INI file<TAB>copy"
   int32_t before;  // S: the count before, the count after, the answer; E: with contents
   int32_t after;
   int32_t answer;
@@ -126,11 +127,13 @@ void ReadFactLine(char* line) {
       }
       break;
     case 'B': AddFact('B', fields[1], 0, 0, 0); break;
+    case 'K': AddFact('K', fields[1], 0, 0, 0); break;
     case 'T':
+    case 'I':
       if (found == 3) {
         char text[kLineSize];
         snprintf(text, sizeof text, "%s\t%s", fields[1], fields[2]);
-        AddFact('T', text, 0, 0, 0);
+        AddFact(fields[0][0], text, 0, 0, 0);
       }
       break;
     case 'E':
@@ -169,6 +172,23 @@ void WriteLine(const char* line, Flush flush) {
       (flush == Flush::kYes && sys.FlushFile(gJournal.file) != 0)) {
     gJournal.broken = true;
   }
+}
+
+// The n-th (from 0) fact of kind whose text is "original<TAB>copy" for this original: the
+// copy's path into copy.
+bool FindCopyFact(char kind, const char* original, int n, char* copy, size_t size) {
+  size_t length = strlen(original);
+  for (int i = 0; i < gJournal.count; ++i) {
+    const Fact& fact = gJournal.facts[i];
+    if (fact.kind != kind || strlen(fact.text) <= length || fact.text[length] != '\t') continue;
+    char noted[kPathSize];
+    CopyText(noted, sizeof noted, fact.text);
+    noted[length] = '\0';
+    if (!EqualNoCase(noted, original) || n-- > 0) continue;
+    CopyText(copy, size, fact.text + length + 1);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -311,18 +331,7 @@ void NoteSharedFact(const char* path, const SharedFact& fact) {
 }
 
 bool FindTemporaryCopy(const char* target, int n, char* temporary, size_t size) {
-  size_t length = strlen(target);
-  for (int i = 0; i < gJournal.count; ++i) {
-    const Fact& fact = gJournal.facts[i];
-    if (fact.kind != 'T' || strlen(fact.text) <= length || fact.text[length] != '\t') continue;
-    char noted[kPathSize];
-    CopyText(noted, sizeof noted, fact.text);
-    noted[length] = '\0';
-    if (!EqualNoCase(noted, target) || n-- > 0) continue;
-    CopyText(temporary, size, fact.text + length + 1);
-    return true;
-  }
-  return false;
+  return FindCopyFact('T', target, n, temporary, size);
 }
 
 void NoteTemporaryCopy(const char* target, const char* temporary) {
@@ -330,6 +339,39 @@ void NoteTemporaryCopy(const char* target, const char* temporary) {
   snprintf(line, sizeof line, "T\t%s\t%s\r\n", target, temporary);
   WriteLine(line, Flush::kYes);
 }
+
+void NoteIniCopy(const char* file, const char* copy) {
+  char line[kLineSize];
+  snprintf(line, sizeof line, "I\t%s\t%s\r\n", file, copy);
+  // Reaches the disk with the line that says the copy is whole: a copy lost with this line
+  // at a power cut is only a stray file, never put back.
+  WriteLine(line, Flush::kNo);
+}
+
+void NoteIniCopyWhole(const char* copy) {
+  char line[kLineSize];
+  snprintf(line, sizeof line, "K\t%s\r\n", copy);
+  WriteLine(line, Flush::kYes);
+}
+
+bool FindIniCopy(const char* file, int n, char* copy, size_t size, bool* whole) {
+  if (!FindCopyFact('I', file, n, copy, size)) return false;
+  *whole = FindFact('K', copy) != nullptr;
+  return true;
+}
+
+bool FindAnyIniCopy(int n, char* copy, size_t size) {
+  for (int i = 0; i < gJournal.count; ++i) {
+    const Fact& fact = gJournal.facts[i];
+    if (fact.kind != 'I' || n-- > 0) continue;
+    const char* tab = strchr(fact.text, '\t');
+    CopyText(copy, size, tab != nullptr ? tab + 1 : "");
+    return true;
+  }
+  return false;
+}
+
+bool JournalWriting() { return gJournal.writing && !gJournal.broken; }
 
 bool IsBackupRestored(const char* path) { return FindFact('B', path) != nullptr; }
 

@@ -10,6 +10,9 @@
 //     copy may be gone already);
 //   - a registry value written back to its old data: the next run does not write it again
 //     (noted once written: writing the same data again after a kill is harmless);
+//   - a copy of an INI file made before the run's first write to it: the system rewrites
+//     the whole file for each entry, and a kill inside that rewrite leaves it cut; the next
+//     run puts the whole copy back and writes the entries again;
 //   - the work done, with what becomes of the log: the next run only ends the run (cuts or
 //     deletes the log and removes the folders the log held up).
 // Every other step of an uninstall finds the machine as the killed run left it and does the
@@ -23,6 +26,9 @@
 //   B <path>                                           a backup copy put back over path
 //   T <path> <temporary>                               a copy of path's backup made to go
 //                                                      over it at the next restart
+//   I <INI file> <copy>                                a copy of an INI file, made before
+//                                                      the run's first write to it
+//   K <copy>                                           that copy is whole
 //   V <root> <key> <value name>                        a value written back to its old data
 //   E <1|0> <folder>                                   a folder to remove at the end, with
 //                                                      its contents (1) or when empty (0)
@@ -34,7 +40,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kJournalVersion = 1;
+constexpr int kJournalVersion = 2;
 
 enum class JournalOpen {
   kNone,          // no journal: the run starts afresh
@@ -79,6 +85,18 @@ void NoteSharedFact(const char* path, const SharedFact& fact);
 // none is left behind for good. n counts the copies noted for target, from 0.
 bool FindTemporaryCopy(const char* target, int n, char* temporary, size_t size);
 void NoteTemporaryCopy(const char* target, const char* temporary);
+
+// The copy of an INI file made before the run's first write to it: noted before it is made,
+// and again once it is whole (before the first write). n counts the copies an earlier run
+// noted for file, from 0; whole says whether it was noted whole.
+void NoteIniCopy(const char* file, const char* copy);
+void NoteIniCopyWhole(const char* copy);
+bool FindIniCopy(const char* file, int n, char* copy, size_t size, bool* whole);
+// The n-th copy an earlier run noted, of any file.
+bool FindAnyIniCopy(int n, char* copy, size_t size);
+
+// True while the run's journal is written (begun, and no write has failed).
+bool JournalWriting();
 
 bool IsBackupRestored(const char* path);
 void NoteBackupRestored(const char* path);

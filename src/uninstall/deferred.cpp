@@ -64,5 +64,5 @@ int ScheduleReplaceAtRestart(const char* temporary, const char* target) {
     if (result != 0) return result;
     return Sys().MoveFileFlags(shortTemporary, target, kMoveDelayUntilReboot);
   }
-  return Sys().WriteIniString("rename", shortTarget, shortTemporary, "WININIT.INI");
+  return AppendWininitEntry(shortTarget, shortTemporary) ? 0 : 1;
 }

@@ -27,18 +27,19 @@
 #include "base/repair_record.h"
 #include "base/run_state.h"
 #include "base/text.h"
+#include "engine/registry_value_write.h"
+#include "engine/self_register.h"
 #include "log/item_store.h"
 #include "log/run_journal.h"
 #include "platform/platform.h"
-#include "engine/registry_value_write.h"
 #include "resource.h"
 #include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
+#include "uninstall/ini_guard.h"
 #include "uninstall/pass_gates.h"
 #include "uninstall/path_set.h"
 #include "uninstall/progman.h"
 #include "uninstall/registry_removal.h"
-#include "engine/self_register.h"
 #include "uninstall/services_devices.h"
 #include "uninstall/shared_dlls.h"
 
@@ -175,6 +176,7 @@ void RestoreIniEdits(const Gates& g) {
         existingFiles.Clear();
         existingFiles.Add(item->file.c_str());
       }
+      GuardIniFile(item->file.c_str());
     }
     ShowItemAction(kLabelIniEdit, item->file.c_str(), ActionForm::kPlain);
     const char* value = g.rollback ? item->lastOldValue.c_str() : item->firstOldValue.c_str();
@@ -182,6 +184,7 @@ void RestoreIniEdits(const Gates& g) {
     Sys().WriteIniString(item->sectionName.c_str(), item->key.c_str(),
                          value[0] == '\0' ? nullptr : value, item->file.c_str());
   }
+  ReleaseIniGuards();
 }
 
 int SharedAnswer(const Gates& g, const FileItem* item) {

@@ -766,6 +766,12 @@ void CaseSweep::CheckOutside(SimMachine& machine, const MachineState& after, Swe
     return (folder == n.tempDir || folder == n.windowsTemp) &&
            Matches(LastPart(name), "KTC", 0, ".TMP");
   };
+  // The copies that guard INI files while their entries are written go beside them.
+  auto iniFolder = [&](const std::string& folder) {
+    for (const std::string& f : n.iniEditFiles)
+      if (ParentOf(f) == folder) return true;
+    return false;
+  };
   auto keyAllowed = [&](const std::string& key) {
     if (n.keys.count(key) || n.otherKeys.count(key) || n.keyTrees.count(key) ||
         BelowAny(key, n.keyTrees))
@@ -781,7 +787,8 @@ void CaseSweep::CheckOutside(SimMachine& machine, const MachineState& after, Swe
       allowed = n.files.count(name) || n.ownFiles.count(name) || n.scriptedFiles.count(name) ||
                 n.iniFiles.count(name) || n.iniEditFiles.count(name) || BelowAny(name, n.trees) ||
                 ownTemporary(name) ||
-                (Matches(LastPart(name), "~KTU", 4, ".TMP") && n.fileFolders.count(ParentOf(name)));
+                (Matches(LastPart(name), "~KTU", 4, ".TMP") &&
+                 (n.fileFolders.count(ParentOf(name)) || iniFolder(ParentOf(name))));
     } else if (c.kind == kStateFolder) {
       bool shielded = n.protectedFolders.count(name) != 0;
       if (c.what == StateChange::kAdded) {
@@ -794,8 +801,11 @@ void CaseSweep::CheckOutside(SimMachine& machine, const MachineState& after, Swe
       std::string file = name.substr(0, name.find(" ["));
       // The restart's work of other programs is only ever added to.
       bool restartFile = LastPart(file) == "WININIT.INI";
+      // A kill inside the system's rewrite of a file cuts it; the run started again puts
+      // back the copy made before the first write (the check of that run proves it).
       allowed = n.iniEntries.count(name) || n.iniFiles.count(file) || n.files.count(file) ||
-                (n.ownFiles.count(file) && (!restartFile || c.what == StateChange::kAdded));
+                (n.ownFiles.count(file) && (!restartFile || c.what == StateChange::kAdded)) ||
+                (run->killed && n.iniEditFiles.count(file));
     } else if (c.kind == kStateKey) {
       allowed = keyAllowed(name);
     } else if (c.kind == kStateValue) {

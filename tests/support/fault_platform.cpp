@@ -226,6 +226,20 @@ void FaultPlatform::Kill() {
   ddeStarted_ = ddeConnected_ = false;
 }
 
+void FaultPlatform::CutProfile(const char* section, const char* file) {
+  if (section == nullptr || file == nullptr) return;  // a flush of the cache writes nothing
+  std::string path = file;
+  if (path.find('\\') == std::string::npos) {
+    // A bare name is the Windows directory's, as the profile functions place it.
+    char windows[260] = {};
+    inner_.WindowsDirectory(windows, sizeof windows);
+    path = std::string(windows) + "\\" + path;
+  }
+  if (inner_.GetAttributes(path.c_str()) == kNoAttributes) return;
+  FileHandle cut = inner_.CreateTruncated(path.c_str());
+  if (cut != kNoFile) inner_.CloseFile(cut);
+}
+
 size_t FaultPlatform::OpenHandles() const {
   return files_.size() + searches_.size() + keys_.size() + services_.size() + libraries_.size() +
          (ddeStarted_ ? 1 : 0) + (ddeConnected_ ? 1 : 0);
@@ -305,6 +319,12 @@ R FaultPlatform::Call(Pass pass, Arguments arguments) {
       }
       return r;
     }
+  }
+  if constexpr (op == FaultOp::WriteIniString) {
+    // The system rewrites the whole file for one entry: killed inside that call, the process
+    // leaves the file truncated and not yet written again.
+    if (fate == Fate::kDead && calls_ == killAt_)
+      CutProfile(std::get<0>(arguments), std::get<3>(arguments));
   }
   if constexpr (std::is_void_v<R>) {
     return;  // a dead process does nothing more

@@ -59,7 +59,9 @@ class FaultPlatform final : public ForwardingPlatform {
     failOpAt_ = n;
     failOpSeen_ = 0;
   }
-  // From the call numbered n on (from 1), nothing reaches the machine; 0 never kills.
+  // From the call numbered n on (from 1), nothing reaches the machine; 0 never kills. A
+  // kill that lands on a profile write leaves that file truncated, as the system's rewrite of
+  // the whole file would.
   void KillAt(uint64_t n) { killAt_ = n; }
   // Ends the run with RunawayRun once it has made more calls than this; 0: no limit.
   void LimitCalls(uint64_t limit) { callLimit_ = limit; }
@@ -91,6 +93,8 @@ class FaultPlatform final : public ForwardingPlatform {
   template <FaultOp op, typename R, typename Pass, typename Arguments>
   R Call(Pass pass, Arguments arguments);
   void Kill();
+  // A profile write the kill lands in leaves its file empty (see Call).
+  void CutProfile(const char* section, const char* file);
 
   uint64_t failAt_ = 0;
   FaultOp failOp_ = FaultOp::kCount;

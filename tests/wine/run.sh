@@ -169,13 +169,23 @@ run_repair() { "$ROOT/tests/wine/repair.sh"; }
 run_codepage932() { "$ROOT/tests/wine/codepage932.sh"; }
 run_interrupted() { "$ROOT/tests/wine/interrupted.sh"; }
 
+# Each suite's output is kept, so that the failed checks can be repeated at the very end:
+# a CI log often shows only its last lines.
 failed=()
+mkdir -p "$WINE_ROOT"
 for suite in "${SUITES[@]}"; do
   echo "== wine: $suite"
-  if ! "run_$suite"; then failed+=("$suite"); fi
+  status=0
+  "run_$suite" > >(tee "$WINE_ROOT/$suite-suite.log") 2>&1 || status=$?
+  wait $!  # the tee, so that its file is whole
+  ((status == 0)) || failed+=("$suite")
 done
 
 if [[ ${#failed[@]} -ne 0 ]]; then
+  for suite in "${failed[@]}"; do
+    echo "wine: $suite failed:" >&2
+    grep -E 'FAIL|rror' "$WINE_ROOT/$suite-suite.log" | tail -n 20 >&2
+  done
   echo "wine: failed suites: ${failed[*]}" >&2
   exit 1
 fi

@@ -54,8 +54,8 @@ TEST_F(RunJournalTest, EveryStateALogsJournalCanBeIn) {
       {"another log's", Header(1, 21, "C:\\OTHER\\INSTALL.LOG") + facts, true,
        JournalOpen::kDropped, false},
       {"the log changed since", Header(1, 99) + facts, true, JournalOpen::kDropped, false},
-      {"a newer program's", Header(2) + "Z\tsomething new\r\n", true, JournalOpen::kNewerVersion,
-       true},
+      {"a newer program's", Header(kJournalVersion + 1) + "Z\tsomething new\r\n", true,
+       JournalOpen::kNewerVersion, true},
       {"not a journal", "hello\r\n", true, JournalOpen::kDropped, false},
   };
   for (const Case& c : cases) {
