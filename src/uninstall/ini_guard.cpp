@@ -2,6 +2,7 @@
 #include "uninstall/ini_guard.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "base/path_helpers.h"
 #include "base/text.h"
@@ -64,7 +65,9 @@ bool TakeOverEarlierCopy(const char* file, Guard* guard) {
 }  // namespace
 
 void GuardIniFile(const char* file) {
-  if (!JournalWriting() || FindGuard(file) != nullptr) return;
+  // A bare name is the Windows directory's to the profile functions, not the current
+  // directory's where a copy would go: such a file goes unguarded.
+  if (!JournalWriting() || strchr(file, '\\') == nullptr || FindGuard(file) != nullptr) return;
   Guard* guard = AddGuard(file);
   if (guard == nullptr) return;
   if (JournalResumed() && TakeOverEarlierCopy(file, guard)) return;
