@@ -9,6 +9,7 @@
 #include "run/shortcut_launch.h"
 #include "ui/progress_display.h"
 #include "uninstall/file_removal.h"
+#include "uninstall/ini_guard.h"
 #include "uninstall/progman.h"
 #include "uninstall/shared_dlls.h"
 
@@ -23,4 +24,5 @@ void ResetRunWideState() {
   ForgetRepairRecord();
   ResetProgressDisplay();
   ResetRunJournal();
+  ForgetIniGuards();
 }

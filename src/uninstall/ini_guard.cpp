@@ -15,6 +15,9 @@ namespace {
 struct Guard {
   char file[kPathSize];
   char copy[kPathSize];  // empty: there is no copy (it could not be made)
+  // The copy is the only whole version of a file a kill cut, and could not be put back: it
+  // stays, for the user to put back, rather than go with the rest.
+  bool kept;
 };
 
 // The files guarded in this run, each once: an INI pass writes to a handful of files, but a
@@ -29,6 +32,12 @@ Guard* FindGuard(const char* file) {
   return nullptr;
 }
 
+bool IsKept(const char* copy) {
+  for (int i = 0; i < gGuardCount; ++i)
+    if (gGuards[i].kept && EqualNoCase(gGuards[i].copy, copy)) return true;
+  return false;
+}
+
 Guard* AddGuard(const char* file) {
   if (gGuardCount == gGuardCapacity) {
     int grown = gGuardCapacity == 0 ? 8 : gGuardCapacity * 2;
@@ -40,20 +49,22 @@ Guard* AddGuard(const char* file) {
   Guard* guard = &gGuards[gGuardCount++];
   CopyText(guard->file, sizeof guard->file, file);
   guard->copy[0] = '\0';
+  guard->kept = false;
   return guard;
 }
 
 // Puts back the whole copy an earlier run noted for file, and deletes the others it noted
-// (cut by its kill, or made before a copy that was put back). True when a copy went back:
-// that copy then guards this run's writes too.
+// (cut by its kill, or made before a copy that was put back). True when there was a whole
+// copy: put back, it guards this run's writes too; when it would not go back it is kept.
 bool TakeOverEarlierCopy(const char* file, Guard* guard) {
   Platform& sys = Sys();
   char copy[kPathSize];
   bool whole = false;
   for (int n = 0; FindIniCopy(file, n, copy, sizeof copy, &whole); ++n) {
     if (!FileExists(copy)) continue;
-    if (whole && guard->copy[0] == '\0' && sys.CopyFileTo(copy, file, false) == 0) {
+    if (whole && guard->copy[0] == '\0') {
       CopyText(guard->copy, sizeof guard->copy, copy);
+      guard->kept = sys.CopyFileTo(copy, file, false) != 0;
       continue;
     }
     sys.SetAttributes(copy, kAttrNormal);
@@ -91,7 +102,7 @@ void ReleaseIniGuards() {
   Platform& sys = Sys();
   for (int i = 0; i < gGuardCount; ++i) {
     const char* copy = gGuards[i].copy;
-    if (copy[0] == '\0') continue;
+    if (copy[0] == '\0' || gGuards[i].kept) continue;
     sys.SetAttributes(copy, kAttrNormal);
     sys.RemoveFile(copy);
   }
@@ -99,10 +110,14 @@ void ReleaseIniGuards() {
   // chosen this time).
   char copy[kPathSize];
   for (int n = 0; JournalResumed() && FindAnyIniCopy(n, copy, sizeof copy); ++n) {
-    if (!FileExists(copy)) continue;
+    if (!FileExists(copy) || IsKept(copy)) continue;
     sys.SetAttributes(copy, kAttrNormal);
     sys.RemoveFile(copy);
   }
+  ForgetIniGuards();
+}
+
+void ForgetIniGuards() {
   free(gGuards);
   gGuards = nullptr;
   gGuardCount = 0;

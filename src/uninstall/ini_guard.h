@@ -14,3 +14,6 @@ void GuardIniFile(const char* file);
 // After the entries are written: deletes the copies, and any an earlier run left of files
 // this run did not write to.
 void ReleaseIniGuards();
+
+// Forgets the guards without touching the copies (part of the run-wide reset).
+void ForgetIniGuards();
