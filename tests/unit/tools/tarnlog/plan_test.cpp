@@ -44,6 +44,10 @@ TEST(Plan, RecordsTheChangesTheRunMakesInOrder) {
   EXPECT_NE(steps.find("service: BrambleSync deleted"), std::string::npos) << steps;
   EXPECT_NE(steps.find("ini: C:\\windows\\fernhill.ini [Shared] Runtime=1.5"), std::string::npos)
       << steps;
+  // The INI file is copied before its first entry is written, the copy deleted after.
+  size_t guard = steps.find("copy: C:\\windows\\fernhill.ini -> C:\\windows\\~KTU");
+  EXPECT_LT(guard, steps.find("ini: C:\\windows\\fernhill.ini")) << steps;
+  EXPECT_NE(steps.find("delete: C:\\windows\\~KTU", guard), std::string::npos) << steps;
   EXPECT_NE(steps.find("regset: HKCR\\.txt (default) = \"txtfile\""), std::string::npos) << steps;
   EXPECT_NE(steps.find("process: "), std::string::npos) << steps;
   // An action line comes before the changes it announces.
