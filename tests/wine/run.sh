@@ -183,11 +183,12 @@ RACING_SUITES=" gui_shared_dialog gui_wizard "
 failed=()
 retried=()
 mkdir -p "$WINE_ROOT"
-# run_suite SUITE LOG: the suite, its output shown and kept in LOG; its status.
+# run_suite SUITE LOG: the suite, its output kept in LOG and shown when it ends; its status.
+# (Not through a pipe: a suite's wineserver outlives it and would hold the pipe open.)
 run_suite() {
   local status=0
-  "run_$1" > >(tee "$2") 2>&1 || status=$?
-  wait $!  # the tee, so that its file is whole
+  "run_$1" >"$2" 2>&1 || status=$?
+  cat "$2"
   return "$status"
 }
 for suite in "${SUITES[@]}"; do
