@@ -18,7 +18,7 @@ constexpr int64_t kLargestJournal = 64 * 1024 * 1024;
 constexpr size_t kLineSize = 4200;  // a key of 2047 characters, its name and the rest
 
 struct Fact {
-  char kind;       // 'S', 'B', 'V', 'E', 'T', 'I', 'K'
+  char kind;       // 'S', 'B', 'R', 'V', 'E', 'T', 'I', 'K'
   char* text;      // the path, folder, "root<TAB>key<TAB>name", "target<TAB>temporary" or
                    // "INI file<TAB>copy"
   int32_t before;  // S: the count before, the count after, the answer; E: with contents
@@ -127,6 +127,7 @@ void ReadFactLine(char* line) {
       }
       break;
     case 'B': AddFact('B', fields[1], 0, 0, 0); break;
+    case 'R': AddFact('R', fields[1], 0, 0, 0); break;
     case 'K': AddFact('K', fields[1], 0, 0, 0); break;
     case 'T':
     case 'I':
@@ -158,7 +159,8 @@ void ReadFactLine(char* line) {
 // nothing it wrote; only a machine that loses its power loses what was not flushed. A flush
 // costs a disk's round trip (under Wine about as much as the rest of a small run's journal),
 // so only the lines whose loss would let a step be taken twice are flushed: a count taken
-// back, a backup put back, a temporary copy made, the work done (the log goes after it).
+// back, a backup put back, a temporary copy made, a deletion at the restart, an INI file's
+// copy whole, the work done (the log goes after it).
 // A value noted as written back may be lost: writing its old data again is harmless; the
 // header and the end's folders reach the disk with the next flushed line.
 enum class Flush { kNo, kYes };
@@ -372,6 +374,14 @@ bool FindAnyIniCopy(int n, char* copy, size_t size) {
 }
 
 bool JournalWriting() { return gJournal.writing && !gJournal.broken; }
+
+bool IsRestartDeletionNoted(const char* path) { return FindFact('R', path) != nullptr; }
+
+void NoteRestartDeletion(const char* path) {
+  char line[kLineSize];
+  snprintf(line, sizeof line, "R\t%s\r\n", path);
+  WriteLine(line, Flush::kYes);
+}
 
 bool IsBackupRestored(const char* path) { return FindFact('B', path) != nullptr; }
 

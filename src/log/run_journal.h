@@ -24,6 +24,7 @@
 //   S <path> <count before> <count after> <answer>   a shared count taken back (the
 //                                                      database engine's: <database engine>)
 //   B <path>                                           a backup copy put back over path
+//   R <path>                                           path's deletion at the next restart
 //   T <path> <temporary>                               a copy of path's backup made to go
 //                                                      over it at the next restart
 //   I <INI file> <copy>                                a copy of an INI file, made before
@@ -97,6 +98,11 @@ bool FindAnyIniCopy(int n, char* copy, size_t size);
 
 // True while the run's journal is written (begun, and no write has failed).
 bool JournalWriting();
+
+// A file's deletion at the next restart, noted before it is scheduled: a run started again
+// that puts a backup back over the file (free by then) must keep it from that deletion.
+bool IsRestartDeletionNoted(const char* path);
+void NoteRestartDeletion(const char* path);
 
 bool IsBackupRestored(const char* path);
 void NoteBackupRestored(const char* path);

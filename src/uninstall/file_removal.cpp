@@ -204,6 +204,9 @@ int DeleteFileNow(const char* path) {
   if (!gStore.deleteInUse || !FileExists(path)) return 1;
   // The program's own file is removed by the clean-up run of its temporary copy.
   if (ownFile) return 1;
+  // Noted first: a run started again that puts a backup back over the file must know that
+  // the restart would take it.
+  NoteRestartDeletion(path);
   ScheduleDelete(path);
   return 1;
 }
@@ -245,13 +248,14 @@ bool HelpFileCompanion(const char* path, int index, char* out, size_t size) {
 
 namespace {
 
-void PutBackupBack(const char* backup, const char* target) {
+// True when the target holds the backup's copy now (not only after the restart).
+bool PutBackupBack(const char* backup, const char* target) {
   // Once the copy is back, the backup goes: from then on the target must be left alone, or a
   // run started again after a kill would delete it with nothing left to put back.
   if (Sys().CopyFileTo(backup, target, false) == 0) {
     NoteBackupRestored(target);
     RemoveFileAndCompanions(backup);
-    return;
+    return true;
   }
 
   char temporary[kPathSize];
@@ -262,27 +266,44 @@ void PutBackupBack(const char* backup, const char* target) {
     // Neither copy could be made: the installed file goes, and the backup copy stays so
     // that nothing of the original is lost.
     RemoveFileAndCompanions(target);
-    return;
+    return false;
   }
   // The backup copy goes only once the restart will put its duplicate in place; otherwise
   // the duplicate goes and the backup copy stays, as when no copy can be made.
   if (ScheduleReplaceAtRestart(temporary, target) != 0) {
     Sys().RemoveFile(temporary);
     RemoveFileAndCompanions(target);
-    return;
+    return false;
   }
   NoteBackupRestored(target);
   RemoveFileAndCompanions(backup);
+  return false;
+}
+
+// A killed run may have scheduled the target's deletion at the next restart while it was in
+// use; put back now, the target would go then. A copy of it goes over it after that
+// deletion, so that the restart ends with what was put back.
+void KeepAcrossRestart(const char* target) {
+  char temporary[kPathSize];
+  UniqueTempName(target, temporary, sizeof temporary);
+  if (temporary[0] == '\0') return;
+  NoteTemporaryCopy(target, temporary);
+  if (Sys().CopyFileTo(target, temporary, false) != 0 ||
+      ScheduleReplaceAtRestart(temporary, target) != 0) {
+    Sys().RemoveFile(temporary);
+  }
 }
 
 }  // namespace
 
 void ScheduleReplace(const char* backup, const char* target) {
-  PutBackupBack(backup, target);
+  char earlier[kPathSize];
+  bool scheduledBefore =
+      IsRestartDeletionNoted(target) || FindTemporaryCopy(target, 0, earlier, sizeof earlier);
+  if (PutBackupBack(backup, target) && scheduledBefore) KeepAcrossRestart(target);
   // The copies an interrupted run of this log made to go over the target at the restart
   // go then, after whatever was scheduled before them: a move of one onto the target, when
   // that run got as far as scheduling it, still comes first.
-  char earlier[kPathSize];
   for (int n = 0; FindTemporaryCopy(target, n, earlier, sizeof earlier); ++n) {
     if (Sys().GetAttributes(earlier) != kNoAttributes) DeleteAtNextRestart(earlier);
   }

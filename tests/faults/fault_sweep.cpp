@@ -204,6 +204,15 @@ std::vector<SweepCase> StandardSweepCases(const std::string& dataDir) {
   cases.push_back(RepairFixtureCase(dataDir));
   cases.push_back(EveryKindCase("every kind uninstall", SweepCase::kUninstall, false));
   cases.push_back(EveryKindCase("every kind rollback", SweepCase::kRollback, false));
+  SweepCase freed = EveryKindCase("every kind rollback, files freed before it runs again",
+                                  SweepCase::kRollback, false);
+  std::vector<std::string> held;
+  for (const ImageFile& file : freed.image.files)
+    if (file.inUse) held.push_back(file.path);
+  freed.beforeRunAgain = [held](SimMachine& m) {
+    for (const std::string& path : held) m.SetInUse(path.c_str(), false);
+  };
+  cases.push_back(freed);
   cases.push_back(EveryKindCase("every kind repair", SweepCase::kRepair, false));
   cases.push_back(EveryKindCase("every kind uninstall, Windows 95", SweepCase::kUninstall, true));
   return cases;
@@ -691,6 +700,7 @@ SweepRun CaseSweep::Execute(uint64_t k, bool unfaulted, bool kill, bool runAgain
   runAgain = runAgain && !workDone;
   if (runAgain) {
     // The user starts the same uninstall again, and it finishes as a whole run would have.
+    if (case_.beforeRunAgain) case_.beforeRunAgain(machine);
     SimUi againSim;
     WizardUi again(againSim);
     again.script = wizard.script;

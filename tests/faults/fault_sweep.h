@@ -47,11 +47,15 @@ struct SweepCase {
   std::string commandLine;  // switches and the log
   bool wizard = false;      // a wizard window is there (the repair's method page, /A's progress)
   std::function<void(SimMachine&)> prepare;  // after the image: damage for a repair
+  // What changes on the machine between a killed run and the run started again (a file
+  // that was in use is free), when something does.
+  std::function<void(SimMachine&)> beforeRunAgain;
 };
 
 // The sample application (tests/data/sample) uninstalled and rolled back silently, the
 // repair fixture (tests/data/repair) damaged and repaired, and the every-kind log
-// (testing/loggen) uninstalled and rolled back with its wizard, repaired, and uninstalled
+// (testing/loggen) uninstalled and rolled back with its wizard (the rollback once more with
+// its files in use freed before a killed run is started again), repaired, and uninstalled
 // silently on the Windows 95 family. dataDir is tests/data.
 std::vector<SweepCase> StandardSweepCases(const std::string& dataDir);
 

@@ -565,9 +565,16 @@ main() {
 
   local tests=(${GUI_TESTS:-custom automatic cancel rollback_page finish_page large_cancel load_cancel no_log odd_input dbcs_entries})
   local t
+  local before
   for t in "${tests[@]}"; do
+    before=$FAILURES
+    PREFIX=
     "test_$t" || FAILURES=$((FAILURES + 1))
-    [[ -n ${PREFIX:-} ]] && WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null
+    [[ -n $PREFIX ]] || continue
+    WINEPREFIX=$PREFIX "$WINESERVER" -k 2>/dev/null
+    # Each prefix takes some 500 MB: a passed scenario's goes at once, a failed one's stays
+    # until the end of the suite (GUI_KEEP=1: for good), to be looked at.
+    if [[ ${GUI_KEEP:-0} != 1 && $FAILURES -eq $before ]]; then rm -rf "$PREFIX"; fi
   done
 
   if [[ ${GUI_KEEP:-0} != 1 ]]; then
