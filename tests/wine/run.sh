@@ -205,7 +205,7 @@ done
 
 for suite in "${retried[@]}"; do
   echo "wine: $suite failed its first attempt:" >&2
-  grep -E 'FAIL|rror' "$WINE_ROOT/$suite-suite.log" | tail -n 20 >&2
+  grep -E 'FAIL|rror|failed' "$WINE_ROOT/$suite-suite.log" | tail -n 20 >&2
 done
 
 if [[ ${#failed[@]} -ne 0 ]]; then
@@ -213,7 +213,7 @@ if [[ ${#failed[@]} -ne 0 ]]; then
     log=$WINE_ROOT/$suite-suite.log
     [[ -f $WINE_ROOT/$suite-again-suite.log ]] && log=$WINE_ROOT/$suite-again-suite.log
     echo "wine: $suite failed:" >&2
-    grep -E 'FAIL|rror' "$log" | tail -n 20 >&2
+    grep -E 'FAIL|rror|failed' "$log" | tail -n 20 >&2
   done
   echo "wine: failed suites: ${failed[*]}" >&2
   exit 1
