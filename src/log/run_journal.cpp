@@ -176,18 +176,19 @@ void WriteLine(const char* line, Flush flush) {
   }
 }
 
-// The n-th (from 0) fact of kind whose text is "original<TAB>copy" for this original: the
-// copy's path into copy.
+// The n-th (from 0) fact of kind whose text is "original<TAB>copy" for this original (any,
+// when original is null): the copy's path into copy.
 bool FindCopyFact(char kind, const char* original, int n, char* copy, size_t size) {
-  size_t length = strlen(original);
   for (int i = 0; i < gJournal.count; ++i) {
     const Fact& fact = gJournal.facts[i];
-    if (fact.kind != kind || strlen(fact.text) <= length || fact.text[length] != '\t') continue;
+    const char* tab = fact.kind == kind ? strchr(fact.text, '\t') : nullptr;
+    if (tab == nullptr) continue;
     char noted[kPathSize];
     CopyText(noted, sizeof noted, fact.text);
-    noted[length] = '\0';
-    if (!EqualNoCase(noted, original) || n-- > 0) continue;
-    CopyText(copy, size, fact.text + length + 1);
+    size_t length = static_cast<size_t>(tab - fact.text);
+    noted[length < sizeof noted ? length : sizeof noted - 1] = '\0';
+    if ((original != nullptr && !EqualNoCase(noted, original)) || n-- > 0) continue;
+    CopyText(copy, size, tab + 1);
     return true;
   }
   return false;
@@ -360,17 +361,6 @@ bool FindIniCopy(const char* file, int n, char* copy, size_t size, bool* whole) 
   if (!FindCopyFact('I', file, n, copy, size)) return false;
   *whole = FindFact('K', copy) != nullptr;
   return true;
-}
-
-bool FindAnyIniCopy(int n, char* copy, size_t size) {
-  for (int i = 0; i < gJournal.count; ++i) {
-    const Fact& fact = gJournal.facts[i];
-    if (fact.kind != 'I' || n-- > 0) continue;
-    const char* tab = strchr(fact.text, '\t');
-    CopyText(copy, size, tab != nullptr ? tab + 1 : "");
-    return true;
-  }
-  return false;
 }
 
 bool JournalWriting() { return gJournal.writing && !gJournal.broken; }

@@ -89,12 +89,11 @@ void NoteTemporaryCopy(const char* target, const char* temporary);
 
 // The copy of an INI file made before the run's first write to it: noted before it is made,
 // and again once it is whole (before the first write). n counts the copies an earlier run
-// noted for file, from 0; whole says whether it was noted whole.
+// noted for file (for any file when file is null), from 0; whole says whether it was noted
+// whole.
 void NoteIniCopy(const char* file, const char* copy);
 void NoteIniCopyWhole(const char* copy);
 bool FindIniCopy(const char* file, int n, char* copy, size_t size, bool* whole);
-// The n-th copy an earlier run noted, of any file.
-bool FindAnyIniCopy(int n, char* copy, size_t size);
 
 // True while the run's journal is written (begun, and no write has failed).
 bool JournalWriting();

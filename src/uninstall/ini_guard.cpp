@@ -32,6 +32,11 @@ Guard* FindGuard(const char* file) {
   return nullptr;
 }
 
+void DeleteCopy(const char* copy) {
+  Sys().SetAttributes(copy, kAttrNormal);
+  Sys().RemoveFile(copy);
+}
+
 bool IsKept(const char* copy) {
   for (int i = 0; i < gGuardCount; ++i)
     if (gGuards[i].kept && EqualNoCase(gGuards[i].copy, copy)) return true;
@@ -57,18 +62,16 @@ Guard* AddGuard(const char* file) {
 // (cut by its kill, or made before a copy that was put back). True when there was a whole
 // copy: put back, it guards this run's writes too; when it would not go back it is kept.
 bool TakeOverEarlierCopy(const char* file, Guard* guard) {
-  Platform& sys = Sys();
   char copy[kPathSize];
   bool whole = false;
   for (int n = 0; FindIniCopy(file, n, copy, sizeof copy, &whole); ++n) {
     if (!FileExists(copy)) continue;
     if (whole && guard->copy[0] == '\0') {
       CopyText(guard->copy, sizeof guard->copy, copy);
-      guard->kept = sys.CopyFileTo(copy, file, false) != 0;
+      guard->kept = Sys().CopyFileTo(copy, file, false) != 0;
       continue;
     }
-    sys.SetAttributes(copy, kAttrNormal);
-    sys.RemoveFile(copy);
+    DeleteCopy(copy);
   }
   return guard->copy[0] != '\0';
 }
@@ -89,9 +92,8 @@ void GuardIniFile(const char* file) {
   // Noted before it is made, so that a copy cut by a kill is known and deleted; noted whole
   // before the first write, so that only a whole copy is ever put back.
   NoteIniCopy(file, copy);
-  Platform& sys = Sys();
-  if (sys.CopyFileTo(file, copy, true) != 0) {
-    sys.RemoveFile(copy);
+  if (Sys().CopyFileTo(file, copy, true) != 0) {
+    Sys().RemoveFile(copy);
     return;
   }
   NoteIniCopyWhole(copy);
@@ -99,21 +101,14 @@ void GuardIniFile(const char* file) {
 }
 
 void ReleaseIniGuards() {
-  Platform& sys = Sys();
-  for (int i = 0; i < gGuardCount; ++i) {
-    const char* copy = gGuards[i].copy;
-    if (copy[0] == '\0' || gGuards[i].kept) continue;
-    sys.SetAttributes(copy, kAttrNormal);
-    sys.RemoveFile(copy);
-  }
+  for (int i = 0; i < gGuardCount; ++i)
+    if (gGuards[i].copy[0] != '\0' && !gGuards[i].kept) DeleteCopy(gGuards[i].copy);
   // What an earlier run left of files this run did not write to (deleted since, or not
   // chosen this time).
   char copy[kPathSize];
-  for (int n = 0; JournalResumed() && FindAnyIniCopy(n, copy, sizeof copy); ++n) {
-    if (!FileExists(copy) || IsKept(copy)) continue;
-    sys.SetAttributes(copy, kAttrNormal);
-    sys.RemoveFile(copy);
-  }
+  bool whole = false;
+  for (int n = 0; JournalResumed() && FindIniCopy(nullptr, n, copy, sizeof copy, &whole); ++n)
+    if (FileExists(copy) && !IsKept(copy)) DeleteCopy(copy);
   ForgetIniGuards();
 }
 
