@@ -180,12 +180,8 @@ prepare() {
   fi
 }
 
-# start_uninstaller ARGS...: starts UNTARN32.EXE from the application directory in the
-# background (UNTARN_PID); await_uninstaller waits for it, then lets the holder and the
-# stand-in go and waits for every process of the prefix (the clean-up run and the restart
-# program included) to end.
-# The Linux processes of this prefix's Windows programs (not another prefix's) whose
-# command line matches PATTERN.
+# prefix_pids PATTERN: the Linux processes of this prefix's Windows programs (not another
+# prefix's) whose command line matches PATTERN.
 prefix_pids() {
   local pid
   for pid in $(pgrep -f "$1"); do
@@ -193,6 +189,10 @@ prefix_pids() {
   done
 }
 
+# start_uninstaller ARGS...: starts UNTARN32.EXE from the application directory in the
+# background (UNTARN_PID); await_uninstaller waits for it, then lets the holder and the
+# stand-in go and waits for every process of the prefix (the clean-up run and the restart
+# program included) to end.
 start_uninstaller() {
   local app
   app=$(unix_path "$PREFIX" "$APP_DIR")
